@@ -1,0 +1,28 @@
+#pragma once
+
+#include "AutomateOmron.h"
+#include "ModuleLasers.h"
+
+#include <QString>
+
+class CanalReponse;
+class Horloge;
+class PanneauSimulation;
+
+// Answers one received text as the device selected in the window at that moment would, and
+// sends the reply, if any, on the current channel.
+class AnalyseurRequetes
+{
+public:
+    AnalyseurRequetes(PanneauSimulation& panneau, CanalReponse& canal, const Horloge& horloge);
+
+    // Always returns an empty text; the reply has been sent by then.
+    QString AnalyseChaineRecu(const QString& strData);
+
+private:
+    PanneauSimulation& panneau;
+    CanalReponse& canal;
+    const Horloge& horloge;
+    AutomateOmron automate;
+    ModuleLasers lasers;
+};

@@ -1,0 +1,34 @@
+#include "Lisible.h"
+
+#include <array>
+
+namespace {
+
+// Names of the control characters that the protocols use, indexed by code.
+constexpr std::array<const char*, 32> nomsControle = {
+    "Nul/", "Soh/", "Stx/", "Etx/", nullptr, "Enq/", "Ack/", nullptr,   // 0..7
+    nullptr, nullptr, "Lf/", nullptr, nullptr, "Cr/", nullptr, nullptr,  // 8..15
+    "Dle/", "Xon/", nullptr, "Xoff/", nullptr, "Nak/", nullptr, nullptr, // 16..23
+    nullptr, nullptr, nullptr, "Esc/", nullptr, nullptr, nullptr, nullptr // 24..31
+};
+
+} // namespace
+
+QString trsfChaineRecuEnLisible(const QString& ChaineRecu)
+{
+    QString resultat;
+    resultat.reserve(ChaineRecu.size() + ChaineRecu.size() / 2);
+    for (const QChar c : ChaineRecu) {
+        const char16_t code = c.unicode();
+        if (code < nomsControle.size() && nomsControle[code] != nullptr) {
+            resultat += QLatin1String(nomsControle[code]);
+        } else if (code < 32 || code > 126) {
+            resultat += QLatin1Char('&');
+            resultat += QString::number(code);
+            resultat += QLatin1Char('&');
+        } else {
+            resultat += c;
+        }
+    }
+    return resultat;
+}
