@@ -19,6 +19,8 @@ public:
     explicit Journal(QObject* parent = nullptr);
 
     void AfficheMessage(const QString& message) override;
+    // The operator typed into the message area: the text shown is the log from now on.
+    void remplaceContenu(const QString& saisi) { texte = saisi; }
 
     const QString& contenu() const { return texte; }
     // Where the caret stands: just before the final CR LF after an append. Neither a clear

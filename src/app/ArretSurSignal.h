@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGINT and SIGTERM into a signal on the event loop, so that they close the window
+// like the operator would. The handler only writes a byte to a pipe.
+class ArretSurSignal : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ArretSurSignal(QObject* parent = nullptr);
+    ~ArretSurSignal() override;
+
+signals:
+    void arretDemande();
+
+private:
+    static void gestionnaire(int signal);
+
+    QSocketNotifier* notificateur = nullptr;
+};

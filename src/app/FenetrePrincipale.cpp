@@ -1,0 +1,361 @@
+#include "FenetrePrincipale.h"
+
+#include "Icones.h"
+#include "sim/MouvementAxes.h"
+#include "trace/Horloge.h"
+#include "trace/Horodatage.h"
+#include "trace/MiroirSortie.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace {
+
+void colore(QWidget* controle, QPalette::ColorRole role, QRgb couleur)
+{
+    QPalette palette = controle->palette();
+    palette.setColor(role, QColor(couleur));
+    controle->setPalette(palette);
+}
+
+// The message area shows the log with its CR LF line ends as lines.
+QString texteAffiche(const QString& texte)
+{
+    QString affiche = texte;
+    affiche.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return affiche;
+}
+
+} // namespace
+
+FenetrePrincipale::FenetrePrincipale(QWidget* parent)
+    : QWidget(parent),
+      serveurCanaux(WSserveur, *this, HorlogeSysteme::instance(),
+                    [] { QCoreApplication::processEvents(); }),
+      analyseur(*this, serveurCanaux, HorlogeSysteme::instance())
+{
+    setObjectName(QStringLiteral("Velorin"));
+    setWindowIcon(iconePuce());
+    creeControles();
+    resize(twips(6480), twips(5700));
+
+    connect(&journalMessages, &Journal::ligneAjoutee, this, &FenetrePrincipale::messageAjoute);
+    connect(&journalMessages, &Journal::contenuRemplace, this,
+            &FenetrePrincipale::contenuRemplace);
+
+    serveurCanaux.setAnalyse([this](const QString& texte) { analyseur.AnalyseChaineRecu(texte); });
+    WSserveur.setEvenements(&serveurCanaux);
+
+    Timer_Deplacement.setObjectName(QStringLiteral("Timer_Deplacement"));
+    Timer_Deplacement.setInterval(100);
+    connect(&Timer_Deplacement, &QTimer::timeout, this, [this] { Timer_Deplacement_Timer(*this); });
+    Timer_Deplacement.start();
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this, [this] { serveurCanaux.Timer1_Timer(); });
+    Timer1.start();
+}
+
+FenetrePrincipale::~FenetrePrincipale()
+{
+    WSserveur.setEvenements(nullptr);
+}
+
+int FenetrePrincipale::twips(int longueur) const
+{
+    return qRound(longueur * logicalDpiX() / 1440.0);
+}
+
+int FenetrePrincipale::enTwips(int pixels) const
+{
+    return qRound(pixels * 1440.0 / logicalDpiX());
+}
+
+void FenetrePrincipale::placeControle(QWidget* controle, int gauche, int haut, int largeur,
+                                      int hauteur)
+{
+    controle->setGeometry(twips(gauche), twips(haut), twips(largeur), twips(hauteur));
+}
+
+void FenetrePrincipale::creeControles()
+{
+    auto nomme = [](QWidget* controle, const char* nom) {
+        controle->setObjectName(QLatin1String(nom));
+    };
+
+    Bt_Fin = new QPushButton(QStringLiteral("Exit"), this);
+    nomme(Bt_Fin, "Bt_Fin");
+    placeControle(Bt_Fin, 5880, 0, 615, 735);
+    Bt_Fin->setStyleSheet(QStringLiteral("QPushButton { background-color: rgb(255, 128, 128); }"));
+    Bt_Fin->setToolTip(QStringLiteral("fermeture de ce programme"));
+    connect(Bt_Fin, &QPushButton::clicked, this, &FenetrePrincipale::Bt_Fin_Click);
+
+    TextMsg = new QPlainTextEdit(this);
+    nomme(TextMsg, "TextMsg");
+    placeControle(TextMsg, 0, 960, 5775, 4695);
+    TextMsg->setLineWrapMode(QPlainTextEdit::NoWrap);
+    TextMsg->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TextMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TextMsg->setUndoRedoEnabled(false);
+    colore(TextMsg, QPalette::Base, FondOmron);
+    connect(TextMsg, &QPlainTextEdit::textChanged, this, &FenetrePrincipale::editionOperateur);
+
+    Txt_PortIP = new QLineEdit(QStringLiteral("10001"), this);
+    nomme(Txt_PortIP, "Txt_PortIP");
+    placeControle(Txt_PortIP, 960, 0, 735, 285);
+    Txt_PortIP->setEnabled(false);
+    Txt_PortIP->setToolTip(QStringLiteral("n° du port IP en écoute"));
+
+    Lbl_PortIP = new QLabel(QStringLiteral("Port IP:"), this);
+    nomme(Lbl_PortIP, "Lbl_PortIP");
+    placeControle(Lbl_PortIP, 240, 60, 615, 255);
+    Lbl_PortIP->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    Lbl_LiaisonValide = new QLabel(QStringLiteral("liaison valide ?"), this);
+    nomme(Lbl_LiaisonValide, "Lbl_LiaisonValide");
+    placeControle(Lbl_LiaisonValide, 0, 675, 2295, 255);
+    Lbl_LiaisonValide->setAlignment(Qt::AlignCenter);
+
+    Chk_TraceIPBox = new QCheckBox(QStringLiteral("flux IP"), this);
+    nomme(Chk_TraceIPBox, "Chk_TraceIP");
+    placeControle(Chk_TraceIPBox, 2280, 0, 855, 255);
+    Chk_TraceIPBox->setToolTip(QStringLiteral("affiche le flux entrée/sortie sur la liaison IP"));
+
+    Bt_clearMsg = new QPushButton(this);
+    nomme(Bt_clearMsg, "Bt_clearMsg");
+    placeControle(Bt_clearMsg, 1800, 0, 375, 375);
+    Bt_clearMsg->setIcon(iconeCorbeille());
+    Bt_clearMsg->setIconSize(QSize(twips(375) - 6, twips(375) - 6));
+    Bt_clearMsg->setToolTip(QStringLiteral("efface la zone message"));
+    connect(Bt_clearMsg, &QPushButton::clicked, this, &FenetrePrincipale::Bt_clearMsg_Click);
+
+    Bt_HELP = new QPushButton(QStringLiteral("?"), this);
+    nomme(Bt_HELP, "Bt_HELP");
+    placeControle(Bt_HELP, 0, 0, 255, 255);
+    connect(Bt_HELP, &QPushButton::clicked, this, &FenetrePrincipale::Bt_HELP_Click);
+
+    Cmb_SimulateBox = new QComboBox(this);
+    nomme(Cmb_SimulateBox, "Cmb_Simulate");
+    placeControle(Cmb_SimulateBox, 360, 360, 2175, 315);
+    Cmb_SimulateBox->setEditable(false);
+    Cmb_SimulateBox->addItems({QStringLiteral("automateOMRON"), QStringLiteral("moduleLASERS"),
+                               QStringLiteral("modeMUET"), QStringLiteral("modeECHO")});
+    // Nothing is selected until start-up picks the PLC mode.
+    Cmb_SimulateBox->setCurrentIndex(-1);
+    connect(Cmb_SimulateBox, &QComboBox::currentIndexChanged, this,
+            &FenetrePrincipale::Cmb_Simulate_Click);
+
+    FrmAutomateOMRON = new QGroupBox(QStringLiteral("OMRON"), this);
+    nomme(FrmAutomateOMRON, "FrmAutomateOMRON");
+    placeControle(FrmAutomateOMRON, 3000, 0, 2775, 975);
+
+    auto position = [&](const char* nom, int gauche, int haut, int largeur, bool reelle) {
+        auto* label = new QLabel(QStringLiteral("0"), FrmAutomateOMRON);
+        nomme(label, nom);
+        placeControle(label, gauche, haut, largeur, 255);
+        label->setAlignment(Qt::AlignCenter);
+        if (reelle) {
+            label->setAutoFillBackground(true);
+            colore(label, QPalette::Window, 0xFFE0C0);
+        }
+        return label;
+    };
+    Lbl_PosRelleXLabel = position("Lbl_PosRelleX", 1560, 120, 1095, true);
+    Lbl_PosRelleZLabel = position("Lbl_PosRelleZ", 1560, 360, 1095, true);
+    Lbl_PosDemXLabel = position("Lbl_PosDemX", 120, 120, 735, false);
+    Lbl_PosDemZLabel = position("Lbl_PosDemZ", 960, 120, 615, false);
+
+    Chk_HOMING_Z_okBox = new QCheckBox(QStringLiteral("... Z ok"), FrmAutomateOMRON);
+    nomme(Chk_HOMING_Z_okBox, "Chk_HOMING_Z_ok");
+    placeControle(Chk_HOMING_Z_okBox, 1560, 600, 975, 255);
+    Chk_HOMING_X_okBox = new QCheckBox(QStringLiteral("HOMING X ok"), FrmAutomateOMRON);
+    nomme(Chk_HOMING_X_okBox, "Chk_HOMING_X_ok");
+    placeControle(Chk_HOMING_X_okBox, 120, 600, 1455, 255);
+
+    FrmModuleLasers = new QGroupBox(QStringLiteral("lasers"), this);
+    nomme(FrmModuleLasers, "FrmModuleLasers");
+    placeControle(FrmModuleLasers, 3600, 2520, 2775, 975);
+    Txt_ValeurLuEdit = new QLineEdit(QStringLiteral("500"), FrmModuleLasers);
+    nomme(Txt_ValeurLuEdit, "Txt_ValeurLu");
+    placeControle(Txt_ValeurLuEdit, 1800, 240, 735, 285);
+    Label1 = new QLabel(QStringLiteral("valeur lu par le laser"), FrmModuleLasers);
+    nomme(Label1, "Label1");
+    placeControle(Label1, 120, 240, 1575, 255);
+
+    Chk_TPnon0Box = new QCheckBox(QStringLiteral("TP <> 0"), FrmAutomateOMRON);
+    nomme(Chk_TPnon0Box, "Chk_TPnon0");
+    placeControle(Chk_TPnon0Box, 120, 360, 1095, 255);
+
+    // Tab order of the design; the first control has the focus when the window opens.
+    const QList<QWidget*> ordre = {Bt_Fin, TextMsg, Txt_PortIP, Lbl_PortIP, Lbl_LiaisonValide,
+                                   Chk_TraceIPBox, Bt_clearMsg, Bt_HELP, Cmb_SimulateBox,
+                                   FrmAutomateOMRON, Lbl_PosRelleXLabel, Lbl_PosRelleZLabel,
+                                   Lbl_PosDemXLabel, Lbl_PosDemZLabel, Chk_HOMING_Z_okBox,
+                                   Chk_HOMING_X_okBox, FrmModuleLasers, Txt_ValeurLuEdit, Label1,
+                                   Chk_TPnon0Box};
+    for (qsizetype i = 1; i < ordre.size(); ++i)
+        setTabOrder(ordre.at(i - 1), ordre.at(i));
+    Bt_Fin->setFocus();
+}
+
+void FenetrePrincipale::activeMiroirStdout()
+{
+    if (miroir == nullptr)
+        miroir = new MiroirSortie(journalMessages, stdout, this);
+}
+
+// ---- the log in the message area ----
+
+void FenetrePrincipale::AfficheMessage(const QString& message)
+{
+    journalMessages.AfficheMessage(message);
+}
+
+void FenetrePrincipale::messageAjoute(const QString& message)
+{
+    // Only the new line is laid out, however long the log already is.
+    miseAJourZone = true;
+    QTextCursor curseur(TextMsg->document());
+    curseur.movePosition(QTextCursor::End);
+    curseur.insertText(texteAffiche(message) + QLatin1Char('\n'));
+    TextMsg->setTextCursor(curseur);
+    miseAJourZone = false;
+}
+
+void FenetrePrincipale::contenuRemplace()
+{
+    miseAJourZone = true;
+    TextMsg->setPlainText(texteAffiche(journalMessages.contenu()));
+    miseAJourZone = false;
+}
+
+// The message area can be typed into: what the operator writes becomes part of the log.
+void FenetrePrincipale::editionOperateur()
+{
+    if (miseAJourZone)
+        return;
+    QString texte = TextMsg->toPlainText();
+    texte.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    journalMessages.remplaceContenu(texte);
+}
+
+// ---- the device state, read from and written to the controls ----
+
+QString FenetrePrincipale::Cmb_Simulate() const { return Cmb_SimulateBox->currentText(); }
+QString FenetrePrincipale::Lbl_PosDemX() const { return Lbl_PosDemXLabel->text(); }
+void FenetrePrincipale::setLbl_PosDemX(const QString& t) { Lbl_PosDemXLabel->setText(t); }
+QString FenetrePrincipale::Lbl_PosDemZ() const { return Lbl_PosDemZLabel->text(); }
+void FenetrePrincipale::setLbl_PosDemZ(const QString& t) { Lbl_PosDemZLabel->setText(t); }
+QString FenetrePrincipale::Lbl_PosRelleX() const { return Lbl_PosRelleXLabel->text(); }
+void FenetrePrincipale::setLbl_PosRelleX(const QString& t) { Lbl_PosRelleXLabel->setText(t); }
+QString FenetrePrincipale::Lbl_PosRelleZ() const { return Lbl_PosRelleZLabel->text(); }
+void FenetrePrincipale::setLbl_PosRelleZ(const QString& t) { Lbl_PosRelleZLabel->setText(t); }
+bool FenetrePrincipale::Chk_HOMING_X_ok() const { return Chk_HOMING_X_okBox->isChecked(); }
+void FenetrePrincipale::setChk_HOMING_X_ok(bool c) { Chk_HOMING_X_okBox->setChecked(c); }
+bool FenetrePrincipale::Chk_HOMING_Z_ok() const { return Chk_HOMING_Z_okBox->isChecked(); }
+void FenetrePrincipale::setChk_HOMING_Z_ok(bool c) { Chk_HOMING_Z_okBox->setChecked(c); }
+bool FenetrePrincipale::Chk_TPnon0() const { return Chk_TPnon0Box->isChecked(); }
+QString FenetrePrincipale::Txt_ValeurLu() const { return Txt_ValeurLuEdit->text(); }
+bool FenetrePrincipale::Chk_TraceIP() const { return Chk_TraceIPBox->isChecked(); }
+
+void FenetrePrincipale::setLbl_LiaisonValide(const QString& legende, quint32 fondRgb)
+{
+    Lbl_LiaisonValide->setText(legende);
+    Lbl_LiaisonValide->setAutoFillBackground(true);
+    colore(Lbl_LiaisonValide, QPalette::Window, fondRgb);
+}
+
+// ---- layout and the window's own handlers ----
+
+void FenetrePrincipale::resizeEvent(QResizeEvent* evenement)
+{
+    QWidget::resizeEvent(evenement);
+    Form_Resize();
+}
+
+void FenetrePrincipale::changeEvent(QEvent* evenement)
+{
+    QWidget::changeEvent(evenement);
+    if (evenement->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void FenetrePrincipale::Form_Resize()
+{
+    if (isMinimized())
+        return;
+
+    // The rule works on the outer size, frame and title bar included.
+    const QSize cadre = frameGeometry().size() - geometry().size();
+    const int largeurCadre = std::max(0, cadre.width());
+    const int hauteurCadre = std::max(0, cadre.height());
+    setMinimumSize(std::max(0, twips(LargeurMin) - largeurCadre),
+                   std::max(0, twips(HauteurMin) - hauteurCadre));
+
+    int largeur = width() + largeurCadre;
+    int hauteur = height() + hauteurCadre;
+    if (largeur < twips(LargeurMin) || hauteur < twips(HauteurMin)) {
+        largeur = std::max(largeur, twips(LargeurMin));
+        hauteur = std::max(hauteur, twips(HauteurMin));
+        resize(largeur - largeurCadre, hauteur - hauteurCadre);
+    }
+
+    // The message area follows the window; it never reaches past the client area, whatever
+    // this desktop's frame is.
+    const int haut = TextMsg->y();
+    TextMsg->resize(std::min(largeur - twips(120), width() - TextMsg->x()),
+                    std::max(0, std::min(hauteur - haut - twips(500), height() - haut)));
+}
+
+void FenetrePrincipale::Cmb_Simulate_Click()
+{
+    const auto mode = [this] { return Cmb_SimulateBox->currentText().toUpper(); };
+    if (mode() == QLatin1String("AUTOMATEOMRON")) {
+        FrmAutomateOMRON->show();
+        colore(TextMsg, QPalette::Base, FondOmron);
+    } else {
+        FrmAutomateOMRON->hide();
+    }
+    if (mode() == QLatin1String("MODULELASERS")) {
+        FrmModuleLasers->show();
+        FrmModuleLasers->move(twips(3000), 0);
+        colore(TextMsg, QPalette::Base, FondLasers);
+    } else {
+        FrmModuleLasers->hide();
+    }
+    if (mode() == QLatin1String("MODEMUET"))
+        colore(TextMsg, QPalette::Base, FondMuet);
+    if (mode() == QLatin1String("MODEECHO"))
+        colore(TextMsg, QPalette::Base, FondEcho);
+}
+
+void FenetrePrincipale::Bt_HELP_Click()
+{
+    const QString etoiles(80, QLatin1Char('*'));
+    AfficheMessage(etoiles);
+    AfficheMessage(QStringLiteral("Ce programme simule la communication avec un périphérique en mode IP"));
+    AfficheMessage(QString());
+    AfficheMessage(QStringLiteral("parametres d'appel:"));
+    AfficheMessage(QStringLiteral("VBVelorin.exe [portip=xxxxx] [COM=.........]"));
+    AfficheMessage(QStringLiteral("    PORTIP=xxxxx        xxxxxx represente le n° du port à l'écoute    ex: PORTIP=10001"));
+    AfficheMessage(etoiles);
+}
+
+void FenetrePrincipale::Bt_clearMsg_Click()
+{
+    AfficheMessage(QStringLiteral("clear"));
+    AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" clear"));
+}
+
+void FenetrePrincipale::Bt_Fin_Click()
+{
+    close();
+}

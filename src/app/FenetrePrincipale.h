@@ -1,0 +1,131 @@
+#pragma once
+
+#include "net/CoucheSocketQt.h"
+#include "net/PanneauServeur.h"
+#include "net/ServeurCanaux.h"
+#include "sim/AnalyseurRequetes.h"
+#include "sim/PanneauSimulation.h"
+#include "trace/Journal.h"
+
+#include <QTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class MiroirSortie;
+
+// The one window of Velorin: the operator's console and the store of the simulated devices'
+// state. It owns the log, the socket array, the channel pool, the analysis and both timers.
+class FenetrePrincipale : public QWidget, public PanneauSimulation, public PanneauServeur
+{
+    Q_OBJECT
+
+public:
+    // Message-area backgrounds of the four modes.
+    static constexpr QRgb FondOmron = 0xFFFFC0;
+    static constexpr QRgb FondLasers = 0xC0FFC0;
+    static constexpr QRgb FondMuet = 0xFFC0FF;
+    static constexpr QRgb FondEcho = 0xC0C0FF;
+
+    // The minimum outer size, frame included, in twips.
+    static constexpr int LargeurMin = 4300;
+    static constexpr int HauteurMin = 2500;
+
+    explicit FenetrePrincipale(QWidget* parent = nullptr);
+    ~FenetrePrincipale() override;
+
+    // Start-up from the command line (the program's arguments joined by blanks). False when
+    // the program cannot listen: the reason is in the log and on standard error.
+    bool Form_Load(const QString& ligneCommande);
+
+    // Mirrors every log line to standard output.
+    void activeMiroirStdout();
+    // Without a display, the "?" box writes to standard error instead.
+    void setSansEcran(bool sans) { sansEcran = sans; }
+
+    // Screen pixels for a length in twips (1440 to the logical inch), and back.
+    int twips(int longueur) const;
+    int enTwips(int pixels) const;
+
+    Journal& journal() { return journalMessages; }
+    ServeurCanaux& serveur() { return serveurCanaux; }
+
+    // PanneauSimulation and PanneauServeur: the controls themselves, read afresh each call.
+    void AfficheMessage(const QString& message) override;
+    QString Cmb_Simulate() const override;
+    QString Lbl_PosDemX() const override;
+    void setLbl_PosDemX(const QString& texte) override;
+    QString Lbl_PosDemZ() const override;
+    void setLbl_PosDemZ(const QString& texte) override;
+    QString Lbl_PosRelleX() const override;
+    void setLbl_PosRelleX(const QString& texte) override;
+    QString Lbl_PosRelleZ() const override;
+    void setLbl_PosRelleZ(const QString& texte) override;
+    bool Chk_HOMING_X_ok() const override;
+    void setChk_HOMING_X_ok(bool coche) override;
+    bool Chk_HOMING_Z_ok() const override;
+    void setChk_HOMING_Z_ok(bool coche) override;
+    bool Chk_TPnon0() const override;
+    QString Txt_ValeurLu() const override;
+    bool Chk_TraceIP() const override;
+    void setLbl_LiaisonValide(const QString& legende, quint32 fondRgb) override;
+
+    void Form_Resize();
+    void Cmb_Simulate_Click();
+    void Bt_HELP_Click();
+    void Bt_clearMsg_Click();
+    void Bt_Fin_Click();
+
+protected:
+    void closeEvent(QCloseEvent* evenement) override;
+    void resizeEvent(QResizeEvent* evenement) override;
+    void changeEvent(QEvent* evenement) override;
+
+private:
+    void creeControles();
+    void placeControle(QWidget* controle, int gauche, int haut, int largeur, int hauteur);
+    void Form_Unload();
+    void messageAjoute(const QString& message);
+    void contenuRemplace();
+    void editionOperateur();
+    void signaleEchecDemarrage(const QString& ligne);
+
+    QPushButton* Bt_Fin = nullptr;
+    QPlainTextEdit* TextMsg = nullptr;
+    QLineEdit* Txt_PortIP = nullptr;
+    QLabel* Lbl_PortIP = nullptr;
+    QLabel* Lbl_LiaisonValide = nullptr;
+    QCheckBox* Chk_TraceIPBox = nullptr;
+    QPushButton* Bt_clearMsg = nullptr;
+    QPushButton* Bt_HELP = nullptr;
+    QComboBox* Cmb_SimulateBox = nullptr;
+    QGroupBox* FrmAutomateOMRON = nullptr;
+    QLabel* Lbl_PosRelleXLabel = nullptr;
+    QLabel* Lbl_PosRelleZLabel = nullptr;
+    QLabel* Lbl_PosDemXLabel = nullptr;
+    QLabel* Lbl_PosDemZLabel = nullptr;
+    QCheckBox* Chk_HOMING_Z_okBox = nullptr;
+    QCheckBox* Chk_HOMING_X_okBox = nullptr;
+    QGroupBox* FrmModuleLasers = nullptr;
+    QLineEdit* Txt_ValeurLuEdit = nullptr;
+    QLabel* Label1 = nullptr;
+    QCheckBox* Chk_TPnon0Box = nullptr;
+
+    QTimer Timer_Deplacement;
+    QTimer Timer1;
+
+    Journal journalMessages;
+    MiroirSortie* miroir = nullptr;
+    CoucheSocketQt WSserveur;
+    ServeurCanaux serveurCanaux;
+    AnalyseurRequetes analyseur;
+
+    bool sansEcran = false;
+    bool fermetureFaite = false;
+    bool miseAJourZone = false; // the program, not the operator, is writing the message area
+};

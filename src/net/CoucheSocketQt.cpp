@@ -1,0 +1,250 @@
+#include "CoucheSocketQt.h"
+
+#include <QNetworkInterface>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+// A socket closed with replies still queued gets this long to deliver them.
+constexpr int DelaiFermetureMs = 5000;
+
+QString texteIPv4(const QHostAddress& adresse)
+{
+    bool ok = false;
+    const quint32 ipv4 = adresse.toIPv4Address(&ok);
+    return ok ? QHostAddress(ipv4).toString() : adresse.toString();
+}
+
+} // namespace
+
+CoucheSocketQt::CoucheSocketQt(QObject* parent)
+    : QObject(parent), serveur([this](qintptr d) { demandeConnexion(d); })
+{
+}
+
+CoucheSocketQt::~CoucheSocketQt()
+{
+    for (auto& [index, canal] : canaux) {
+        if (canal.socket != nullptr) {
+            canal.socket->disconnect(this);
+            delete canal.socket;
+        }
+    }
+}
+
+bool CoucheSocketQt::Load(int Index)
+{
+    if (Index <= 0 || canaux.count(Index) != 0)
+        return false;
+    canaux.emplace(Index, Canal{});
+    return true;
+}
+
+void CoucheSocketQt::Unload(int Index)
+{
+    if (Index <= 0 || canaux.count(Index) == 0)
+        return;
+    Close(Index);
+    canaux.erase(Index);
+}
+
+bool CoucheSocketQt::existe(int Index) const
+{
+    return Index == 0 || canaux.count(Index) != 0;
+}
+
+void CoucheSocketQt::setLocalPort(int Index, qint32 port)
+{
+    if (Index == 0)
+        portLocal = port;
+}
+
+qint32 CoucheSocketQt::LocalPort(int Index) const
+{
+    if (Index != 0)
+        return 0;
+    return serveur.isListening() ? qint32(serveur.serverPort()) : portLocal;
+}
+
+bool CoucheSocketQt::Listen(int Index)
+{
+    if (Index != 0)
+        return false;
+    if (portLocal < 0 || portLocal > 65535) {
+        erreurEcoute = QStringLiteral("port hors limites");
+        return false;
+    }
+    if (!serveur.listen(QHostAddress::AnyIPv4, quint16(portLocal))) {
+        erreurEcoute = serveur.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString CoucheSocketQt::LocalIP(int /*Index*/) const
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& interface : interfaces) {
+        const auto drapeaux = interface.flags();
+        if (!drapeaux.testFlag(QNetworkInterface::IsUp)
+            || drapeaux.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry& entree : interface.addressEntries()) {
+            const QHostAddress ip = entree.ip();
+            if (ip.protocol() == QAbstractSocket::IPv4Protocol && !ip.isLoopback())
+                return ip.toString();
+        }
+    }
+    return QStringLiteral("127.0.0.1");
+}
+
+int CoucheSocketQt::State(int Index) const
+{
+    if (Index == 0)
+        return serveur.isListening() ? AEcoute : Ferme;
+    const auto it = canaux.find(Index);
+    if (it == canaux.end())
+        return Ferme;
+    const Canal& canal = it->second;
+    if (canal.enErreur)
+        return Erreur;
+    if (canal.socket == nullptr)
+        return Ferme;
+    if (canal.parti)
+        return FermetureParHomologue;
+    switch (canal.socket->state()) {
+    case QAbstractSocket::ConnectedState: return Connecte;
+    case QAbstractSocket::HostLookupState: return ResolutionHote;
+    case QAbstractSocket::ConnectingState: return ConnexionEnCours;
+    case QAbstractSocket::BoundState: return Ouvert;
+    case QAbstractSocket::ListeningState: return AEcoute;
+    // Qt's own closing or a socket Qt let go of: the client has gone.
+    case QAbstractSocket::ClosingState:
+    case QAbstractSocket::UnconnectedState: return FermetureParHomologue;
+    }
+    return Erreur;
+}
+
+void CoucheSocketQt::demandeConnexion(qintptr descripteur)
+{
+    enAttente.insert(descripteur);
+    if (evenements != nullptr)
+        evenements->WSserveur_ConnectionRequest(0, descripteur);
+    // Nobody took it: the client is refused rather than left hanging.
+    if (enAttente.remove(descripteur)) {
+        QTcpSocket refus;
+        if (refus.setSocketDescriptor(descripteur))
+            refus.abort();
+    }
+}
+
+void CoucheSocketQt::Accept(int Index, qintptr requestID)
+{
+    const auto it = canaux.find(Index);
+    if (it == canaux.end() || it->second.socket != nullptr || !enAttente.remove(requestID))
+        return;
+    Canal& canal = it->second;
+    canal = Canal{};
+
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(requestID)) {
+        canal.enErreur = true;
+        const int numero = socket->error();
+        const QString description = socket->errorString();
+        delete socket;
+        if (evenements != nullptr)
+            evenements->WSserveur_Error(Index, numero, description);
+        return;
+    }
+    canal.socket = socket;
+    canal.adresseClient = texteIPv4(socket->peerAddress());
+
+    connect(socket, &QTcpSocket::readyRead, this, [this, Index, socket] {
+        if (evenements != nullptr)
+            evenements->WSserveur_DataArrival(Index, socket->bytesAvailable());
+    });
+    auto depart = [this, Index] {
+        const auto c = canaux.find(Index);
+        if (c != canaux.end())
+            c->second.parti = true;
+    };
+    connect(socket, &QTcpSocket::readChannelFinished, this, depart);
+    connect(socket, &QTcpSocket::disconnected, this, depart);
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, Index] { erreurSocket(Index); });
+}
+
+void CoucheSocketQt::erreurSocket(int Index)
+{
+    const auto it = canaux.find(Index);
+    if (it == canaux.end() || it->second.socket == nullptr)
+        return;
+    Canal& canal = it->second;
+    const QAbstractSocket::SocketError erreur = canal.socket->error();
+    // A client that closes or resets its connection is not an error: the channel only
+    // reads as closing until it is released.
+    if (erreur == QAbstractSocket::RemoteHostClosedError) {
+        canal.parti = true;
+        return;
+    }
+    canal.enErreur = true;
+    if (evenements != nullptr)
+        evenements->WSserveur_Error(Index, int(erreur), canal.socket->errorString());
+}
+
+QString CoucheSocketQt::RemoteHostIP(int Index) const
+{
+    const auto it = canaux.find(Index);
+    return it == canaux.end() ? QString() : it->second.adresseClient;
+}
+
+QString CoucheSocketQt::GetData(int Index)
+{
+    const auto it = canaux.find(Index);
+    if (it == canaux.end() || it->second.socket == nullptr)
+        return {};
+    return QString::fromLatin1(it->second.socket->readAll());
+}
+
+void CoucheSocketQt::SendData(int Index, const QString& donnees)
+{
+    const auto it = canaux.find(Index);
+    if (it == canaux.end() || it->second.socket == nullptr)
+        return;
+    QTcpSocket* socket = it->second.socket;
+    socket->write(donnees.toLatin1());
+    // Hand the bytes to the system at once, so that a client that half-closes right after
+    // its request still gets the reply.
+    socket->flush();
+}
+
+void CoucheSocketQt::Close(int Index)
+{
+    if (Index == 0) {
+        serveur.close();
+        return;
+    }
+    const auto it = canaux.find(Index);
+    if (it == canaux.end())
+        return;
+    QTcpSocket* socket = it->second.socket;
+    it->second = Canal{};
+    if (socket != nullptr)
+        relache(socket);
+}
+
+// The element is free at once; the socket itself goes when its queued bytes have left.
+void CoucheSocketQt::relache(QTcpSocket* socket)
+{
+    socket->disconnect();
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    QTimer::singleShot(DelaiFermetureMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+}

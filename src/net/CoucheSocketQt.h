@@ -1,0 +1,62 @@
+#pragma once
+
+#include "CoucheSocket.h"
+#include "ServeurEcoute.h"
+
+#include <QObject>
+#include <QSet>
+
+#include <map>
+
+class QTcpSocket;
+
+// The socket array on Qt's TCP classes: a QTcpServer for element 0, a QTcpSocket for each
+// connected channel. Events reach the EvenementsSocket on the thread of this object.
+class CoucheSocketQt : public QObject, public CoucheSocket
+{
+    Q_OBJECT
+
+public:
+    explicit CoucheSocketQt(QObject* parent = nullptr);
+    ~CoucheSocketQt() override;
+
+    void setEvenements(EvenementsSocket* recepteur) override { evenements = recepteur; }
+
+    bool Load(int Index) override;
+    void Unload(int Index) override;
+    bool existe(int Index) const override;
+
+    void setLocalPort(int Index, qint32 port) override;
+    qint32 LocalPort(int Index) const override;
+    bool Listen(int Index) override;
+    QString erreurListen() const override { return erreurEcoute; }
+    QString LocalIP(int Index) const override;
+
+    int State(int Index) const override;
+    void Accept(int Index, qintptr requestID) override;
+    QString RemoteHostIP(int Index) const override;
+    QString GetData(int Index) override;
+    void SendData(int Index, const QString& donnees) override;
+    void Close(int Index) override;
+
+private:
+    struct Canal
+    {
+        QTcpSocket* socket = nullptr;
+        QString adresseClient;
+        bool parti = false;    // the client closed or reset the connection
+        bool enErreur = false; // any other socket error
+    };
+
+    void demandeConnexion(qintptr descripteur);
+    void erreurSocket(int Index);
+    static void relache(QTcpSocket* socket);
+
+    EvenementsSocket* evenements = nullptr;
+    ServeurEcoute serveur;
+    qint32 portLocal = 0;
+    QString erreurEcoute;
+    std::map<int, Canal> canaux;
+    // Connection requests handed out and not yet accepted.
+    QSet<qintptr> enAttente;
+};
