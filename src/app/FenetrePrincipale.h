@@ -53,6 +53,7 @@ public:
     int enTwips(int pixels) const;
 
     Journal& journal() { return journalMessages; }
+    const Journal& journal() const { return journalMessages; }
     ServeurCanaux& serveur() { return serveurCanaux; }
 
     // PanneauSimulation and PanneauServeur: the controls themselves, read afresh each call.

@@ -27,14 +27,15 @@ LigneCommande LigneCommande::lire(const QString& texte)
 
 std::optional<quint16> portValide(const QString& texte)
 {
-    if (texte.isEmpty() || texte.size() > 5)
+    if (texte.isEmpty())
         return std::nullopt;
     for (const QChar c : texte) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return std::nullopt;
     }
-    const int port = texte.toInt();
-    if (port < 1 || port > 65535)
+    bool ok = false;
+    const int port = texte.toInt(&ok);
+    if (!ok || port < 1 || port > 65535)
         return std::nullopt;
     return quint16(port);
 }

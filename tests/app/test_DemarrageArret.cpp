@@ -1,0 +1,167 @@
+#include "app/FenetrePrincipale.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+quint16 portLibre()
+{
+    QTcpServer essai;
+    essai.listen(QHostAddress::LocalHost, 0);
+    return essai.serverPort();
+}
+
+bool attend(const std::function<bool()>& condition, int ms = 5000)
+{
+    QDeadlineTimer limite(ms);
+    while (!condition() && !limite.hasExpired())
+        QTest::qWait(5);
+    return condition();
+}
+
+class Demarrage : public ::testing::Test
+{
+protected:
+    FenetrePrincipale fenetre;
+    const quint16 port = portLibre();
+
+    QStringList lignes() const
+    {
+        QStringList l = fenetre.journal().contenu().split(QStringLiteral("\r\n"));
+        l.removeLast();
+        return l;
+    }
+    bool journalContient(const QString& ligne)
+    {
+        return attend([&] { return lignes().contains(ligne); });
+    }
+};
+
+TEST_F(Demarrage, LogsEachStepAndListensOnThePortAndModeAsked)
+{
+    ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("portip=%1 mode=modeecho").arg(port)));
+    EXPECT_EQ(fenetre.windowTitle(), QStringLiteral("Velorin v1.0.5"));
+    EXPECT_EQ(fenetre.Cmb_Simulate(), QStringLiteral("modeECHO"));
+    const QStringList l = lignes();
+    ASSERT_EQ(l.size(), 5) << l.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(l.at(0), QStringLiteral("lecture des parametres ..."));
+    EXPECT_EQ(l.at(1), QStringLiteral("port TCPIP = %1").arg(port));
+    EXPECT_EQ(l.at(2), QStringLiteral("initialisation ..."));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d ouvre "
+                                                  "\\d+\\.\\d+\\.\\d+\\.\\d+  port %1$")
+                                       .arg(port))
+                    .match(l.at(3))
+                    .hasMatch())
+        << l.at(3).toStdString();
+    EXPECT_EQ(l.at(4), QStringLiteral("en attente de communication ..."));
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_TRUE(client.waitForConnected(5000));
+}
+
+TEST_F(Demarrage, UnknownModeKeepsThePlcAndSaysSo)
+{
+    ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("mode=robot portip=%1").arg(port)));
+    EXPECT_EQ(fenetre.Cmb_Simulate(), QStringLiteral("automateOMRON"));
+    EXPECT_TRUE(lignes().contains(
+        QStringLiteral("mode inconnu \"ROBOT\", le mode automateOMRON est conservé")));
+}
+
+TEST_F(Demarrage, RefusesABadOrBusyPortInsteadOfPretendingToListen)
+{
+    QTcpServer occupe;
+    ASSERT_TRUE(occupe.listen(QHostAddress::AnyIPv4, 0));
+    const struct
+    {
+        QString ligne;
+        const char* attendu;
+    } cas[] = {
+        {QStringLiteral("portip=abc"), "port TCPIP invalide \"ABC\""},
+        {QStringLiteral("portip="), "port TCPIP invalide \"\""},
+        {QStringLiteral("portip=0"), "port TCPIP invalide \"0\""},
+        {QStringLiteral("portip=65536"), "port TCPIP invalide \"65536\""},
+        {QStringLiteral("portip=%1").arg(occupe.serverPort()), "impossible d'ouvrir le port"},
+    };
+    for (const auto& c : cas) {
+        FenetrePrincipale autre;
+        EXPECT_FALSE(autre.Form_Load(c.ligne)) << c.ligne.toStdString();
+        EXPECT_TRUE(autre.journal().contenu().contains(QString::fromUtf8(c.attendu)))
+            << autre.journal().contenu().toStdString();
+    }
+}
+
+TEST_F(Demarrage, RoadOfOneRequestWithTheTraceOn)
+{
+    ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("portip=%1").arg(port)));
+    fenetre.findChild<QCheckBox*>(QStringLiteral("Chk_TraceIP"))->setChecked(true);
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(client.waitForConnected(5000));
+    ASSERT_TRUE(journalContient(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
+
+    client.write("\x1bP1\r");
+    ASSERT_TRUE(attend([&] { return client.bytesAvailable() >= 20; }));
+    EXPECT_EQ(client.readAll(), QByteArray("\x1b" "10000000000000000a\r"));
+
+    const QStringList l = lignes();
+    qsizetype debut = 0;
+    while (debut < l.size() && !l.at(debut).startsWith(QLatin1String("<1 ")))
+        ++debut;
+    ASSERT_LE(debut + 2, l.size() - 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^<1 \\(\\d\\d:\\d\\d:\\d\\d\\.\\d\\) Esc/P1Cr/$"))
+                    .match(l.at(debut)).hasMatch());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d demande position --> 0 / 0 a$"))
+                    .match(l.at(debut + 1)).hasMatch());
+    EXPECT_EQ(l.at(debut + 2), QStringLiteral(">1 Esc/10000000000000000aCr/"));
+}
+
+TEST_F(Demarrage, TheLinkLabelCountsConnectedChannels)
+{
+    ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("portip=%1").arg(port)));
+    fenetre.serveur().Timer1_Timer();
+    EXPECT_EQ(fenetre.findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
+                  ->property("text").toString(),
+              QStringLiteral("Aucune liaison TCPIP"));
+    QTcpSocket a, b;
+    a.connectToHost(QHostAddress::LocalHost, port);
+    b.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(journalContient(QStringLiteral("port connecté sur canal 2   IP client : 127.0.0.1")));
+    fenetre.serveur().Timer1_Timer();
+    EXPECT_EQ(fenetre.findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
+                  ->property("text").toString(),
+              QStringLiteral("2 liaison(s) valide(s)"));
+}
+
+TEST_F(Demarrage, ClosingWarnsConnectedClientsAndClosesEverything)
+{
+    ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("portip=%1").arg(port)));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(journalContient(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
+
+    fenetre.close();
+    QByteArray recu;
+    ASSERT_TRUE(attend([&] {
+        recu += client.readAll();
+        return client.state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_EQ(recu, QByteArray("ARRET du serveur en cours"));
+    const QStringList l = lignes();
+    ASSERT_GE(l.size(), 3);
+    EXPECT_EQ(l.mid(l.size() - 3),
+              (QStringList{QStringLiteral("fermeture demandée"),
+                           QStringLiteral("fermeture de la liaison n° 0  port à l'ecoute"),
+                           QStringLiteral("fermeture de la liaison n° 1  port connecté")}));
+}
+
+} // namespace

@@ -1,0 +1,291 @@
+#include "app/FenetrePrincipale.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+
+class Fenetre : public ::testing::Test
+{
+protected:
+    FenetrePrincipale fenetre;
+
+    template <typename T = QWidget> T* controle(const char* nom)
+    {
+        T* trouve = fenetre.findChild<T*>(QLatin1String(nom));
+        EXPECT_NE(trouve, nullptr) << nom;
+        return trouve;
+    }
+    QRect enTwips(const QRect& r) const
+    {
+        return {fenetre.enTwips(r.x()), fenetre.enTwips(r.y()), fenetre.enTwips(r.width()),
+                fenetre.enTwips(r.height())};
+    }
+    QRgb fondZone() { return controle<QPlainTextEdit>("TextMsg")->palette().color(QPalette::Base).rgb() & 0xFFFFFF; }
+    QStringList lignes() const
+    {
+        QStringList l = fenetre.journal().contenu().split(QStringLiteral("\r\n"));
+        l.removeLast();
+        return l;
+    }
+};
+
+struct Inventaire
+{
+    const char* nom;
+    const char* classe;
+    const char* dans;
+    QRect place; // twips
+    const char* texte;
+};
+
+TEST_F(Fenetre, EveryControlOfTheDesignWithItsKindPlaceAndContent)
+{
+    const Inventaire inventaire[] = {
+        {"Bt_Fin", "QPushButton", "Velorin", {5880, 0, 615, 735}, "Exit"},
+        {"TextMsg", "QPlainTextEdit", "Velorin", {0, 960, 5775, 4695}, ""},
+        {"Txt_PortIP", "QLineEdit", "Velorin", {960, 0, 735, 285}, "10001"},
+        {"Lbl_PortIP", "QLabel", "Velorin", {240, 60, 615, 255}, "Port IP:"},
+        {"Lbl_LiaisonValide", "QLabel", "Velorin", {0, 675, 2295, 255}, "liaison valide ?"},
+        {"Chk_TraceIP", "QCheckBox", "Velorin", {2280, 0, 855, 255}, "flux IP"},
+        {"Bt_clearMsg", "QPushButton", "Velorin", {1800, 0, 375, 375}, ""},
+        {"Bt_HELP", "QPushButton", "Velorin", {0, 0, 255, 255}, "?"},
+        {"Cmb_Simulate", "QComboBox", "Velorin", {360, 360, 2175, 315}, ""},
+        {"FrmAutomateOMRON", "QGroupBox", "Velorin", {3000, 0, 2775, 975}, "OMRON"},
+        {"Lbl_PosRelleX", "QLabel", "FrmAutomateOMRON", {1560, 120, 1095, 255}, "0"},
+        {"Lbl_PosRelleZ", "QLabel", "FrmAutomateOMRON", {1560, 360, 1095, 255}, "0"},
+        {"Lbl_PosDemX", "QLabel", "FrmAutomateOMRON", {120, 120, 735, 255}, "0"},
+        {"Lbl_PosDemZ", "QLabel", "FrmAutomateOMRON", {960, 120, 615, 255}, "0"},
+        {"Chk_HOMING_Z_ok", "QCheckBox", "FrmAutomateOMRON", {1560, 600, 975, 255}, "... Z ok"},
+        {"Chk_HOMING_X_ok", "QCheckBox", "FrmAutomateOMRON", {120, 600, 1455, 255}, "HOMING X ok"},
+        {"FrmModuleLasers", "QGroupBox", "Velorin", {3600, 2520, 2775, 975}, "lasers"},
+        {"Txt_ValeurLu", "QLineEdit", "FrmModuleLasers", {1800, 240, 735, 285}, "500"},
+        {"Label1", "QLabel", "FrmModuleLasers", {120, 240, 1575, 255}, "valeur lu par le laser"},
+        {"Chk_TPnon0", "QCheckBox", "FrmAutomateOMRON", {120, 360, 1095, 255}, "TP <> 0"},
+    };
+    for (const Inventaire& c : inventaire) {
+        QWidget* w = controle(c.nom);
+        ASSERT_NE(w, nullptr);
+        EXPECT_STREQ(w->metaObject()->className(), c.classe) << c.nom;
+        EXPECT_EQ(w->parentWidget()->objectName(), QLatin1String(c.dans)) << c.nom;
+        // A pixel is up to 15 twips: compare after the round trip through the screen.
+        const QRect place = enTwips(w->geometry());
+        EXPECT_NEAR(place.x(), c.place.x(), 15) << c.nom;
+        EXPECT_NEAR(place.y(), c.place.y(), 15) << c.nom;
+        EXPECT_NEAR(place.width(), c.place.width(), 15) << c.nom;
+        EXPECT_NEAR(place.height(), c.place.height(), 15) << c.nom;
+
+        QString texte;
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            texte = b->text();
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            texte = l->text();
+        else if (auto* e = qobject_cast<QLineEdit*>(w))
+            texte = e->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            texte = g->title();
+        else if (auto* t = qobject_cast<QPlainTextEdit*>(w))
+            texte = t->toPlainText();
+        EXPECT_EQ(texte, QString::fromUtf8(c.texte)) << c.nom;
+        if (auto* chk = qobject_cast<QCheckBox*>(w)) {
+            EXPECT_FALSE(chk->isChecked()) << c.nom;
+        }
+    }
+}
+
+TEST_F(Fenetre, LooksTooltipsAndBehaviourOfTheControls)
+{
+    EXPECT_EQ(controle("Bt_Fin")->toolTip(), QStringLiteral("fermeture de ce programme"));
+    EXPECT_TRUE(controle("Bt_Fin")->styleSheet().contains(QLatin1String("rgb(255, 128, 128)")));
+    EXPECT_EQ(controle("Txt_PortIP")->toolTip(), QStringLiteral("n° du port IP en écoute"));
+    EXPECT_FALSE(controle("Txt_PortIP")->isEnabled());
+    EXPECT_EQ(controle("Chk_TraceIP")->toolTip(),
+              QStringLiteral("affiche le flux entrée/sortie sur la liaison IP"));
+    EXPECT_EQ(controle("Bt_clearMsg")->toolTip(), QStringLiteral("efface la zone message"));
+    EXPECT_FALSE(controle<QPushButton>("Bt_clearMsg")->icon().isNull());
+    EXPECT_FALSE(fenetre.windowIcon().isNull());
+    for (int taille : {16, 32, 48})
+        EXPECT_FALSE(fenetre.windowIcon().pixmap(taille).isNull()) << taille;
+
+    EXPECT_EQ(fondZone(), FenetrePrincipale::FondOmron);
+    EXPECT_EQ(controle("Lbl_PosRelleX")->palette().color(QPalette::Window).rgb() & 0xFFFFFF,
+              0xFFE0C0u);
+    EXPECT_EQ(controle<QLabel>("Lbl_PortIP")->alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignRight);
+    EXPECT_EQ(controle<QLabel>("Lbl_PosDemX")->alignment(), Qt::AlignCenter);
+
+    auto* zone = controle<QPlainTextEdit>("TextMsg");
+    EXPECT_EQ(zone->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(zone->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(zone->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_FALSE(zone->isReadOnly());
+
+    auto* selecteur = controle<QComboBox>("Cmb_Simulate");
+    EXPECT_FALSE(selecteur->isEditable());
+    ASSERT_EQ(selecteur->count(), 4);
+    const char* items[] = {"automateOMRON", "moduleLASERS", "modeMUET", "modeECHO"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(selecteur->itemText(i), QLatin1String(items[i]));
+
+    // The focusable controls follow the design's tab order from the exit button.
+    const char* ordre[] = {"Bt_Fin", "TextMsg", "Chk_TraceIP", "Bt_clearMsg", "Bt_HELP",
+                           "Cmb_Simulate", "Chk_HOMING_Z_ok", "Chk_HOMING_X_ok", "Txt_ValeurLu",
+                           "Chk_TPnon0"};
+    QWidget* w = controle("Bt_Fin");
+    for (const char* nom : ordre) {
+        EXPECT_EQ(w->objectName(), QLatin1String(nom));
+        do
+            w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus || !w->isEnabled() || w == &fenetre);
+    }
+}
+
+TEST_F(Fenetre, ModeSelectionShowsItsFrameAndColour)
+{
+    struct
+    {
+        const char* item;
+        bool omron;
+        bool lasers;
+        QRgb fond;
+    } modes[] = {{"moduleLASERS", false, true, FenetrePrincipale::FondLasers},
+                 {"modeMUET", false, false, FenetrePrincipale::FondMuet},
+                 {"modeECHO", false, false, FenetrePrincipale::FondEcho},
+                 {"moduleLASERS", false, true, FenetrePrincipale::FondLasers},
+                 {"automateOMRON", true, false, FenetrePrincipale::FondOmron}};
+    fenetre.show();
+    fenetre.setLbl_PosDemX(QStringLiteral("00012000"));
+    fenetre.setChk_HOMING_X_ok(true);
+    auto* selecteur = controle<QComboBox>("Cmb_Simulate");
+    for (const auto& m : modes) {
+        selecteur->setCurrentText(QLatin1String(m.item));
+        EXPECT_EQ(controle("FrmAutomateOMRON")->isVisible(), m.omron) << m.item;
+        EXPECT_EQ(controle("FrmModuleLasers")->isVisible(), m.lasers) << m.item;
+        EXPECT_EQ(fondZone(), m.fond) << m.item;
+        if (m.lasers) {
+            EXPECT_EQ(controle("FrmModuleLasers")->pos(), QPoint(fenetre.twips(3000), 0));
+        }
+    }
+    // Nothing else is reset by a mode change.
+    EXPECT_EQ(fenetre.Lbl_PosDemX(), QStringLiteral("00012000"));
+    EXPECT_TRUE(fenetre.Chk_HOMING_X_ok());
+    EXPECT_EQ(fenetre.Cmb_Simulate(), QStringLiteral("automateOMRON"));
+}
+
+TEST_F(Fenetre, TooSmallSpringsBackAndTheMessageAreaFollowsTheWindow)
+{
+    fenetre.show();
+    auto* zone = controle("TextMsg");
+
+    fenetre.resize(50, 40);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fenetre.frameGeometry().width(), fenetre.twips(4300));
+    EXPECT_EQ(fenetre.frameGeometry().height(), fenetre.twips(2500));
+    EXPECT_NEAR(fenetre.enTwips(zone->width()), 4180, 15);
+    EXPECT_NEAR(fenetre.enTwips(zone->height()), 1040, 15);
+    EXPECT_EQ(zone->pos(), QPoint(0, fenetre.twips(960)));
+
+    fenetre.resize(fenetre.twips(9000), fenetre.twips(8000));
+    QCoreApplication::processEvents();
+    // The rule works on the outer size, frame included.
+    const QSize dehors = fenetre.frameGeometry().size();
+    EXPECT_EQ(zone->width(), dehors.width() - fenetre.twips(120));
+    EXPECT_EQ(zone->height(), dehors.height() - fenetre.twips(960) - fenetre.twips(500));
+    // The buttons and frames keep their places.
+    EXPECT_EQ(controle("Bt_Fin")->pos(), QPoint(fenetre.twips(5880), 0));
+
+    const QSize avant = zone->size();
+    fenetre.showMinimized();
+    fenetre.showNormal();
+    EXPECT_EQ(zone->size(), avant);
+}
+
+TEST_F(Fenetre, HelpWritesSevenLinesEachTimeBelowWhatIsThere)
+{
+    fenetre.AfficheMessage(QStringLiteral("avant"));
+    QTest::mouseClick(controle("Bt_HELP"), Qt::LeftButton);
+    QTest::mouseClick(controle("Bt_HELP"), Qt::LeftButton);
+    const QStringList l = lignes();
+    ASSERT_EQ(l.size(), 15);
+    EXPECT_EQ(l.at(0), QStringLiteral("avant"));
+    const QString etoiles(80, QLatin1Char('*'));
+    const QStringList aide = {
+        etoiles,
+        QStringLiteral("Ce programme simule la communication avec un périphérique en mode IP"),
+        QString(),
+        QStringLiteral("parametres d'appel:"),
+        QStringLiteral("VBVelorin.exe [portip=xxxxx] [COM=.........]"),
+        QStringLiteral("    PORTIP=xxxxx        xxxxxx represente le n° du port à l'écoute    "
+                       "ex: PORTIP=10001"),
+        etoiles};
+    EXPECT_EQ(l.mid(1, 7), aide);
+    EXPECT_EQ(l.mid(8, 7), aide);
+}
+
+TEST_F(Fenetre, ClearLeavesOnlyItsOwnStampedLine)
+{
+    fenetre.AfficheMessage(QStringLiteral("une"));
+    fenetre.AfficheMessage(QStringLiteral("deux"));
+    QTest::mouseClick(controle("Bt_clearMsg"), Qt::LeftButton);
+    const QStringList l = lignes();
+    ASSERT_EQ(l.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d clear$"))
+                    .match(l.at(0))
+                    .hasMatch())
+        << l.at(0).toStdString();
+}
+
+TEST_F(Fenetre, MessageAreaShowsTheLogExactlyThroughAppendsCutBacksAndTyping)
+{
+    auto* zone = controle<QPlainTextEdit>("TextMsg");
+    auto affiche = [&] {
+        QString t = fenetre.journal().contenu();
+        return t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
+    for (int i = 0; i < 400; ++i)
+        fenetre.AfficheMessage(QStringLiteral("ligne %1 ").arg(i) + QString(60, QLatin1Char('x')));
+    EXPECT_EQ(zone->toPlainText(), affiche());
+    EXPECT_TRUE(fenetre.journal().contenu().startsWith(QLatin1String("....\r\n")));
+
+    fenetre.AfficheMessage(QStringLiteral("CLEAR"));
+    EXPECT_EQ(zone->toPlainText(), QString());
+
+    // What the operator types becomes part of the log, and lines go on below it.
+    QTest::keyClicks(zone, QStringLiteral("note"));
+    fenetre.AfficheMessage(QStringLiteral("suite"));
+    EXPECT_EQ(fenetre.journal().contenu(), QStringLiteral("notesuite\r\n"));
+    EXPECT_EQ(zone->toPlainText(), affiche());
+}
+
+TEST_F(Fenetre, TheControlsAreTheDeviceState)
+{
+    controle<QCheckBox>("Chk_HOMING_Z_ok")->setChecked(true);
+    controle<QCheckBox>("Chk_TPnon0")->setChecked(true);
+    controle<QCheckBox>("Chk_TraceIP")->setChecked(true);
+    controle<QLineEdit>("Txt_ValeurLu")->setText(QStringLiteral("1234"));
+    EXPECT_TRUE(fenetre.Chk_HOMING_Z_ok());
+    EXPECT_TRUE(fenetre.Chk_TPnon0());
+    EXPECT_TRUE(fenetre.Chk_TraceIP());
+    EXPECT_EQ(fenetre.Txt_ValeurLu(), QStringLiteral("1234"));
+
+    fenetre.setLbl_PosRelleZ(QStringLiteral("1500"));
+    fenetre.setChk_HOMING_Z_ok(false);
+    EXPECT_EQ(controle<QLabel>("Lbl_PosRelleZ")->text(), QStringLiteral("1500"));
+    EXPECT_FALSE(controle<QCheckBox>("Chk_HOMING_Z_ok")->isChecked());
+
+    fenetre.setLbl_LiaisonValide(QStringLiteral("2 liaison(s) valide(s)"), 0x00FF00);
+    EXPECT_EQ(controle<QLabel>("Lbl_LiaisonValide")->text(), QStringLiteral("2 liaison(s) valide(s)"));
+    EXPECT_EQ(controle("Lbl_LiaisonValide")->palette().color(QPalette::Window).rgb() & 0xFFFFFF,
+              0x00FF00u);
+}
+
+} // namespace
