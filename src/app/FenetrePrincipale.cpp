@@ -219,9 +219,20 @@ void FenetrePrincipale::AfficheMessage(const QString& message)
     journalMessages.AfficheMessage(message);
 }
 
+// Under load the area would be repainted for every request: its text follows the log at once,
+// but it is painted at most every 50 ms.
+void FenetrePrincipale::regroupeAffichage()
+{
+    if (!TextMsg->updatesEnabled())
+        return;
+    TextMsg->setUpdatesEnabled(false);
+    QTimer::singleShot(50, this, [this] { TextMsg->setUpdatesEnabled(true); });
+}
+
 void FenetrePrincipale::messageAjoute(const QString& message)
 {
     // Only the new line is laid out, however long the log already is.
+    regroupeAffichage();
     miseAJourZone = true;
     QTextCursor curseur(TextMsg->document());
     curseur.movePosition(QTextCursor::End);
@@ -232,6 +243,7 @@ void FenetrePrincipale::messageAjoute(const QString& message)
 
 void FenetrePrincipale::contenuRemplace()
 {
+    regroupeAffichage();
     miseAJourZone = true;
     TextMsg->setPlainText(texteAffiche(journalMessages.contenu()));
     miseAJourZone = false;

@@ -91,6 +91,7 @@ private:
     void creeControles();
     void placeControle(QWidget* controle, int gauche, int haut, int largeur, int hauteur);
     void Form_Unload();
+    void regroupeAffichage();
     void messageAjoute(const QString& message);
     void contenuRemplace();
     void editionOperateur();

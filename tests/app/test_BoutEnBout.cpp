@@ -17,7 +17,9 @@ protected:
 
 TEST_F(BoutEnBout, StartsHeadlessAndLogsItsStartToStdout)
 {
-    ASSERT_TRUE(velorin.demarre(port));
+    // No display and no log key: the mirror is on all the same.
+    velorin.lance({QStringLiteral("portip=%1").arg(port)});
+    ASSERT_TRUE(velorin.attendLigne(QStringLiteral("en attente de communication ...")));
     ASSERT_GE(velorin.lignes.size(), 5);
     EXPECT_EQ(velorin.lignes.at(0), QStringLiteral("lecture des parametres ..."));
     EXPECT_EQ(velorin.lignes.at(1), QStringLiteral("port TCPIP = %1").arg(port));
@@ -42,6 +44,19 @@ TEST_F(BoutEnBout, PlcAnswersAndMovesItsAxesOverRealTcp)
     EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "00003000" "\r", 10),
               QByteArray("\x1b" "1POM NOk\r"));
     EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "10000000000000000d\r"));
+}
+
+TEST_F(BoutEnBout, StdoutCarriesEveryByteOfALogLine)
+{
+    ASSERT_TRUE(velorin.demarre(port));
+    Hote hote;
+    ASSERT_TRUE(hote.connecte(port));
+    EXPECT_EQ(hote.echange(QByteArray("\x1bM1\0\x1b\r", 6), 4), QByteArray("\x1b" "1Ok\r"));
+    ASSERT_TRUE(velorin.attendMotif(QStringLiteral(" demande JOG ")));
+    const QString ligne = velorin.lignes.filter(QStringLiteral(" demande JOG ")).first();
+    EXPECT_TRUE(ligne.endsWith(QStringLiteral(" demande JOG ") + QChar(0) + QChar(27) + QChar(13)
+                               + QStringLiteral("  --> Ok")))
+        << ligne.toStdString();
 }
 
 TEST_F(BoutEnBout, LaserModuleAnswersChecksummedFrames)

@@ -1,0 +1,150 @@
+// Throughput of the paths every request takes: analysis, the log, the message area, and a
+// whole round trip over loopback TCP. Run with `make bench`.
+#include "app/FenetrePrincipale.h"
+#include "sim/AnalyseurRequetes.h"
+#include "sim/CanalReponse.h"
+#include "sim/PanneauSimulation.h"
+#include "trace/Horloge.h"
+#include "trace/Journal.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+class PanneauMemoire : public PanneauSimulation
+{
+public:
+    Journal journal;
+    QString mode = QStringLiteral("automateOMRON");
+    QString dem[2] = {QStringLiteral("0"), QStringLiteral("0")};
+    QString rel[2] = {QStringLiteral("0"), QStringLiteral("0")};
+    bool homing[2] = {true, true};
+
+    void AfficheMessage(const QString& m) override { journal.AfficheMessage(m); }
+    QString Cmb_Simulate() const override { return mode; }
+    QString Lbl_PosDemX() const override { return dem[0]; }
+    void setLbl_PosDemX(const QString& t) override { dem[0] = t; }
+    QString Lbl_PosDemZ() const override { return dem[1]; }
+    void setLbl_PosDemZ(const QString& t) override { dem[1] = t; }
+    QString Lbl_PosRelleX() const override { return rel[0]; }
+    void setLbl_PosRelleX(const QString& t) override { rel[0] = t; }
+    QString Lbl_PosRelleZ() const override { return rel[1]; }
+    void setLbl_PosRelleZ(const QString& t) override { rel[1] = t; }
+    bool Chk_HOMING_X_ok() const override { return homing[0]; }
+    void setChk_HOMING_X_ok(bool c) override { homing[0] = c; }
+    bool Chk_HOMING_Z_ok() const override { return homing[1]; }
+    void setChk_HOMING_Z_ok(bool c) override { homing[1] = c; }
+    bool Chk_TPnon0() const override { return true; }
+    QString Txt_ValeurLu() const override { return QStringLiteral("500"); }
+};
+
+class CanalMuet : public CanalReponse
+{
+public:
+    int canal = 1;
+    qint64 octets = 0;
+    int& CanalCourant() override { return canal; }
+    bool EnvoieSurCanal(int&, const QString& chaine) override
+    {
+        octets += chaine.size();
+        return true;
+    }
+};
+
+void rapporte(const char* nom, int n, const QElapsedTimer& chrono, const char* unite)
+{
+    const double secondes = double(chrono.nsecsElapsed()) / 1e9;
+    std::printf("%-44s %10.0f %s/s  (%d in %.3f s)\n", nom, n / secondes, unite, n, secondes);
+}
+
+void analyse(const char* mode, const QByteArray& requete, const char* nom)
+{
+    PanneauMemoire panneau;
+    panneau.mode = QLatin1String(mode);
+    CanalMuet canal;
+    AnalyseurRequetes analyseur(panneau, canal, HorlogeSysteme::instance());
+    const QString texte = QString::fromLatin1(requete);
+    constexpr int n = 200000;
+    QElapsedTimer chrono;
+    chrono.start();
+    for (int i = 0; i < n; ++i)
+        analyseur.AnalyseChaineRecu(texte);
+    rapporte(nom, n, chrono, "requests");
+}
+
+void zoneMessages()
+{
+    FenetrePrincipale fenetre;
+    fenetre.show();
+    const QString ligne = QStringLiteral("08:54:28.3 demande position --> 12000 / 3000 a");
+    constexpr int n = 50000;
+    QElapsedTimer chrono;
+    chrono.start();
+    for (int i = 0; i < n; ++i) {
+        fenetre.AfficheMessage(ligne);
+        if (i % 64 == 0)
+            QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    rapporte("window log append (message area follows)", n, chrono, "lines");
+
+    // What the area would cost if every line re-laid out the whole text.
+    auto* zone = fenetre.findChild<QPlainTextEdit*>(QStringLiteral("TextMsg"));
+    constexpr int m = 2000;
+    chrono.restart();
+    for (int i = 0; i < m; ++i)
+        zone->setPlainText(fenetre.journal().contenu());
+    rapporte("  for scale: whole-text rewrite per line", m, chrono, "lines");
+}
+
+void allerRetour()
+{
+    QTcpServer essai;
+    essai.listen(QHostAddress::AnyIPv4, 0);
+    const quint16 port = essai.serverPort();
+    essai.close();
+
+    FenetrePrincipale fenetre;
+    if (!fenetre.Form_Load(QStringLiteral("portip=%1 mode=modeecho").arg(port)))
+        return;
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    client.waitForConnected(5000);
+    const QByteArray requete("\x1bP1\r");
+    constexpr int n = 5000;
+    QElapsedTimer chrono;
+    chrono.start();
+    for (int i = 0; i < n; ++i) {
+        client.write(requete);
+        qint64 recu = 0;
+        while (recu < requete.size()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            recu += client.readAll().size();
+        }
+    }
+    rapporte("round trip over loopback TCP (echo)", n, chrono, "requests");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+
+    analyse("automateOMRON", "\x1bP1\r", "PLC position request, analysed and logged");
+    analyse("automateOMRON", "\x1b" "D10" "00012000" "00003000" "\r", "PLC move request");
+    analyse("moduleLASERS", "\x1bM10121\r", "laser measurement request");
+    analyse("modeECHO", QByteArray(200, 'e'), "echo of 200 bytes");
+    zoneMessages();
+    allerRetour();
+    return 0;
+}

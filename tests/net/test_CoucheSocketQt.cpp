@@ -1,0 +1,217 @@
+#include "net/CoucheSocketFactice.h"
+#include "net/CoucheSocketQt.h"
+#include "net/ServeurCanaux.h"
+#include "support/HorlogeFigee.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QTcpSocket>
+
+#include <csignal>
+#include <sys/socket.h>
+
+namespace {
+
+// Runs the event loop until the condition holds or a few seconds have gone.
+template <typename Condition> bool attendre(Condition condition)
+{
+    const QDeadlineTimer limite(5000);
+    while (!condition()) {
+        if (limite.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+struct Recepteur : EvenementsSocket
+{
+    QList<qintptr> demandes;
+    QStringList erreurs;
+    std::function<void(qintptr)> surDemande;
+    std::function<void(int)> surDonnees;
+
+    void WSserveur_ConnectionRequest(int, qintptr requestID) override
+    {
+        demandes << requestID;
+        if (surDemande)
+            surDemande(requestID);
+    }
+    void WSserveur_DataArrival(int Index, qint64) override
+    {
+        if (surDonnees)
+            surDonnees(Index);
+    }
+    void WSserveur_Error(int Index, int Number, const QString& Description) override
+    {
+        erreurs << QStringLiteral("%1 %2 %3").arg(Index).arg(Number).arg(Description);
+    }
+};
+
+// The Qt array listening on a free port, and one client on the loopback address.
+class SocketsQt : public ::testing::Test
+{
+protected:
+    Recepteur recepteur;
+    CoucheSocketQt couche;
+    QTcpSocket client;
+
+    void SetUp() override
+    {
+        couche.setEvenements(&recepteur);
+        couche.setLocalPort(0, 0);
+        ASSERT_TRUE(couche.Listen(0)) << couche.erreurListen().toStdString();
+        ASSERT_EQ(couche.State(0), CoucheSocket::AEcoute);
+        client.connectToHost(QHostAddress::LocalHost, quint16(couche.LocalPort(0)));
+    }
+
+    void accepterSurCanal1()
+    {
+        recepteur.surDemande = [this](qintptr id) {
+            couche.Load(1);
+            couche.Accept(1, id);
+        };
+        ASSERT_TRUE(attendre([&] {
+            return client.state() == QAbstractSocket::ConnectedState &&
+                   couche.State(1) == CoucheSocket::Connecte;
+        }));
+    }
+
+    QByteArray recevoir(qsizetype taille)
+    {
+        QByteArray recu;
+        attendre([&] {
+            recu += client.readAll();
+            return recu.size() >= taille;
+        });
+        return recu;
+    }
+};
+
+TEST_F(SocketsQt, RequestNobodyAcceptsIsClosed)
+{
+    EXPECT_TRUE(attendre([&] { return recepteur.demandes.size() == 1; }));
+    EXPECT_TRUE(attendre([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(couche.State(1), CoucheSocket::Ferme);
+}
+
+TEST_F(SocketsQt, AcceptedClientsBytesArriveAndGoBackUnchanged)
+{
+    accepterSurCanal1();
+    EXPECT_EQ(couche.RemoteHostIP(1), QStringLiteral("127.0.0.1"));
+    QByteArray octets;
+    for (int i = 0; i < 256; ++i)
+        octets += char(i);
+    QString recu;
+    recepteur.surDonnees = [&](int Index) { recu += couche.GetData(Index); };
+    client.write(octets);
+    ASSERT_TRUE(attendre([&] { return recu.size() >= 256; }));
+    ASSERT_EQ(recu.size(), 256);
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(recu[i].unicode(), i);
+    EXPECT_TRUE(couche.GetData(1).isEmpty()) << "taken once";
+
+    couche.SendData(1, recu);
+    EXPECT_EQ(recevoir(256), octets);
+}
+
+class DepartClient : public SocketsQt, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(DepartClient, ReadsClosingWithoutAnErrorUntilClosed)
+{
+    accepterSurCanal1();
+    if (GetParam()) {
+        const linger sansDelai{1, 0}; // the close sends a reset
+        ::setsockopt(int(client.socketDescriptor()), SOL_SOCKET, SO_LINGER, &sansDelai,
+                     sizeof sansDelai);
+        client.abort();
+    } else {
+        client.disconnectFromHost();
+    }
+    EXPECT_TRUE(attendre([&] { return couche.State(1) == CoucheSocket::FermetureParHomologue; }));
+    EXPECT_EQ(recepteur.erreurs, QStringList());
+    couche.Close(1);
+    EXPECT_EQ(couche.State(1), CoucheSocket::Ferme);
+}
+
+INSTANTIATE_TEST_SUITE_P(SocketsQt, DepartClient, ::testing::Values(false, true),
+                         [](const auto& cas) { return cas.param ? "reset" : "orderlyClose"; });
+
+TEST_F(SocketsQt, ReplyToARequestFollowedByAHalfCloseStillArrives)
+{
+    accepterSurCanal1();
+    recepteur.surDonnees = [&](int Index) { couche.SendData(Index, couche.GetData(Index)); };
+    client.write("ping");
+    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    ::shutdown(int(client.socketDescriptor()), SHUT_WR);
+    EXPECT_EQ(recevoir(4), QByteArray("ping"));
+    EXPECT_TRUE(attendre([&] { return couche.State(1) == CoucheSocket::FermetureParHomologue; }));
+}
+
+TEST_F(SocketsQt, SendingToAClientThatHasGoneDoesNotBringTheProcessDown)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    accepterSurCanal1();
+    client.abort();
+    // Before the departure is noticed: the first send draws a reset, the next ones meet a
+    // dead socket.
+    for (int k = 0; k < 3; ++k)
+        couche.SendData(1, QStringLiteral("ARRET"));
+    EXPECT_TRUE(attendre([&] { return couche.State(1) == CoucheSocket::FermetureParHomologue; }));
+    couche.SendData(1, QStringLiteral("ARRET"));
+    EXPECT_EQ(recepteur.erreurs, QStringList());
+}
+
+TEST(LocalIP, DottedIPv4Text)
+{
+    CoucheSocketQt couche;
+    const QHostAddress adresse(couche.LocalIP(0));
+    EXPECT_EQ(adresse.protocol(), QAbstractSocket::IPv4Protocol) << couche.LocalIP(0).toStdString();
+    EXPECT_EQ(adresse.toString(), couche.LocalIP(0));
+}
+
+TEST(PoolSurSocketsQt, EchoChannelReuseAndShutdownWarning)
+{
+    CoucheSocketQt couche;
+    PanneauServeurFactice panneau;
+    HorlogeFigee horloge;
+    ServeurCanaux serveur(couche, panneau, horloge, [] { QCoreApplication::processEvents(); });
+    couche.setEvenements(&serveur);
+    serveur.setAnalyse(
+        [&](const QString& recu) { serveur.EnvoieSurCanal(serveur.CanalCourant(), recu); });
+    couche.setLocalPort(0, 0);
+    ASSERT_TRUE(couche.Listen(0));
+    const auto port = quint16(couche.LocalPort(0));
+
+    QTcpSocket premier;
+    premier.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(attendre([&] { return couche.State(1) == CoucheSocket::Connecte; }));
+    EXPECT_EQ(panneau.lignes.last(),
+              QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1"));
+    premier.disconnectFromHost();
+    ASSERT_TRUE(attendre([&] { return couche.State(1) == CoucheSocket::FermetureParHomologue; }));
+
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(attendre([&] { return couche.State(1) == CoucheSocket::Connecte; }));
+    EXPECT_TRUE(panneau.lignes.contains(QStringLiteral("Liberation du canal 1")));
+    EXPECT_EQ(serveur.NbCanaux(), 1);
+    second.write("\x1bV\r");
+    QByteArray recu;
+    EXPECT_TRUE(attendre([&] { return (recu += second.readAll()) == "\x1bV\r"; }));
+
+    serveur.fermeture();
+    EXPECT_TRUE(attendre([&] {
+        recu += second.readAll();
+        return second.state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_EQ(recu, QByteArray("\x1bV\rARRET du serveur en cours"));
+    EXPECT_EQ(couche.State(0), CoucheSocket::Ferme);
+}
+
+} // namespace
