@@ -4,10 +4,13 @@
 #include "trace/Horodatage.h"
 #include "trace/Lisible.h"
 
+#include <algorithm>
+
 ServeurCanaux::ServeurCanaux(CoucheSocket& WSserveur_, PanneauServeur& panneau_,
-                             const Horloge& horloge_, PasseEvenements laisserPasser)
+                             const Horloge& horloge_, PasseEvenements laisserPasser,
+                             int canauxMax_)
     : WSserveur(WSserveur_), panneau(panneau_), horloge(horloge_),
-      laisserPasserEvenements(std::move(laisserPasser))
+      laisserPasserEvenements(std::move(laisserPasser)), canauxMax(std::min(canauxMax_, CanauxMax))
 {
 }
 
@@ -66,9 +69,9 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
         c = premierCanalLibre();
 
     if (c == 0) {
-        if (nbCanaux >= CanauxMax) {
+        if (nbCanaux >= canauxMax) {
             panneau.AfficheMessage(QStringLiteral("connexion refusée : les ")
-                                   + QString::number(CanauxMax)
+                                   + QString::number(canauxMax)
                                    + QStringLiteral(" canaux sont occupés"));
             return; // the socket layer closes a request nobody accepted
         }

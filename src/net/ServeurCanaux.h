@@ -22,8 +22,9 @@ public:
     using Analyse = std::function<void(const QString&)>;
     using PasseEvenements = std::function<void()>;
 
+    // canauxMax lowers the ceiling of channel numbers (never above CanauxMax).
     ServeurCanaux(CoucheSocket& WSserveur, PanneauServeur& panneau, const Horloge& horloge,
-                  PasseEvenements laisserPasserEvenements);
+                  PasseEvenements laisserPasserEvenements, int canauxMax = CanauxMax);
 
     // Who analyses each received text.
     void setAnalyse(Analyse analyse) { AnalyseChaineRecu = std::move(analyse); }
@@ -55,6 +56,7 @@ private:
     const Horloge& horloge;
     PasseEvenements laisserPasserEvenements;
     Analyse AnalyseChaineRecu;
+    const int canauxMax;
     int nbCanaux = 0;
     int canalCourant = 0;
 };

@@ -14,7 +14,8 @@ struct Banc
     CoucheSocketFactice couche;
     PanneauServeurFactice panneau;
     HorlogeFigee horloge;
-    ServeurCanaux serveur{couche, panneau, horloge, [this] { couche.passe(); }};
+    int canauxMax = ServeurCanaux::CanauxMax;
+    ServeurCanaux serveur{couche, panneau, horloge, [this] { couche.passe(); }, canauxMax};
     qintptr prochaineDemande = 500;
 
     qintptr demande()
@@ -26,7 +27,8 @@ struct Banc
 
     // One channel per state (each request finds the others connected and makes a new one),
     // then each put in its state, and what the set-up logged forgotten.
-    explicit Banc(const std::vector<int>& etats = {})
+    explicit Banc(const std::vector<int>& etats = {}, int plafond = ServeurCanaux::CanauxMax)
+        : canauxMax(plafond)
     {
         for (std::size_t i = 0; i < etats.size(); ++i)
             demande();
@@ -144,6 +146,21 @@ TEST(Acceptation, ChannelThatCannotBeCreatedRefusesTheRequest)
     ASSERT_EQ(b.panneau.lignes.size(), 1);
     EXPECT_TRUE(b.panneau.lignes[0].contains(QLatin1String("canal 2")));
     EXPECT_EQ(b.serveur.NbCanaux(), 1);
+    EXPECT_EQ(b.serveur.CanalCourant(), 1);
+}
+
+TEST(Acceptation, NoFreeChannelUnderTheCeilingRefusesTheRequest)
+{
+    Banc b({7, 9}, 2);
+    b.demande();
+    EXPECT_TRUE(b.couche.operations.isEmpty()) << "neither created nor accepted";
+    EXPECT_EQ(b.panneau.lignes,
+              QStringList{QStringLiteral("connexion refusée : les 2 canaux sont occupés")});
+    EXPECT_EQ(b.serveur.NbCanaux(), 2);
+
+    // Once a client has left, its channel takes the next request again.
+    b.couche.etats[1] = CoucheSocket::FermetureParHomologue;
+    b.demande();
     EXPECT_EQ(b.serveur.CanalCourant(), 1);
 }
 
