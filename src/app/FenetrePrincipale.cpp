@@ -44,6 +44,10 @@ FenetrePrincipale::FenetrePrincipale(QWidget* parent)
 {
     setObjectName(QStringLiteral("Velorin"));
     setWindowIcon(iconePuce());
+    // The design's controls are sized for the classic 8-point dialog font.
+    QFont police = font();
+    police.setPointSizeF(8);
+    setFont(police);
     creeControles();
     resize(twips(6480), twips(5700));
 
