@@ -2,10 +2,9 @@
 // whole round trip over loopback TCP. Run with `make bench`.
 #include "app/FenetrePrincipale.h"
 #include "sim/AnalyseurRequetes.h"
-#include "sim/CanalReponse.h"
-#include "sim/PanneauSimulation.h"
+#include "support/CanalFactice.h"
+#include "support/PanneauFactice.h"
 #include "trace/Horloge.h"
-#include "trace/Journal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,49 +13,8 @@
 #include <QTcpSocket>
 
 #include <cstdio>
-#include <functional>
 
 namespace {
-
-class PanneauMemoire : public PanneauSimulation
-{
-public:
-    Journal journal;
-    QString mode = QStringLiteral("automateOMRON");
-    QString dem[2] = {QStringLiteral("0"), QStringLiteral("0")};
-    QString rel[2] = {QStringLiteral("0"), QStringLiteral("0")};
-    bool homing[2] = {true, true};
-
-    void AfficheMessage(const QString& m) override { journal.AfficheMessage(m); }
-    QString Cmb_Simulate() const override { return mode; }
-    QString Lbl_PosDemX() const override { return dem[0]; }
-    void setLbl_PosDemX(const QString& t) override { dem[0] = t; }
-    QString Lbl_PosDemZ() const override { return dem[1]; }
-    void setLbl_PosDemZ(const QString& t) override { dem[1] = t; }
-    QString Lbl_PosRelleX() const override { return rel[0]; }
-    void setLbl_PosRelleX(const QString& t) override { rel[0] = t; }
-    QString Lbl_PosRelleZ() const override { return rel[1]; }
-    void setLbl_PosRelleZ(const QString& t) override { rel[1] = t; }
-    bool Chk_HOMING_X_ok() const override { return homing[0]; }
-    void setChk_HOMING_X_ok(bool c) override { homing[0] = c; }
-    bool Chk_HOMING_Z_ok() const override { return homing[1]; }
-    void setChk_HOMING_Z_ok(bool c) override { homing[1] = c; }
-    bool Chk_TPnon0() const override { return true; }
-    QString Txt_ValeurLu() const override { return QStringLiteral("500"); }
-};
-
-class CanalMuet : public CanalReponse
-{
-public:
-    int canal = 1;
-    qint64 octets = 0;
-    int& CanalCourant() override { return canal; }
-    bool EnvoieSurCanal(int&, const QString& chaine) override
-    {
-        octets += chaine.size();
-        return true;
-    }
-};
 
 void rapporte(const char* nom, int n, const QElapsedTimer& chrono, const char* unite)
 {
@@ -66,9 +24,10 @@ void rapporte(const char* nom, int n, const QElapsedTimer& chrono, const char* u
 
 void analyse(const char* mode, const QByteArray& requete, const char* nom)
 {
-    PanneauMemoire panneau;
+    PanneauFactice panneau;
     panneau.mode = QLatin1String(mode);
-    CanalMuet canal;
+    panneau.homingX = panneau.homingZ = panneau.tpNon0 = true;
+    CanalFactice canal;
     AnalyseurRequetes analyseur(panneau, canal, HorlogeSysteme::instance());
     const QString texte = QString::fromLatin1(requete);
     constexpr int n = 200000;

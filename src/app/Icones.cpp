@@ -7,14 +7,11 @@
 
 namespace {
 
-QPixmap puce(int taille)
-{
-    QPixmap image(taille, taille);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(taille / 48.0, taille / 48.0);
+// Both pictures are drawn on a 48-pixel grid and scaled to each size.
+using Dessin = void (*)(QPainter&);
 
+void puce(QPainter& p)
+{
     // Pins: four on each side, silver.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(190, 190, 200));
@@ -35,7 +32,6 @@ QPixmap puce(int taille)
     // The die, gold.
     p.setBrush(QColor(214, 170, 60));
     p.drawRect(QRectF(19, 19, 10, 10));
-    return image;
 }
 
 void fleche(QPainter& p, QPointF centre, double rayon, double debutDeg, double etendueDeg)
@@ -59,14 +55,8 @@ void fleche(QPainter& p, QPointF centre, double rayon, double debutDeg, double e
     p.drawPolygon(tete);
 }
 
-QPixmap corbeille(int taille)
+void corbeille(QPainter& p)
 {
-    QPixmap image(taille, taille);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(taille / 48.0, taille / 48.0);
-
     // Bin body, tapering down, with ribs; then the lid and its handle.
     p.setPen(QPen(QColor(70, 74, 80), 1.5));
     p.setBrush(QColor(170, 176, 184));
@@ -82,14 +72,21 @@ QPixmap corbeille(int taille)
     const QPointF centre(24, 30);
     for (int k = 0; k < 3; ++k)
         fleche(p, centre, 8.5, 100 + k * 120, 85);
-    return image;
 }
 
-QIcon icone(QPixmap (*dessin)(int))
+QIcon icone(Dessin dessin)
 {
     QIcon resultat;
-    for (int taille : {16, 32, 48})
-        resultat.addPixmap(dessin(taille));
+    for (int taille : {16, 32, 48}) {
+        QPixmap image(taille, taille);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(taille / 48.0, taille / 48.0);
+        dessin(p);
+        p.end();
+        resultat.addPixmap(image);
+    }
     return resultat;
 }
 
