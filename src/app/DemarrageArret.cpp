@@ -38,14 +38,10 @@ bool FenetrePrincipale::Form_Load(const QString& ligneCommande)
         Txt_PortIP->setText(*parametres.portIP);
         AfficheMessage(QStringLiteral("port TCPIP = ") + Txt_PortIP->text());
     }
-    if (parametres.mode) {
-        const int item = Cmb_SimulateBox->findText(*parametres.mode, Qt::MatchFixedString);
-        if (item >= 0 && !parametres.mode->isEmpty())
-            Cmb_SimulateBox->setCurrentIndex(item);
-        else
-            AfficheMessage(QStringLiteral("mode inconnu \"") + *parametres.mode
-                           + QStringLiteral("\", le mode ") + Cmb_SimulateBox->currentText()
-                           + QStringLiteral(" est conservé"));
+    if (parametres.mode && !selectionneMode(*parametres.mode)) {
+        AfficheMessage(QStringLiteral("mode inconnu \"") + *parametres.mode
+                       + QStringLiteral("\", le mode ") + Cmb_SimulateBox->currentText()
+                       + QStringLiteral(" est conservé"));
     }
 
     AfficheMessage(QStringLiteral("initialisation ..."));

@@ -123,10 +123,10 @@ void FenetrePrincipale::creeControles()
     placeControle(Lbl_PortIP, 240, 60, 615, 255);
     Lbl_PortIP->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    Lbl_LiaisonValide = new QLabel(QStringLiteral("liaison valide ?"), this);
-    nomme(Lbl_LiaisonValide, "Lbl_LiaisonValide");
-    placeControle(Lbl_LiaisonValide, 0, 675, 2295, 255);
-    Lbl_LiaisonValide->setAlignment(Qt::AlignCenter);
+    Lbl_LiaisonValideLabel = new QLabel(QStringLiteral("liaison valide ?"), this);
+    nomme(Lbl_LiaisonValideLabel, "Lbl_LiaisonValide");
+    placeControle(Lbl_LiaisonValideLabel, 0, 675, 2295, 255);
+    Lbl_LiaisonValideLabel->setAlignment(Qt::AlignCenter);
 
     Chk_TraceIPBox = new QCheckBox(QStringLiteral("flux IP"), this);
     nomme(Chk_TraceIPBox, "Chk_TraceIP");
@@ -199,7 +199,7 @@ void FenetrePrincipale::creeControles()
     placeControle(Chk_TPnon0Box, 120, 360, 1095, 255);
 
     // Tab order of the design; the first control has the focus when the window opens.
-    const QList<QWidget*> ordre = {Bt_Fin, TextMsg, Txt_PortIP, Lbl_PortIP, Lbl_LiaisonValide,
+    const QList<QWidget*> ordre = {Bt_Fin, TextMsg, Txt_PortIP, Lbl_PortIP, Lbl_LiaisonValideLabel,
                                    Chk_TraceIPBox, Bt_clearMsg, Bt_HELP, Cmb_SimulateBox,
                                    FrmAutomateOMRON, Lbl_PosRelleXLabel, Lbl_PosRelleZLabel,
                                    Lbl_PosDemXLabel, Lbl_PosDemZLabel, Chk_HOMING_Z_okBox,
@@ -281,12 +281,41 @@ void FenetrePrincipale::setChk_HOMING_Z_ok(bool c) { Chk_HOMING_Z_okBox->setChec
 bool FenetrePrincipale::Chk_TPnon0() const { return Chk_TPnon0Box->isChecked(); }
 QString FenetrePrincipale::Txt_ValeurLu() const { return Txt_ValeurLuEdit->text(); }
 bool FenetrePrincipale::Chk_TraceIP() const { return Chk_TraceIPBox->isChecked(); }
+void FenetrePrincipale::setChk_TPnon0(bool c) { Chk_TPnon0Box->setChecked(c); }
+void FenetrePrincipale::setChk_TraceIP(bool c) { Chk_TraceIPBox->setChecked(c); }
+void FenetrePrincipale::setTxt_ValeurLu(const QString& t) { Txt_ValeurLuEdit->setText(t); }
+QString FenetrePrincipale::Lbl_LiaisonValide() const { return Lbl_LiaisonValideLabel->text(); }
+
+bool FenetrePrincipale::modeConnu(const QString& texte) const
+{
+    return !texte.isEmpty() && Cmb_SimulateBox->findText(texte, Qt::MatchFixedString) >= 0;
+}
+
+bool FenetrePrincipale::selectionneMode(const QString& texte)
+{
+    if (!modeConnu(texte))
+        return false;
+    Cmb_SimulateBox->setCurrentIndex(Cmb_SimulateBox->findText(texte, Qt::MatchFixedString));
+    return true;
+}
+
+void FenetrePrincipale::reinitialiseEtat()
+{
+    for (QLabel* position : {Lbl_PosDemXLabel, Lbl_PosDemZLabel, Lbl_PosRelleXLabel,
+                             Lbl_PosRelleZLabel})
+        position->setText(QStringLiteral("0"));
+    for (QCheckBox* drapeau : {Chk_HOMING_X_okBox, Chk_HOMING_Z_okBox, Chk_TPnon0Box})
+        drapeau->setChecked(false);
+    Txt_ValeurLuEdit->setText(QStringLiteral("500"));
+    selectionneMode(QStringLiteral("automateOMRON"));
+    analyseur.reinitialise();
+}
 
 void FenetrePrincipale::setLbl_LiaisonValide(const QString& legende, quint32 fondRgb)
 {
-    Lbl_LiaisonValide->setText(legende);
-    Lbl_LiaisonValide->setAutoFillBackground(true);
-    colore(Lbl_LiaisonValide, QPalette::Window, fondRgb);
+    Lbl_LiaisonValideLabel->setText(legende);
+    Lbl_LiaisonValideLabel->setAutoFillBackground(true);
+    colore(Lbl_LiaisonValideLabel, QPalette::Window, fondRgb);
 }
 
 // ---- layout and the window's own handlers ----

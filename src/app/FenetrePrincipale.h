@@ -76,6 +76,23 @@ public:
     bool Chk_TraceIP() const override;
     void setLbl_LiaisonValide(const QString& legende, quint32 fondRgb) override;
 
+    // What else an operator can change or read in the window, for scripts.
+    void setChk_TPnon0(bool coche);
+    void setChk_TraceIP(bool coche);
+    void setTxt_ValeurLu(const QString& texte);
+    QString Lbl_LiaisonValide() const;
+    // Selects the mode item of that text, in any letter case; false when none has it.
+    bool selectionneMode(const QString& texte);
+    bool modeConnu(const QString& texte) const;
+    // The device state back to its start values: positions "0", flags unticked, laser "500",
+    // PLC mode, and the chute positions' sequence from its start.
+    void reinitialiseEtat();
+    const CoucheSocket& sockets() const { return WSserveur; }
+    quint16 portEcoute() const { return quint16(WSserveur.LocalPort(0)); }
+
+    // Tells the operator and standard error why the program cannot serve.
+    void signaleEchecDemarrage(const QString& raison);
+
     void Form_Resize();
     void Cmb_Simulate_Click();
     void Bt_HELP_Click();
@@ -95,13 +112,12 @@ private:
     void messageAjoute(const QString& message);
     void contenuRemplace();
     void editionOperateur();
-    void signaleEchecDemarrage(const QString& ligne);
 
     QPushButton* Bt_Fin = nullptr;
     QPlainTextEdit* TextMsg = nullptr;
     QLineEdit* Txt_PortIP = nullptr;
     QLabel* Lbl_PortIP = nullptr;
-    QLabel* Lbl_LiaisonValide = nullptr;
+    QLabel* Lbl_LiaisonValideLabel = nullptr;
     QCheckBox* Chk_TraceIPBox = nullptr;
     QPushButton* Bt_clearMsg = nullptr;
     QPushButton* Bt_HELP = nullptr;

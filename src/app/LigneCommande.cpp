@@ -21,6 +21,7 @@ LigneCommande LigneCommande::lire(const QString& texte)
     ligne.aide = majuscules.contains(QLatin1Char('?'));
     ligne.portIP = valeurCle(majuscules, QLatin1String("PORTIP="));
     ligne.mode = valeurCle(majuscules, QLatin1String("MODE="));
+    ligne.portControle = valeurCle(majuscules, QLatin1String("CONTROL="));
     ligne.journalStdout = valeurCle(majuscules, QLatin1String("LOG=")) == QLatin1String("STDOUT");
     return ligne;
 }

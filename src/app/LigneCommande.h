@@ -12,6 +12,7 @@ struct LigneCommande
     std::optional<QString> portIP;  // "PORTIP="
     std::optional<QString> mode;    // "MODE="
     bool journalStdout = false;     // "LOG=STDOUT"
+    std::optional<QString> portControle; // "CONTROL=": the HTTP control port
 
     // The program's arguments joined by blanks.
     static LigneCommande lire(const QString& texte);

@@ -1,3 +1,4 @@
+#include "ApiControle.h"
 #include "ArretSurSignal.h"
 #include "FenetrePrincipale.h"
 #include "LigneCommande.h"
@@ -5,6 +6,7 @@
 #include <QApplication>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -29,15 +31,22 @@ int main(int argc, char* argv[])
     application.setApplicationName(QStringLiteral("Velorin"));
     const QString ligneCommande = application.arguments().mid(1).join(QLatin1Char(' '));
 
+    const LigneCommande parametres = LigneCommande::lire(ligneCommande);
     FenetrePrincipale fenetre;
     fenetre.setSansEcran(headless);
-    if (headless || LigneCommande::lire(ligneCommande).journalStdout)
+    if (headless || parametres.journalStdout)
         fenetre.activeMiroirStdout();
 
     ArretSurSignal arret;
     QObject::connect(&arret, &ArretSurSignal::arretDemande, &fenetre, &QWidget::close);
 
+    std::unique_ptr<ApiControle> controle;
+    if (parametres.portControle)
+        controle = std::make_unique<ApiControle>(fenetre);
+
     if (!fenetre.Form_Load(ligneCommande))
+        return 1;
+    if (controle && !controle->demarre(*parametres.portControle))
         return 1;
     return application.exec();
 }

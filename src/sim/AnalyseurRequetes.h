@@ -19,6 +19,9 @@ public:
     // Always returns an empty text; the reply has been sent by then.
     QString AnalyseChaineRecu(const QString& strData);
 
+    // The chute positions' sequence starts again, as after a start of the program.
+    void reinitialise() { automate.reinitialise(); }
+
 private:
     PanneauSimulation& panneau;
     CanalReponse& canal;

@@ -18,6 +18,8 @@ public:
     // Returns the reply frame, empty when the request gets no answer.
     QString traite(const QString& strData);
 
+    void reinitialise() { generateur = GenerateurAleatoire(); }
+
 private:
     QString version(QChar tag);
     QString position(QChar tag);

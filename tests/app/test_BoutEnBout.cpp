@@ -1,3 +1,4 @@
+#include "ClientHttp.h"
 #include "ProcessusVelorin.h"
 
 #include <gtest/gtest.h>
@@ -188,6 +189,29 @@ TEST_F(BoutEnBout, BadOrBusyPortEndsWithStatus1AndSaysWhy)
         EXPECT_FALSE(rate.lignes.filter(QLatin1String(c.raison)).isEmpty());
         EXPECT_FALSE(rate.lignes.contains(QStringLiteral("en attente de communication ...")));
     }
+}
+
+// What a test rig does headless: set the flags through the control API, move, poll until there.
+TEST_F(BoutEnBout, AScriptDrivesAWholeMoveThroughTheControlApi)
+{
+    const quint16 portControle = ProcessusVelorin::portLibre();
+    ASSERT_TRUE(velorin.demarre(port, {QStringLiteral("control=%1").arg(portControle)}));
+    ASSERT_TRUE(velorin.attendMotif(
+        QStringLiteral("^%1 ouvre controle HTTP 127.0.0.1  port %2$").arg(Stamp).arg(portControle)));
+    ClientHttp http(portControle);
+    ASSERT_EQ(http.patch(R"({"Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true})").statut, 200);
+
+    Hote hote;
+    ASSERT_TRUE(hote.connecte(port));
+    EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "00003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
+    QByteArray reponse;
+    ASSERT_TRUE(ProcessusVelorin::attend([&] {
+        reponse = hote.echange("\x1bP1\r", 20);
+        return reponse.endsWith("a\r");
+    }));
+    EXPECT_EQ(reponse, QByteArray("\x1b" "10001200000003000a\r"));
+    EXPECT_EQ(http.get(QStringLiteral("/state")).json.value("Lbl_PosRelleX").toString(),
+              QStringLiteral("00012000"));
 }
 
 TEST_F(BoutEnBout, HelpKeyWithoutADisplayGoesToStandardErrorAndStartUpGoesOn)

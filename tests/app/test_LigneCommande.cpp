@@ -59,3 +59,15 @@ TEST(PortValide, WholeNumbersFrom1To65535Only)
 }
 
 } // namespace
+
+namespace {
+
+TEST(LigneCommande, ControlPortKey)
+{
+    EXPECT_EQ(LigneCommande::lire(QStringLiteral("portip=2000 control=2001")).portControle,
+              QStringLiteral("2001"));
+    EXPECT_EQ(LigneCommande::lire(QStringLiteral("Control=")).portControle, QString());
+    EXPECT_EQ(LigneCommande::lire(QStringLiteral("portip=2000")).portControle, std::nullopt);
+}
+
+} // namespace

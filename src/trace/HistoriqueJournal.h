@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+class Journal;
+
+// Numbers every line appended to the log in the session, from 1, whatever clears and cut-backs
+// do to the message area, and keeps the most recent ones so that a script can ask for the
+// lines after the last one it saw. Only the newest lines are kept (bounded in count and size).
+class HistoriqueJournal : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype LignesMax = 10000;
+    static constexpr qsizetype CaracteresMax = 4 * 1024 * 1024;
+
+    explicit HistoriqueJournal(const Journal& journal, QObject* parent = nullptr);
+
+    // Number of lines appended so far.
+    qint64 total() const { return nombre; }
+    // Number of the oldest line still kept (total() + 1 when none is).
+    qint64 premierGarde() const { return nombre - qint64(lignes.size()) + 1; }
+    // The kept lines numbered above `apres`.
+    QStringList depuis(qint64 apres) const;
+
+private:
+    void ajoute(const QString& ligne);
+
+    std::deque<QString> lignes;
+    qsizetype caracteres = 0;
+    qint64 nombre = 0;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+
+// A blocking HTTP client for tests: each call runs the event loop until the answer comes.
+class ClientHttp
+{
+public:
+    struct Reponse
+    {
+        int statut = 0;
+        QJsonObject json;
+    };
+
+    explicit ClientHttp(quint16 port) : base(QStringLiteral("http://127.0.0.1:%1").arg(port)) {}
+
+    Reponse get(const QString& chemin) { return envoie("GET", chemin, {}); }
+    Reponse post(const QString& chemin) { return envoie("POST", chemin, {}); }
+    Reponse patch(const QByteArray& corps) { return envoie("PATCH", QStringLiteral("/state"), corps); }
+    Reponse envoie(const QByteArray& methode, const QString& chemin, const QByteArray& corps)
+    {
+        QNetworkRequest requete(QUrl(base + chemin));
+        requete.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        QNetworkReply* reponse = acces.sendCustomRequest(requete, methode, corps);
+        QEventLoop boucle;
+        QObject::connect(reponse, &QNetworkReply::finished, &boucle, &QEventLoop::quit);
+        QTimer::singleShot(5000, &boucle, &QEventLoop::quit);
+        if (!reponse->isFinished())
+            boucle.exec();
+        Reponse r;
+        r.statut = reponse->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        r.json = QJsonDocument::fromJson(reponse->readAll()).object();
+        reponse->deleteLater();
+        return r;
+    }
+
+private:
+    QString base;
+    QNetworkAccessManager acces;
+};

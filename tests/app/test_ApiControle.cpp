@@ -1,0 +1,200 @@
+#include "ClientHttp.h"
+#include "ProcessusVelorin.h"
+#include "app/ApiControle.h"
+#include "app/FenetrePrincipale.h"
+#include "sim/MouvementAxes.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QNetworkInterface>
+#include <QPlainTextEdit>
+
+namespace {
+
+class Controle : public ::testing::Test
+{
+protected:
+    FenetrePrincipale fenetre;
+    ApiControle api{fenetre};
+    const quint16 portAppareil = ProcessusVelorin::portLibre();
+    const quint16 portControle = ProcessusVelorin::portLibre();
+    std::unique_ptr<ClientHttp> http;
+    Hote hote;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("portip=%1").arg(portAppareil)));
+        ASSERT_TRUE(api.demarre(QString::number(portControle)));
+        http = std::make_unique<ClientHttp>(portControle);
+    }
+    QJsonObject etat() { return http->get(QStringLiteral("/state")).json; }
+};
+
+TEST_F(Controle, StateTellsWhatTheWindowShows)
+{
+    fenetre.setLbl_PosDemX(QStringLiteral("00012000"));
+    const QJsonObject e = etat();
+    EXPECT_EQ(e.value("Cmb_Simulate").toString(), QStringLiteral("automateOMRON"));
+    EXPECT_EQ(e.value("Lbl_PosDemX").toString(), QStringLiteral("00012000"));
+    EXPECT_EQ(e.value("Lbl_PosRelleZ").toString(), QStringLiteral("0"));
+    EXPECT_EQ(e.value("Chk_HOMING_X_ok").toBool(true), false);
+    EXPECT_EQ(e.value("Txt_ValeurLu").toString(), QStringLiteral("500"));
+    EXPECT_EQ(e.value("NbCanaux").toInt(-1), 0);
+    EXPECT_EQ(e.value("PortIP").toInt(), portAppareil);
+    EXPECT_TRUE(e.value("Lbl_LiaisonValide").isString());
+    EXPECT_EQ(http->get(QStringLiteral("/health")).json.value("version").toString(),
+              QStringLiteral("1.0.5"));
+}
+
+TEST_F(Controle, PatchActsOnTheVeryNextRequest)
+{
+    ASSERT_TRUE(hote.connecte(portAppareil));
+    const QByteArray deplacement("\x1b" "D10" "00004000" "00003000" "\r");
+    EXPECT_EQ(hote.echange(deplacement, 10), QByteArray("\x1b" "1POM NOk\r"));
+
+    auto r = http->patch(R"({"Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true})");
+    ASSERT_EQ(r.statut, 200);
+    EXPECT_TRUE(r.json.value("Chk_HOMING_Z_ok").toBool());
+    EXPECT_EQ(hote.echange(deplacement, 5), QByteArray("\x1b" "1Ok\r"));
+
+    // Unticked through the API, the X axis freezes where it is.
+    Timer_Deplacement_Timer(fenetre);
+    ASSERT_EQ(http->patch(R"({"Chk_HOMING_X_ok": false})").statut, 200);
+    Timer_Deplacement_Timer(fenetre);
+    Timer_Deplacement_Timer(fenetre);
+    EXPECT_EQ(fenetre.Lbl_PosRelleX(), QStringLiteral("2000"));
+    EXPECT_EQ(fenetre.Lbl_PosRelleZ(), QStringLiteral("00003000"));
+    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "10000200000003000c\r"));
+
+    ASSERT_EQ(http->patch(R"({"Cmb_Simulate": "MODULElasers", "Txt_ValeurLu": "1234"})").statut,
+              200);
+    EXPECT_EQ(fenetre.findChild<QWidget*>(QStringLiteral("FrmModuleLasers"))->isVisible(), true)
+        << "the mode change ran the selector's own handler";
+    EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/11234" "05\r"));
+}
+
+TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
+{
+    const struct
+    {
+        const char* nom;
+        QByteArray corps;
+        const char* champ;
+    } cas[] = {
+        {"invalidJson", "{\"Chk_TPnon0\": tru", ""},
+        {"notAnObject", "[true]", ""},
+        {"unknownField", R"({"Chk_TPnon0": true, "Vitesse": 3})", "Vitesse"},
+        {"readOnlyField", R"({"Chk_TPnon0": true, "Lbl_PosDemX": "5"})", "Lbl_PosDemX"},
+        {"wrongTypeBool", R"({"Txt_ValeurLu": "7", "Chk_TPnon0": 1})", "Chk_TPnon0"},
+        {"wrongTypeText", R"({"Chk_TPnon0": true, "Txt_ValeurLu": 7})", "Txt_ValeurLu"},
+        {"unknownMode", R"({"Chk_TPnon0": true, "Cmb_Simulate": "robot"})", "Cmb_Simulate"},
+        {"emptyMode", R"({"Chk_TPnon0": true, "Cmb_Simulate": ""})", "Cmb_Simulate"},
+    };
+    const QJsonObject avant = etat();
+    for (const auto& c : cas) {
+        const auto r = http->patch(c.corps);
+        EXPECT_EQ(r.statut, 400) << c.nom;
+        EXPECT_FALSE(r.json.value("error").toString().isEmpty()) << c.nom;
+        EXPECT_EQ(r.json.value("field").toString(), QLatin1String(c.champ)) << c.nom;
+    }
+    EXPECT_EQ(etat(), avant);
+}
+
+TEST_F(Controle, UnknownPathsAndWrongMethodsAnswerInJson)
+{
+    auto r = http->get(QStringLiteral("/etat"));
+    EXPECT_EQ(r.statut, 404);
+    EXPECT_EQ(r.json.value("error").toString(), QStringLiteral("not found"));
+    r = http->envoie("DELETE", QStringLiteral("/state"), {});
+    EXPECT_EQ(r.statut, 405);
+    EXPECT_EQ(r.json.value("allowed").toArray(), (QJsonArray{"GET", "PATCH"}));
+    EXPECT_EQ(http->get(QStringLiteral("/reset")).statut, 405);
+    EXPECT_EQ(http->post(QStringLiteral("/health")).statut, 405);
+    EXPECT_EQ(http->get(QStringLiteral("/log?since=abc")).statut, 400);
+}
+
+TEST_F(Controle, SinceLosesNoLineAcrossClearsAndCutBacks)
+{
+    const qint64 depart = http->get(QStringLiteral("/log")).json.value("next").toInteger();
+    fenetre.AfficheMessage(QStringLiteral("un"));
+    ASSERT_EQ(http->post(QStringLiteral("/log/clear")).statut, 200);
+    EXPECT_EQ(fenetre.journal().contenu().count(QStringLiteral("\r\n")), 1) << "the button's work";
+    fenetre.AfficheMessage(QStringLiteral("deux"));
+    for (int i = 0; i < 400; ++i)
+        fenetre.AfficheMessage(QString(60, QLatin1Char('x')));
+    fenetre.AfficheMessage(QStringLiteral("fin"));
+    ASSERT_TRUE(fenetre.journal().contenu().startsWith(QLatin1String("....")));
+
+    const auto r = http->get(QStringLiteral("/log?since=%1").arg(depart));
+    const QJsonArray lignes = r.json.value("lines").toArray();
+    ASSERT_EQ(lignes.size(), 404);
+    EXPECT_EQ(lignes.at(0).toString(), QStringLiteral("un"));
+    EXPECT_TRUE(lignes.at(1).toString().endsWith(QLatin1String(" clear")));
+    EXPECT_EQ(lignes.at(2).toString(), QStringLiteral("deux"));
+    EXPECT_EQ(lignes.last().toString(), QStringLiteral("fin"));
+    EXPECT_EQ(r.json.value("next").toInteger(), depart + 404);
+    EXPECT_EQ(r.json.value("missed").toInteger(), 0);
+    EXPECT_TRUE(http->get(QStringLiteral("/log?since=%1").arg(depart + 404))
+                    .json.value("lines").toArray().isEmpty());
+    // Without since: the message area as it stands.
+    EXPECT_EQ(http->get(QStringLiteral("/log")).json.value("lines").toArray().first().toString(),
+              QStringLiteral("...."));
+}
+
+TEST_F(Controle, ResetPutsTheDeviceBackAndLeavesChannelsAndLog)
+{
+    ASSERT_TRUE(hote.connecte(portAppareil));
+    ASSERT_EQ(http->patch(R"({"Chk_HOMING_X_ok": true, "Chk_TPnon0": true, "Txt_ValeurLu": "9",
+                              "Cmb_Simulate": "modeECHO", "Chk_TraceIP": true})")
+                  .statut,
+              200);
+    fenetre.setLbl_PosDemX(QStringLiteral("00012000"));
+    const qint64 lignes = http->get(QStringLiteral("/log")).json.value("next").toInteger();
+
+    const QJsonObject e = http->post(QStringLiteral("/reset")).json;
+    EXPECT_EQ(e.value("Cmb_Simulate").toString(), QStringLiteral("automateOMRON"));
+    EXPECT_EQ(e.value("Lbl_PosDemX").toString(), QStringLiteral("0"));
+    EXPECT_FALSE(e.value("Chk_HOMING_X_ok").toBool());
+    EXPECT_FALSE(e.value("Chk_TPnon0").toBool());
+    EXPECT_EQ(e.value("Txt_ValeurLu").toString(), QStringLiteral("500"));
+    EXPECT_TRUE(e.value("Chk_TraceIP").toBool()) << "the trace is not device state";
+    EXPECT_EQ(e.value("NbCanaux").toInt(), 1);
+    EXPECT_EQ(http->get(QStringLiteral("/log")).json.value("next").toInteger(), lignes);
+
+    const QJsonArray canaux = http->get(QStringLiteral("/channels")).json.value("channels").toArray();
+    ASSERT_EQ(canaux.size(), 1);
+    EXPECT_EQ(canaux.at(0).toObject(),
+              (QJsonObject{{"canal", 1}, {"state", 7}, {"label", QStringLiteral("port connecté")},
+                           {"remote", "127.0.0.1"}}));
+}
+
+TEST_F(Controle, ListensOnLoopbackOnly)
+{
+    for (const QHostAddress& adresse : QNetworkInterface::allAddresses()) {
+        if (adresse.isLoopback() || adresse.protocol() != QAbstractSocket::IPv4Protocol)
+            continue;
+        QTcpSocket dehors;
+        dehors.connectToHost(adresse, portControle);
+        EXPECT_FALSE(dehors.waitForConnected(2000)) << adresse.toString().toStdString();
+    }
+    QTcpSocket local;
+    local.connectToHost(QHostAddress::LocalHost, portControle);
+    EXPECT_TRUE(local.waitForConnected(2000));
+}
+
+TEST(ControleDemarrage, BadOrBusyControlPortIsAStartUpError)
+{
+    QTcpServer occupe;
+    ASSERT_TRUE(occupe.listen(QHostAddress::LocalHost, 0));
+    for (const QString& port : {QStringLiteral("x"), QStringLiteral("0"),
+                                QString::number(occupe.serverPort())}) {
+        FenetrePrincipale fenetre;
+        ApiControle api(fenetre);
+        ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("portip=%1").arg(ProcessusVelorin::portLibre())));
+        EXPECT_FALSE(api.demarre(port)) << port.toStdString();
+        EXPECT_TRUE(fenetre.journal().contenu().contains(QLatin1String("port de controle")));
+    }
+}
+
+} // namespace

@@ -1,0 +1,33 @@
+#include "trace/HistoriqueJournal.h"
+#include "trace/Journal.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(HistoriqueJournal, NumbersLinesAcrossClearsAndKeepsOnlyTheNewest)
+{
+    Journal journal;
+    HistoriqueJournal historique(journal);
+    journal.AfficheMessage(QStringLiteral("un"));
+    journal.AfficheMessage(QStringLiteral("clear"));
+    journal.AfficheMessage(QStringLiteral("deux"));
+    EXPECT_EQ(historique.total(), 2);
+    EXPECT_EQ(historique.depuis(0), (QStringList{QStringLiteral("un"), QStringLiteral("deux")}));
+    EXPECT_EQ(historique.depuis(1), QStringList{QStringLiteral("deux")});
+    EXPECT_TRUE(historique.depuis(2).isEmpty());
+    EXPECT_TRUE(historique.depuis(99).isEmpty());
+
+    for (qsizetype i = 0; i < HistoriqueJournal::LignesMax; ++i)
+        journal.AfficheMessage(QString::number(i + 3));
+    EXPECT_EQ(historique.premierGarde(), 3);
+    const QStringList gardees = historique.depuis(0);
+    ASSERT_EQ(gardees.size(), HistoriqueJournal::LignesMax);
+    EXPECT_EQ(gardees.first(), QStringLiteral("3"));
+
+    // A few huge lines push the old ones out too: memory stays bounded.
+    journal.AfficheMessage(QString(HistoriqueJournal::CaracteresMax, QLatin1Char('x')));
+    EXPECT_EQ(historique.depuis(0).size(), 1);
+}
+
+} // namespace
