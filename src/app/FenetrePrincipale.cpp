@@ -1,6 +1,7 @@
 #include "FenetrePrincipale.h"
 
 #include "Icones.h"
+#include "StyleCadre.h"
 #include "sim/MouvementAxes.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
@@ -44,11 +45,8 @@ FenetrePrincipale::FenetrePrincipale(QWidget* parent)
 {
     setObjectName(QStringLiteral("Velorin"));
     setWindowIcon(iconePuce());
-    // The design's controls are sized for the classic 8-point dialog font.
-    QFont police = font();
-    police.setPointSizeF(8);
-    setFont(police);
     creeControles();
+    ajustePolice();
     resize(twips(6480), twips(5700));
 
     connect(&journalMessages, &Journal::ligneAjoutee, this, &FenetrePrincipale::messageAjoute);
@@ -157,7 +155,10 @@ void FenetrePrincipale::creeControles()
     connect(Cmb_SimulateBox, &QComboBox::currentIndexChanged, this,
             &FenetrePrincipale::Cmb_Simulate_Click);
 
+    // A frame's caption sits a little in from its left edge, clear of the trace switch beside it.
+    auto* styleCadre = new StyleCadre(twips(120), this);
     FrmAutomateOMRON = new QGroupBox(QStringLiteral("OMRON"), this);
+    FrmAutomateOMRON->setStyle(styleCadre);
     nomme(FrmAutomateOMRON, "FrmAutomateOMRON");
     placeControle(FrmAutomateOMRON, 3000, 0, 2775, 975);
 
@@ -185,6 +186,7 @@ void FenetrePrincipale::creeControles()
     placeControle(Chk_HOMING_X_okBox, 120, 600, 1455, 255);
 
     FrmModuleLasers = new QGroupBox(QStringLiteral("lasers"), this);
+    FrmModuleLasers->setStyle(styleCadre);
     nomme(FrmModuleLasers, "FrmModuleLasers");
     placeControle(FrmModuleLasers, 3600, 2520, 2775, 975);
     Txt_ValeurLuEdit = new QLineEdit(QStringLiteral("500"), FrmModuleLasers);
@@ -208,6 +210,35 @@ void FenetrePrincipale::creeControles()
     for (qsizetype i = 1; i < ordre.size(); ++i)
         setTabOrder(ordre.at(i - 1), ordre.at(i));
     Bt_Fin->setFocus();
+}
+
+// The design's controls are sized for a small dialog font. Take 8 points, or less where this
+// desktop's font is wider, so that no caption is cut.
+void FenetrePrincipale::ajustePolice()
+{
+    const auto toutTient = [this] {
+        for (QWidget* controle : findChildren<QWidget*>()) {
+            int besoin = 0;
+            if (auto* caseACocher = qobject_cast<QCheckBox*>(controle))
+                besoin = caseACocher->sizeHint().width(); // the box, the gap and the caption
+            else if (auto* bouton = qobject_cast<QPushButton*>(controle))
+                besoin = bouton->fontMetrics().horizontalAdvance(bouton->text()) + 6;
+            else if (auto* label = qobject_cast<QLabel*>(controle))
+                besoin = label->fontMetrics().horizontalAdvance(label->text());
+            else if (auto* cadre = qobject_cast<QGroupBox*>(controle))
+                besoin = cadre->fontMetrics().horizontalAdvance(cadre->title());
+            if (besoin > controle->width())
+                return false;
+        }
+        return true;
+    };
+    QFont police = font();
+    for (double taille = 8.0; taille >= 6.0; taille -= 0.5) {
+        police.setPointSizeF(taille);
+        setFont(police);
+        if (toutTient())
+            return;
+    }
 }
 
 void FenetrePrincipale::activeMiroirStdout()

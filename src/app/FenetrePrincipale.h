@@ -106,6 +106,7 @@ protected:
 
 private:
     void creeControles();
+    void ajustePolice();
     void placeControle(QWidget* controle, int gauche, int haut, int largeur, int hauteur);
     void Form_Unload();
     void regroupeAffichage();

@@ -289,3 +289,29 @@ TEST_F(Fenetre, TheControlsAreTheDeviceState)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Police, NoCaptionIsCutWhateverTheDesktopFont)
+{
+    FenetrePrincipale fenetre;
+    for (QWidget* w : fenetre.findChildren<QWidget*>()) {
+        QString texte;
+        int marge = 0;
+        if (auto* c = qobject_cast<QCheckBox*>(w)) {
+            texte = c->text();
+            marge = c->sizeHint().width() - c->fontMetrics().horizontalAdvance(texte);
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            texte = l->text();
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            texte = g->title();
+        } else if (auto* b = qobject_cast<QPushButton*>(w)) {
+            texte = b->text();
+        }
+        EXPECT_LE(w->fontMetrics().horizontalAdvance(texte) + marge, w->width())
+            << w->objectName().toStdString();
+    }
+    EXPECT_LE(fenetre.font().pointSizeF(), 8.0);
+}
+
+} // namespace
