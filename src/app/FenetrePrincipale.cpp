@@ -213,10 +213,14 @@ void FenetrePrincipale::creeControles()
 }
 
 // The design's controls are sized for a small dialog font. Take 8 points, or less where this
-// desktop's font is wider, so that no caption is cut.
+// desktop's font is wider, so that no caption is cut. A position label holds up to 8
+// characters: it alone goes smaller still if that is what the 8 characters need.
 void FenetrePrincipale::ajustePolice()
 {
-    const auto toutTient = [this] {
+    const QList<QLabel*> positions = {Lbl_PosDemXLabel, Lbl_PosDemZLabel, Lbl_PosRelleXLabel,
+                                      Lbl_PosRelleZLabel};
+    const QString positionLaPlusLarge = QStringLiteral("00000000");
+    const auto toutTient = [&] {
         for (QWidget* controle : findChildren<QWidget*>()) {
             int besoin = 0;
             if (auto* caseACocher = qobject_cast<QCheckBox*>(controle))
@@ -237,7 +241,14 @@ void FenetrePrincipale::ajustePolice()
         police.setPointSizeF(taille);
         setFont(police);
         if (toutTient())
-            return;
+            break;
+    }
+    for (QLabel* position : positions) {
+        QFont petite = police;
+        while (QFontMetrics(petite).horizontalAdvance(positionLaPlusLarge) > position->width()
+               && petite.pointSizeF() > 5.0)
+            petite.setPointSizeF(petite.pointSizeF() - 0.5);
+        position->setFont(petite);
     }
 }
 

@@ -32,12 +32,17 @@ public:
         return condition();
     }
 
-    void lance(const QStringList& arguments)
+    static QProcessEnvironment sansEcran()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        return env;
+    }
+
+    void lance(const QStringList& arguments, const QProcessEnvironment& env = sansEcran())
+    {
         processus.setProcessEnvironment(env);
         QObject::connect(&processus, &QProcess::readyReadStandardOutput, [this] { lit(); });
         processus.start(QStringLiteral(VELORIN_BINARY), arguments);
