@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build package run test bench clean
 
 all: build
 
@@ -16,6 +16,9 @@ configure: deps
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 run: build
 	./$(BUILD_DIR)/velorin $(ARGS)

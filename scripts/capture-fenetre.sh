@@ -31,7 +31,7 @@ printf '\033P1\r' >&3
 sleep 0.3
 
 mkdir -p "$(dirname "$sortie")"
-fenetre=$(DISPLAY=$ecran xdotool search --name '^Velorin v1.0.5$' | head -n 1)
+fenetre=$(DISPLAY=$ecran xdotool search --onlyvisible --name '^Velorin v1.0.5$' | head -n 1)
 DISPLAY=$ecran "$build/tests/desktop/capture_ecran" "$sortie" "$fenetre"
 exec 3<&-
 echo "$sortie"

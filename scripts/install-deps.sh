@@ -8,6 +8,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-httpserver-dev qt6-websockets-dev libgl-dev
   libgtest-dev libgmock-dev
+  xvfb xdotool
+  dpkg-dev desktop-file-utils
 )
 
 missing=()

@@ -1,9 +1,5 @@
 #include "ServeurX.h"
 
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QThread>
-
 ServeurX::ServeurX() = default;
 
 ServeurX::~ServeurX()
@@ -17,24 +13,18 @@ ServeurX::~ServeurX()
 
 bool ServeurX::demarre()
 {
-    for (int essai = 90; essai < 190; ++essai) {
-        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(essai))
-            || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(essai)))
-            continue;
-        xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(essai), QStringLiteral("-screen"),
-                                            QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        if (!xvfb.waitForStarted(3000))
-            return false;
-        // Ready once its socket is there; a display taken meanwhile makes it stop.
-        QDeadlineTimer limite(5000);
-        while (!limite.hasExpired() && xvfb.state() == QProcess::Running
-               && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(essai)))
-            QThread::msleep(20);
-        if (xvfb.state() == QProcess::Running) {
-            numero = essai;
-            return true;
-        }
-    }
-    return false;
+    // Xvfb picks a free display itself and writes its number once it is ready, so tests
+    // started side by side never share one.
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                        QStringLiteral("-screen"), QStringLiteral("0"),
+                                        QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                                        QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted(5000))
+        return false;
+    QByteArray sortie;
+    while (!sortie.contains('\n') && xvfb.waitForReadyRead(10000))
+        sortie += xvfb.readAllStandardOutput();
+    bool ok = false;
+    numero = sortie.trimmed().toInt(&ok);
+    return ok && xvfb.state() == QProcess::Running;
 }

@@ -1,5 +1,6 @@
 // Velorin in a real X server, used through it as an operator would: pointer and keyboard
 // through xdotool, what is shown read from screenshots of the screen.
+#include "../app/ClientHttp.h"
 #include "../app/ProcessusVelorin.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,8 @@ class Bureau : public ::testing::TestWithParam<double>
 protected:
     ProcessusVelorin velorin;
     const quint16 port = ProcessusVelorin::portLibre();
+    const quint16 portControle = ProcessusVelorin::portLibre();
+    std::unique_ptr<ClientHttp> controle;
     QString fenetre;
 
     void SetUp() override
@@ -37,13 +40,18 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(GetParam()));
-        velorin.lance({QStringLiteral("portip=%1").arg(port), QStringLiteral("log=stdout")}, env);
-        ASSERT_TRUE(velorin.attendLigne(QStringLiteral("en attente de communication ...")));
+        // The control API only reads here: it tells whether a click has been taken.
+        velorin.lance({QStringLiteral("portip=%1").arg(port), QStringLiteral("log=stdout"),
+                       QStringLiteral("control=%1").arg(portControle)},
+                      env);
+        ASSERT_TRUE(velorin.attendMotif(QStringLiteral("ouvre controle HTTP")));
+        controle = std::make_unique<ClientHttp>(portControle);
         ASSERT_TRUE(ProcessusVelorin::attend([&] {
-            fenetre = xdotool({"search", "--name", "^Velorin v1.0.5$"}).section(QLatin1Char('\n'), 0, 0);
+            fenetre = xdotool({"search", "--onlyvisible", "--name", "^Velorin v1.0.5$"}).section(QLatin1Char('\n'), 0, 0);
             return !fenetre.isEmpty();
         }));
-        QTest::qWait(300); // the first paint
+        // Shown and painted: the message area has its colour on the screen.
+        ASSERT_TRUE(attendPixel(600, 4000, 0xFFFFC0, 10000));
     }
 
     void TearDown() override
@@ -92,6 +100,19 @@ protected:
         xdotool({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
         QTest::qWait(150);
     }
+    // Clicks a check box and waits until the window has taken it.
+    void coche(int x, int y, const char* nom)
+    {
+        const auto coche = [&] {
+            return controle->get(QStringLiteral("/state")).json.value(QLatin1String(nom)).toBool();
+        };
+        for (int essai = 0; essai < 3 && !coche(); ++essai) {
+            clique(x, y);
+            ProcessusVelorin::attend(coche, 1000);
+        }
+        ASSERT_TRUE(coche()) << nom;
+    }
+
     void touches(const QStringList& noms)
     {
         for (const QString& nom : noms)
@@ -128,7 +149,7 @@ protected:
 
 TEST_P(Bureau, TraceSwitchShowsBothDirections)
 {
-    clique(2280 + 60, 0 + 120);
+    coche(2280 + 60, 0 + 120, "Chk_TraceIP");
     Hote hote;
     ASSERT_TRUE(hote.connecte(port));
     EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\x1b" "1version Velorin\r"));
@@ -138,8 +159,8 @@ TEST_P(Bureau, TraceSwitchShowsBothDirections)
 
 TEST_P(Bureau, HomingTickedByHandLetsTheAxesTravel)
 {
-    clique(3000 + 120 + 60, 600 + 120);  // HOMING X ok
-    clique(3000 + 1560 + 60, 600 + 120); // ... Z ok
+    coche(3000 + 120 + 60, 600 + 120, "Chk_HOMING_X_ok");
+    coche(3000 + 1560 + 60, 600 + 120, "Chk_HOMING_Z_ok");
     Hote hote;
     ASSERT_TRUE(hote.connecte(port));
     EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "00003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
@@ -160,7 +181,7 @@ TEST_P(Bureau, HomingTickedByHandLetsTheAxesTravel)
 TEST_P(Bureau, TypedLaserValueIsTheNextAnswer)
 {
     choisitMode(1);
-    ASSERT_TRUE(attendPixel(600, 2000, 0xC0FFC0)) << "the laser mode's green";
+    ASSERT_TRUE(attendPixel(600, 4000, 0xC0FFC0)) << "the laser mode's green";
     clique(3000 + 1800 + 300, 240 + 140);
     touches({QStringLiteral("ctrl+a")});
     xdotool({"type", "--delay", "20", "1234"});
@@ -184,7 +205,7 @@ TEST_P(Bureau, EachModeColoursTheMessageAreaAndShowsItsFrame)
                  {0, 0xFFFFC0, true, false}};
     for (const auto& m : modes) {
         choisitMode(m.rang);
-        EXPECT_TRUE(attendPixel(600, 2000, m.fond)) << m.rang << " " << std::hex << pixel(600, 2000);
+        EXPECT_TRUE(attendPixel(600, 4000, m.fond)) << m.rang << " " << std::hex << pixel(600, 4000);
         // The real X position's background is only there with the PLC's frame; the laser value's
         // white box only with the lasers' frame, which takes the same place.
         EXPECT_EQ(pixel(3000 + 1560 + 40, 120 + 60) == 0xFFE0C0, m.omron) << m.rang;

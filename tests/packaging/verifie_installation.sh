@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Installs the build tree into a scratch root as a distribution would (prefix /usr) and checks
+# what a desktop sees there: the program, its menu entry and its icons.
+#   verifie_installation.sh <build dir>
+set -euo pipefail
+
+build=$1
+racine=$(mktemp -d)
+velorin_pid=
+nettoie() {
+  [ -n "$velorin_pid" ] && kill -KILL "$velorin_pid" 2>/dev/null
+  rm -rf "$racine"
+}
+trap nettoie EXIT
+
+echecs=0
+echec() { echo "FAIL: $*" >&2; echecs=$((echecs + 1)); }
+
+DESTDIR="$racine" cmake --install "$build" --prefix /usr >/dev/null
+usr=$racine/usr
+
+# Nothing outside the usual places, and nothing the package does not mean to ship.
+attendus=$(printf '%s\n' bin/velorin share/applications/velorin.desktop \
+  share/icons/hicolor/{16x16,32x32,48x48}/apps/velorin.png | sort)
+trouves=$(cd "$racine" && find . -type f | sed 's|^\./usr/||' | sort)
+[ "$trouves" = "$attendus" ] || echec "installed files differ from the expected set:
+$(diff <(echo "$attendus") <(echo "$trouves") || true)"
+
+# The program: executable, and finding its libraries where the system keeps them, not through
+# a run path of its own (into the build tree, or beside itself).
+binaire=$usr/bin/velorin
+[ -x "$binaire" ] || echec "bin/velorin is not executable"
+if chemins=$(readelf -d "$binaire" | grep -E 'R(UN)?PATH'); then
+  echec "installed binary keeps a run path: $chemins"
+fi
+
+# The menu entry: valid, and pointing at the program and icon installed beside it.
+bureau=$usr/share/applications/velorin.desktop
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$bureau" || echec "desktop-file-validate rejects velorin.desktop"
+fi
+cle() { sed -n "s/^$1=//p" "$bureau"; }
+[ "$(head -n1 "$bureau")" = "[Desktop Entry]" ] || echec "no [Desktop Entry] group first"
+[ "$(cle Type)" = Application ] || echec "Type is '$(cle Type)'"
+[ "$(cle Name)" = Velorin ] || echec "Name is '$(cle Name)'"
+[ -n "$(cle Comment)" ] || echec "no Comment"
+[ "$(cle Terminal)" = false ] || echec "Terminal is '$(cle Terminal)'"
+commande=$(cle Exec | cut -d' ' -f1)
+[ -x "$usr/bin/$commande" ] || echec "Exec '$commande' is not an installed program"
+for categorie in Development Network; do
+  case ";$(cle Categories);" in
+    *";$categorie;"*) ;;
+    *) echec "Categories '$(cle Categories)' lack $categorie" ;;
+  esac
+done
+
+# The icons: true PNGs of their directory's size, with an alpha channel so the chip's
+# corners stay transparent on any panel.
+nom_icone=$(cle Icon)
+for taille in 16 32 48; do
+  png=$usr/share/icons/hicolor/${taille}x${taille}/apps/$nom_icone.png
+  if [ ! -f "$png" ]; then
+    echec "no icon '$nom_icone' at ${taille}x${taille}"
+    continue
+  fi
+  # Signature, then IHDR: width and height (4 bytes each, big-endian), depth, colour type.
+  entete=($(od -An -tu1 -N26 -v "$png"))
+  [ "${entete[*]:0:8}" = "137 80 78 71 13 10 26 10" ] || { echec "$png is not a PNG"; continue; }
+  largeur=$(( (entete[16] << 24) | (entete[17] << 16) | (entete[18] << 8) | entete[19] ))
+  hauteur=$(( (entete[20] << 24) | (entete[21] << 16) | (entete[22] << 8) | entete[23] ))
+  [ "$largeur"x"$hauteur" = "$taille"x"$taille" ] || echec "$png is ${largeur}x${hauteur}"
+  [ "${entete[25]}" = 6 ] || echec "$png has colour type ${entete[25]}, not RGBA"
+done
+
+# The installed program runs on its own: headless, it serves, and SIGTERM ends it with 0.
+journal=$racine/velorin.log
+for essai in 1 2 3 4 5; do
+  port=$((20000 + RANDOM % 40000))
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+    "$binaire" portip=$port log=stdout >"$journal" 2>&1 &
+  velorin_pid=$!
+  for _ in $(seq 100); do
+    grep -q "en attente de communication" "$journal" && break
+    kill -0 "$velorin_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  grep -q "en attente de communication" "$journal" && break
+  # Most likely the port was taken: reap it and try another.
+  kill -KILL "$velorin_pid" 2>/dev/null || true
+  wait "$velorin_pid" 2>/dev/null || true
+  velorin_pid=
+done
+if [ -z "$velorin_pid" ]; then
+  echec "installed velorin did not start serving:
+$(cat "$journal")"
+else
+  kill -TERM "$velorin_pid"
+  statut=0
+  wait "$velorin_pid" || statut=$?
+  velorin_pid=
+  [ "$statut" = 0 ] || echec "installed velorin ended with status $statut after SIGTERM"
+fi
+
+[ "$echecs" = 0 ] && echo "installation: all checks passed"
+exit "$echecs"

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the .deb from the build tree into a scratch directory and checks what apt will see.
+#   verifie_paquet.sh <build dir> <version>
+set -euo pipefail
+
+build=$1
+version=$2
+sortie=$(mktemp -d)
+trap 'rm -rf "$sortie"' EXIT
+
+echecs=0
+echec() { echo "FAIL: $*" >&2; echecs=$((echecs + 1)); }
+
+cpack --config "$build/CPackConfig.cmake" -B "$sortie" >"$sortie/cpack.log" 2>&1 \
+  || { cat "$sortie/cpack.log" >&2; exit 1; }
+
+paquet=$sortie/velorin_${version}_$(dpkg --print-architecture).deb
+[ -f "$paquet" ] || { echec "no $(basename "$paquet"); cpack made: $(ls "$sortie")"; exit 1; }
+
+champ() { dpkg-deb -f "$paquet" "$1"; }
+[ "$(champ Package)" = velorin ] || echec "Package is '$(champ Package)'"
+[ "$(champ Version)" = "$version" ] || echec "Version is '$(champ Version)'"
+
+# Depends: the Qt libraries found by dpkg-shlibdeps, plus the platform plugins Qt loads at
+# run time, without which the program cannot even start headless.
+depends=$(champ Depends)
+echo "Depends: $depends"
+for attendu in libqt6widgets6 libqt6network6 libqt6httpserver6 libc6 qt6-qpa-plugins; do
+  grep -Eq "(^|, )$attendu( |,|$)" <<<"$depends" || echec "Depends lacks $attendu"
+done
+
+# Contents: system-wide paths, the program executable.
+contenu=$(dpkg-deb -c "$paquet")
+for chemin in ./usr/bin/velorin ./usr/share/applications/velorin.desktop \
+  ./usr/share/icons/hicolor/{16x16,32x32,48x48}/apps/velorin.png; do
+  grep -q " $chemin\$" <<<"$contenu" || echec "package lacks $chemin"
+done
+grep -Eq '^-rwxr-xr-x .* \./usr/bin/velorin$' <<<"$contenu" || echec "usr/bin/velorin not 0755"
+if grep -E '^d' <<<"$contenu" | grep -Ev '^drwxr-xr-x'; then
+  echec "directories above are not 0755"
+fi
+
+[ "$echecs" = 0 ] && echo "paquet: all checks passed"
+exit "$echecs"
