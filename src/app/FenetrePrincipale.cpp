@@ -275,6 +275,11 @@ void FenetrePrincipale::regroupeAffichage()
     QTimer::singleShot(50, this, [this] { TextMsg->setUpdatesEnabled(true); });
 }
 
+void FenetrePrincipale::AfficheMessageTropLong(const QString& debut, qsizetype octetsOmis)
+{
+    journalMessages.AfficheMessageTropLong(debut, octetsOmis);
+}
+
 void FenetrePrincipale::messageAjoute(const QString& message)
 {
     // Only the new line is laid out, however long the log already is.

@@ -58,6 +58,7 @@ public:
 
     // PanneauSimulation and PanneauServeur: the controls themselves, read afresh each call.
     void AfficheMessage(const QString& message) override;
+    void AfficheMessageTropLong(const QString& debut, qsizetype octetsOmis) override;
     QString Cmb_Simulate() const override;
     QString Lbl_PosDemX() const override;
     void setLbl_PosDemX(const QString& texte) override;

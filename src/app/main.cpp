@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <memory>
 
 namespace {
@@ -23,6 +24,12 @@ int main(int argc, char* argv[])
 {
     // A client that has gone must never take the process with it.
     std::signal(SIGPIPE, SIG_IGN);
+    // Every descriptor the system allows: each client holds one.
+    rlimit limite{};
+    if (getrlimit(RLIMIT_NOFILE, &limite) == 0 && limite.rlim_cur < limite.rlim_max) {
+        limite.rlim_cur = limite.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limite);
+    }
     const bool headless = sansEcran();
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");

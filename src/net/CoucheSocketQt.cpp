@@ -9,6 +9,22 @@ namespace {
 // A socket closed with replies still queued gets this long to deliver them.
 constexpr int DelaiFermetureMs = 5000;
 
+// A client that sends without reading its replies: past this much pending output its channel
+// is no longer read (TCP then slows the client down) until the output drains below the second
+// figure; stalled above the third for the given time, the channel is closed.
+constexpr qint64 SeuilSuspension = 256 * 1024;
+constexpr qint64 SeuilReprise = 64 * 1024;
+constexpr qint64 SeuilBlocage = 1024 * 1024;
+constexpr qint64 DelaiBlocageParDefautMs = 10000;
+
+// Out of descriptors, the listener rests this long before it tries to accept again.
+constexpr int RepriseAcceptationMs = 300;
+// Qt's default of 50 overflows when a burst of clients arrives while the window is busy.
+constexpr int FileAttenteEcoute = 1024;
+
+// Error number reported when a stalled channel is closed.
+constexpr int ErreurClientBloque = 10055;
+
 QString texteIPv4(const QHostAddress& adresse)
 {
     bool ok = false;
@@ -19,8 +35,15 @@ QString texteIPv4(const QHostAddress& adresse)
 } // namespace
 
 CoucheSocketQt::CoucheSocketQt(QObject* parent)
-    : QObject(parent), serveur([this](qintptr d) { demandeConnexion(d); })
+    : QObject(parent), serveur([this](qintptr d) { demandeConnexion(d); }),
+      delaiBlocageMs(DelaiBlocageParDefautMs)
 {
+    serveur.setListenBacklogSize(FileAttenteEcoute);
+    connect(&serveur, &QTcpServer::acceptError, this, &CoucheSocketQt::erreurAcceptation);
+    horloge.start();
+    surveillance.setInterval(250);
+    connect(&surveillance, &QTimer::timeout, this, &CoucheSocketQt::surveilleBlocages);
+    surveillance.start();
 }
 
 CoucheSocketQt::~CoucheSocketQt()
@@ -128,6 +151,7 @@ int CoucheSocketQt::State(int Index) const
 
 void CoucheSocketQt::demandeConnexion(qintptr descripteur)
 {
+    acceptationEnPanne = false;
     enAttente.insert(descripteur);
     if (evenements != nullptr)
         evenements->WSserveur_ConnectionRequest(0, descripteur);
@@ -160,10 +184,8 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
     canal.socket = socket;
     canal.adresseClient = texteIPv4(socket->peerAddress());
 
-    connect(socket, &QTcpSocket::readyRead, this, [this, Index, socket] {
-        if (evenements != nullptr)
-            evenements->WSserveur_DataArrival(Index, socket->bytesAvailable());
-    });
+    connect(socket, &QTcpSocket::readyRead, this, [this, Index] { arrivee(Index); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, Index] { sortieVidee(Index); });
     auto depart = [this, Index] {
         const auto c = canaux.find(Index);
         if (c != canaux.end())
@@ -172,6 +194,76 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
     connect(socket, &QTcpSocket::readChannelFinished, this, depart);
     connect(socket, &QTcpSocket::disconnected, this, depart);
     connect(socket, &QTcpSocket::errorOccurred, this, [this, Index] { erreurSocket(Index); });
+}
+
+void CoucheSocketQt::arrivee(int Index)
+{
+    const auto it = canaux.find(Index);
+    if (it == canaux.end() || it->second.socket == nullptr || it->second.lectureSuspendue
+        || it->second.socket->bytesAvailable() == 0)
+        return;
+    if (evenements != nullptr)
+        evenements->WSserveur_DataArrival(Index, it->second.socket->bytesAvailable());
+}
+
+void CoucheSocketQt::sortieVidee(int Index)
+{
+    const auto it = canaux.find(Index);
+    if (it == canaux.end() || it->second.socket == nullptr)
+        return;
+    Canal& canal = it->second;
+    if (!canal.lectureSuspendue || canal.socket->bytesToWrite() >= SeuilReprise)
+        return;
+    canal.lectureSuspendue = false;
+    canal.socket->setReadBufferSize(0);
+    // What arrived meanwhile is taken now, as its own arrival, outside the write handler.
+    if (canal.socket->bytesAvailable() > 0)
+        QTimer::singleShot(0, this, [this, Index] { arrivee(Index); });
+}
+
+void CoucheSocketQt::surveilleBlocages()
+{
+    const qint64 maintenant = horloge.elapsed();
+    QList<int> bloques;
+    for (auto& [index, canal] : canaux) {
+        if (canal.socket == nullptr || canal.socket->bytesToWrite() <= SeuilBlocage) {
+            canal.bloqueDepuisMs = -1;
+            continue;
+        }
+        if (canal.bloqueDepuisMs < 0)
+            canal.bloqueDepuisMs = maintenant;
+        else if (maintenant - canal.bloqueDepuisMs >= delaiBlocageMs)
+            bloques << index;
+    }
+    for (int index : bloques) {
+        const qint64 enAttenteEnvoi = canaux[index].socket->bytesToWrite();
+        canaux[index].socket->abort();
+        Close(index);
+        if (evenements != nullptr)
+            evenements->WSserveur_Error(
+                index, ErreurClientBloque,
+                QStringLiteral("le client ne lit plus ses réponses (%1 octets en attente depuis "
+                               "%2 s), liaison fermée")
+                    .arg(enAttenteEnvoi)
+                    .arg(delaiBlocageMs / 1000.0));
+    }
+}
+
+void CoucheSocketQt::erreurAcceptation(QAbstractSocket::SocketError erreur)
+{
+    // Qt stops accepting after such an error: rest a moment and listen again, so the server
+    // neither spins nor goes deaf while descriptors are short. Said once per episode.
+    if (!acceptationEnPanne && evenements != nullptr)
+        evenements->WSserveur_Error(0, int(erreur),
+                                    serveur.errorString()
+                                        + QStringLiteral(" : acceptation suspendue, reprise dans %1 ms")
+                                              .arg(RepriseAcceptationMs));
+    acceptationEnPanne = true;
+    serveur.pauseAccepting();
+    QTimer::singleShot(RepriseAcceptationMs, this, [this] {
+        if (serveur.isListening())
+            serveur.resumeAccepting();
+    });
 }
 
 void CoucheSocketQt::erreurSocket(int Index)
@@ -190,6 +282,12 @@ void CoucheSocketQt::erreurSocket(int Index)
     canal.enErreur = true;
     if (evenements != nullptr)
         evenements->WSserveur_Error(Index, int(erreur), canal.socket->errorString());
+}
+
+qint64 CoucheSocketQt::octetsEnAttente(int Index) const
+{
+    const auto it = canaux.find(Index);
+    return it == canaux.end() || it->second.socket == nullptr ? 0 : it->second.socket->bytesToWrite();
 }
 
 QString CoucheSocketQt::RemoteHostIP(int Index) const
@@ -211,11 +309,17 @@ void CoucheSocketQt::SendData(int Index, const QString& donnees)
     const auto it = canaux.find(Index);
     if (it == canaux.end() || it->second.socket == nullptr)
         return;
-    QTcpSocket* socket = it->second.socket;
+    Canal& canal = it->second;
+    QTcpSocket* socket = canal.socket;
     socket->write(donnees.toLatin1());
     // Hand the bytes to the system at once, so that a client that half-closes right after
     // its request still gets the reply.
     socket->flush();
+    if (!canal.lectureSuspendue && socket->bytesToWrite() > SeuilSuspension) {
+        // Qt stops reading a socket whose read buffer is full: one byte keeps it full.
+        canal.lectureSuspendue = true;
+        socket->setReadBufferSize(1);
+    }
 }
 
 void CoucheSocketQt::Close(int Index)

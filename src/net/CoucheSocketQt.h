@@ -4,7 +4,9 @@
 #include "ServeurEcoute.h"
 
 #include <QObject>
+#include <QElapsedTimer>
 #include <QSet>
+#include <QTimer>
 
 #include <map>
 
@@ -30,6 +32,10 @@ public:
     qint32 LocalPort(int Index) const override;
     bool Listen(int Index) override;
     QString erreurListen() const override { return erreurEcoute; }
+    // How long a channel may stay stalled above 1 MiB of pending output before it is closed.
+    void setDelaiBlocageMs(qint64 delai) { delaiBlocageMs = delai; }
+    // Bytes queued on a channel that the system has not taken yet.
+    qint64 octetsEnAttente(int Index) const;
     QString LocalIP(int Index) const override;
 
     int State(int Index) const override;
@@ -46,10 +52,16 @@ private:
         QString adresseClient;
         bool parti = false;    // the client closed or reset the connection
         bool enErreur = false; // any other socket error
+        bool lectureSuspendue = false;
+        qint64 bloqueDepuisMs = -1; // since when more than 1 MiB waits to be sent
     };
 
     void demandeConnexion(qintptr descripteur);
     void erreurSocket(int Index);
+    void arrivee(int Index);
+    void sortieVidee(int Index);
+    void surveilleBlocages();
+    void erreurAcceptation(QAbstractSocket::SocketError erreur);
     static void relache(QTcpSocket* socket);
 
     EvenementsSocket* evenements = nullptr;
@@ -59,4 +71,8 @@ private:
     std::map<int, Canal> canaux;
     // Connection requests handed out and not yet accepted.
     QSet<qintptr> enAttente;
+    QTimer surveillance;
+    QElapsedTimer horloge;
+    bool acceptationEnPanne = false;
+    qint64 delaiBlocageMs;
 };

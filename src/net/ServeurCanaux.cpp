@@ -2,7 +2,7 @@
 
 #include "PanneauServeur.h"
 #include "trace/Horodatage.h"
-#include "trace/Lisible.h"
+#include "trace/LigneLongue.h"
 
 #include <algorithm>
 
@@ -98,9 +98,10 @@ void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
 {
     const QString recu = WSserveur.GetData(Index);
     if (panneau.Chk_TraceIP()) {
-        panneau.AfficheMessage(QLatin1Char('<') + QString::number(Index) + QStringLiteral(" (")
-                               + Horodatage(false, horloge) + QStringLiteral(") ")
-                               + trsfChaineRecuEnLisible(recu));
+        AfficheLisible(panneau,
+                       QLatin1Char('<') + QString::number(Index) + QStringLiteral(" (")
+                           + Horodatage(false, horloge) + QStringLiteral(") "),
+                       recu);
     }
     canalCourant = Index;
     if (AnalyseChaineRecu)
@@ -115,8 +116,8 @@ bool ServeurCanaux::EnvoieSurCanal(int& canal, const QString& chaine)
     }
     if (WSserveur.State(canal) == CoucheSocket::Connecte) {
         if (panneau.Chk_TraceIP()) {
-            panneau.AfficheMessage(QLatin1Char('>') + QString::number(canal) + QLatin1Char(' ')
-                                   + trsfChaineRecuEnLisible(chaine));
+            AfficheLisible(panneau, QLatin1Char('>') + QString::number(canal) + QLatin1Char(' '),
+                           chaine);
         }
         WSserveur.SendData(canal, chaine);
         return true;

@@ -3,7 +3,7 @@
 #include "CanalReponse.h"
 #include "PanneauSimulation.h"
 #include "trace/Horodatage.h"
-#include "trace/Lisible.h"
+#include "trace/LigneLongue.h"
 
 AnalyseurRequetes::AnalyseurRequetes(PanneauSimulation& panneau_, CanalReponse& canal_,
                                      const Horloge& horloge_)
@@ -20,11 +20,11 @@ QString AnalyseurRequetes::AnalyseChaineRecu(const QString& strData)
 
     if (ModeSimulation == QLatin1String("MODEECHO")) {
         ChaineReponse = strData;
-        panneau.AfficheMessage(Horodatage(false, horloge) + QStringLiteral("mode ECHO -> ")
-                               + trsfChaineRecuEnLisible(ChaineReponse));
+        AfficheLisible(panneau, Horodatage(false, horloge) + QStringLiteral("mode ECHO -> "),
+                       ChaineReponse);
     } else if (ModeSimulation == QLatin1String("MODEMUET")) {
-        panneau.AfficheMessage(Horodatage(false, horloge) + QStringLiteral("mode MUET recu= ")
-                               + trsfChaineRecuEnLisible(strData));
+        AfficheLisible(panneau, Horodatage(false, horloge) + QStringLiteral("mode MUET recu= "),
+                       strData);
     } else if (ModeSimulation == QLatin1String("AUTOMATEOMRON")) {
         ChaineReponse = automate.traite(strData);
     } else if (ModeSimulation == QLatin1String("MODULELASERS")) {

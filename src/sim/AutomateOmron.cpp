@@ -4,7 +4,7 @@
 #include "Nombres.h"
 #include "PanneauSimulation.h"
 #include "trace/Horodatage.h"
-#include "trace/Lisible.h"
+#include "trace/LigneLongue.h"
 
 #include <cmath>
 
@@ -155,8 +155,8 @@ QString AutomateOmron::homing(const QString& strData, QChar tag)
 
 QString AutomateOmron::jog(const QString& strData, QChar tag)
 {
-    panneau.AfficheMessage(ts() + QStringLiteral(" demande JOG ") + strData.mid(3)
-                           + QStringLiteral("  --> Ok"));
+    AfficheBrut(panneau, ts() + QStringLiteral(" demande JOG "), strData.mid(3),
+                QStringLiteral("  --> Ok"));
     return trame(tag + QStringLiteral("Ok"));
 }
 
@@ -199,7 +199,8 @@ QString AutomateOmron::registre(const QString& strData)
 
 void AutomateOmron::requeteIgnoree(const QString& champNonNumerique, const QString& strData)
 {
-    panneau.AfficheMessage(ts() + QStringLiteral(" requete ignoree, ") + champNonNumerique
-                           + QStringLiteral(" non numerique : ")
-                           + trsfChaineRecuEnLisible(strData));
+    AfficheLisible(panneau,
+                   ts() + QStringLiteral(" requete ignoree, ") + champNonNumerique
+                       + QStringLiteral(" non numerique : "),
+                   strData);
 }

@@ -4,7 +4,7 @@
 #include "Nombres.h"
 #include "PanneauSimulation.h"
 #include "trace/Horodatage.h"
-#include "trace/Lisible.h"
+#include "trace/LigneLongue.h"
 
 namespace {
 
@@ -43,8 +43,7 @@ QString ModuleLasers::traite(const QString& strData)
     if (n < 4 || recu != calcule) {
         panneau.AfficheMessage(ts + QStringLiteral(" erreur de checksum"));
         panneau.AfficheMessage(QStringLiteral("   check sum calculer = ") + calcule);
-        panneau.AfficheMessage(QStringLiteral("   chaine recu = ")
-                               + trsfChaineRecuEnLisible(strData));
+        AfficheLisible(panneau, QStringLiteral("   chaine recu = "), strData);
         return {};
     }
 

@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTest>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -212,6 +213,68 @@ TEST(PoolSurSocketsQt, EchoChannelReuseAndShutdownWarning)
     }));
     EXPECT_EQ(recu, QByteArray("\x1bV\rARRET du serveur en cours"));
     EXPECT_EQ(couche.State(0), CoucheSocket::Ferme);
+}
+
+} // namespace
+
+namespace {
+
+// A client that sends without reading its replies.
+class ClientQuiNeLitPas : public SocketsQt
+{
+protected:
+    int arrivees = 0;
+
+    void SetUp() override
+    {
+        SocketsQt::SetUp();
+        accepterSurCanal1();
+        recepteur.surDonnees = [this](int Index) {
+            ++arrivees;
+            couche.GetData(Index);
+        };
+        // Once the system's buffers are full, what the server sends piles up on its side.
+        client.setReadBufferSize(4096);
+    }
+    // Sends replies until the channel has more than this much waiting to be sent.
+    void remplit(qint64 octets)
+    {
+        const QString bloc(64 * 1024, QLatin1Char('r'));
+        for (int essai = 0; essai < 2000 && couche.octetsEnAttente(1) <= octets; ++essai) {
+            couche.SendData(1, bloc);
+            QCoreApplication::processEvents();
+        }
+        ASSERT_GT(couche.octetsEnAttente(1), octets);
+    }
+};
+
+TEST_F(ClientQuiNeLitPas, ItsChannelIsNoLongerReadUntilItsRepliesDrain)
+{
+    remplit(256 * 1024);
+    QCoreApplication::processEvents();
+    const int avant = arrivees;
+    client.write("requete");
+    client.flush();
+    QTest::qWait(200);
+    EXPECT_EQ(arrivees, avant) << "a full channel is not read";
+
+    // The client reads at last: the output drains and the pending request is taken.
+    client.setReadBufferSize(0);
+    ASSERT_TRUE(attendre([&] {
+        client.readAll();
+        return arrivees > avant;
+    }));
+    EXPECT_EQ(couche.State(1), CoucheSocket::Connecte);
+}
+
+TEST_F(ClientQuiNeLitPas, ItsChannelIsClosedWhenStalledTooLong)
+{
+    couche.setDelaiBlocageMs(0);
+    remplit(1024 * 1024);
+    ASSERT_TRUE(attendre([&] { return couche.State(1) == CoucheSocket::Ferme; }));
+    ASSERT_EQ(recepteur.erreurs.size(), 1);
+    EXPECT_TRUE(recepteur.erreurs.at(0).startsWith(QLatin1String("1 10055 le client ne lit plus")))
+        << recepteur.erreurs.at(0).toStdString();
 }
 
 } // namespace
