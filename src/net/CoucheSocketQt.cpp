@@ -4,6 +4,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+#include <sys/resource.h>
+
 namespace {
 
 // A socket closed with replies still queued gets this long to deliver them.
@@ -22,8 +25,18 @@ constexpr int RepriseAcceptationMs = 300;
 // Qt's default of 50 overflows when a burst of clients arrives while the window is busy.
 constexpr int FileAttenteEcoute = 1024;
 
-// Error number reported when a stalled channel is closed.
+// Error numbers of the channels this layer closes or refuses itself.
 constexpr int ErreurClientBloque = 10055;
+constexpr int ErreurPlusDeDescripteur = 10024;
+constexpr int ReserveDescripteurs = 32;
+
+int limiteDescripteursProcessus()
+{
+    rlimit limite{};
+    if (getrlimit(RLIMIT_NOFILE, &limite) != 0 || limite.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return int(std::min<rlim_t>(limite.rlim_cur, 1 << 30));
+}
 
 QString texteIPv4(const QHostAddress& adresse)
 {
@@ -36,7 +49,7 @@ QString texteIPv4(const QHostAddress& adresse)
 
 CoucheSocketQt::CoucheSocketQt(QObject* parent)
     : QObject(parent), serveur([this](qintptr d) { demandeConnexion(d); }),
-      delaiBlocageMs(DelaiBlocageParDefautMs)
+      delaiBlocageMs(DelaiBlocageParDefautMs), limiteDescripteurs(limiteDescripteursProcessus())
 {
     serveur.setListenBacklogSize(FileAttenteEcoute);
     connect(&serveur, &QTcpServer::acceptError, this, &CoucheSocketQt::erreurAcceptation);
@@ -132,10 +145,10 @@ int CoucheSocketQt::State(int Index) const
     const Canal& canal = it->second;
     if (canal.enErreur)
         return Erreur;
-    if (canal.socket == nullptr)
-        return Ferme;
     if (canal.parti)
         return FermetureParHomologue;
+    if (canal.socket == nullptr)
+        return Ferme;
     switch (canal.socket->state()) {
     case QAbstractSocket::ConnectedState: return Connecte;
     case QAbstractSocket::HostLookupState: return ResolutionHote;
@@ -152,6 +165,21 @@ int CoucheSocketQt::State(int Index) const
 void CoucheSocketQt::demandeConnexion(qintptr descripteur)
 {
     acceptationEnPanne = false;
+    // accept() hands out the lowest free descriptor, so one this high means the process is
+    // about to run out. A few are kept for Qt's own needs (a new thread's wake-up pipe, which
+    // it cannot do without) and the client is turned away at once.
+    if (limiteDescripteurs > 0 && descripteur >= limiteDescripteurs - ReserveDescripteurs) {
+        QTcpSocket refus;
+        if (refus.setSocketDescriptor(descripteur))
+            refus.abort();
+        if (!refusFauteDeDescripteurs && evenements != nullptr)
+            evenements->WSserveur_Error(0, ErreurPlusDeDescripteur,
+                                        QStringLiteral("plus assez de descripteurs libres, "
+                                                       "connexions refusées"));
+        refusFauteDeDescripteurs = true;
+        return;
+    }
+    refusFauteDeDescripteurs = false;
     enAttente.insert(descripteur);
     if (evenements != nullptr)
         evenements->WSserveur_ConnectionRequest(0, descripteur);
@@ -166,7 +194,7 @@ void CoucheSocketQt::demandeConnexion(qintptr descripteur)
 void CoucheSocketQt::Accept(int Index, qintptr requestID)
 {
     const auto it = canaux.find(Index);
-    if (it == canaux.end() || it->second.socket != nullptr || !enAttente.remove(requestID))
+    if (it == canaux.end() || State(Index) != Ferme || !enAttente.remove(requestID))
         return;
     Canal& canal = it->second;
     canal = Canal{};
@@ -186,13 +214,22 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
 
     connect(socket, &QTcpSocket::readyRead, this, [this, Index] { arrivee(Index); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, Index] { sortieVidee(Index); });
-    auto depart = [this, Index] {
+    connect(socket, &QTcpSocket::readChannelFinished, this, [this, Index] {
         const auto c = canaux.find(Index);
         if (c != canaux.end())
             c->second.parti = true;
-    };
-    connect(socket, &QTcpSocket::readChannelFinished, this, depart);
-    connect(socket, &QTcpSocket::disconnected, this, depart);
+    });
+    // Once the client has gone the socket itself is of no more use: it goes at once, and the
+    // channel reads as closing until it is released.
+    connect(socket, &QTcpSocket::disconnected, this, [this, Index] {
+        const auto c = canaux.find(Index);
+        if (c == canaux.end() || c->second.socket == nullptr)
+            return;
+        c->second.parti = true;
+        c->second.socket->disconnect(this);
+        c->second.socket->deleteLater();
+        c->second.socket = nullptr;
+    });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, Index] { erreurSocket(Index); });
 }
 

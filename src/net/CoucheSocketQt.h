@@ -75,4 +75,6 @@ private:
     QElapsedTimer horloge;
     bool acceptationEnPanne = false;
     qint64 delaiBlocageMs;
+    int limiteDescripteurs;
+    bool refusFauteDeDescripteurs = false;
 };
