@@ -5,6 +5,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/resource.h>
 
 namespace {
@@ -229,6 +232,7 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
         c->second.socket->disconnect(this);
         c->second.socket->deleteLater();
         c->second.socket = nullptr;
+        socketsLiberes = true;
     });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, Index] { erreurSocket(Index); });
 }
@@ -260,6 +264,14 @@ void CoucheSocketQt::sortieVidee(int Index)
 
 void CoucheSocketQt::surveilleBlocages()
 {
+#ifdef __GLIBC__
+    // Each socket keeps read buffers of its own: after a crowd of clients has gone, what they
+    // held goes back to the system instead of staying in the process for good.
+    if (socketsLiberes) {
+        socketsLiberes = false;
+        malloc_trim(0);
+    }
+#endif
     const qint64 maintenant = horloge.elapsed();
     QList<int> bloques;
     for (auto& [index, canal] : canaux) {
@@ -370,8 +382,10 @@ void CoucheSocketQt::Close(int Index)
         return;
     QTcpSocket* socket = it->second.socket;
     it->second = Canal{};
-    if (socket != nullptr)
+    if (socket != nullptr) {
         relache(socket);
+        socketsLiberes = true;
+    }
 }
 
 // The element is free at once; the socket itself goes when its queued bytes have left.

@@ -77,4 +77,5 @@ private:
     qint64 delaiBlocageMs;
     int limiteDescripteurs;
     bool refusFauteDeDescripteurs = false;
+    bool socketsLiberes = false;
 };

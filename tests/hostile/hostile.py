@@ -673,6 +673,9 @@ def sc_big_arrival(ctx):
     return flow.echoed() and flow.nsent == size, notes
 
 
+SETTLE_SECONDS = 0.6
+
+
 def sc_held(ctx):
     n = ctx.cfg["held"]
     t0 = time.monotonic()
@@ -989,6 +992,9 @@ class Runner:
             healthy, _, detail = probe(program.port)
             if not healthy:
                 row.failures.append("fresh client after the scenario: %s" % detail)
+            # What is left once Velorin has seen every client go (it frees their sockets and
+            # hands the memory back within a few hundred ms).
+            time.sleep(SETTLE_SECONDS)
             row.after = program.memory()[0]
             if row.peak is not None and row.after is not None:
                 row.peak = max(row.peak, row.after)
