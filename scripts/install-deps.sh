@@ -5,11 +5,12 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config python3
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-httpserver-dev qt6-websockets-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xdotool
   dpkg-dev desktop-file-utils
+  clang libclang-rt-14-dev llvm   # fuzz targets; llvm-symbolizer names sanitizer frames
 )
 
 missing=()
