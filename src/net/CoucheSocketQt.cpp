@@ -172,9 +172,7 @@ void CoucheSocketQt::demandeConnexion(qintptr descripteur)
     // about to run out. A few are kept for Qt's own needs (a new thread's wake-up pipe, which
     // it cannot do without) and the client is turned away at once.
     if (limiteDescripteurs > 0 && descripteur >= limiteDescripteurs - ReserveDescripteurs) {
-        QTcpSocket refus;
-        if (refus.setSocketDescriptor(descripteur))
-            refus.abort();
+        refuse(descripteur);
         if (!refusFauteDeDescripteurs && evenements != nullptr)
             evenements->WSserveur_Error(0, ErreurPlusDeDescripteur,
                                         QStringLiteral("plus assez de descripteurs libres, "
@@ -187,11 +185,15 @@ void CoucheSocketQt::demandeConnexion(qintptr descripteur)
     if (evenements != nullptr)
         evenements->WSserveur_ConnectionRequest(0, descripteur);
     // Nobody took it: the client is refused rather than left hanging.
-    if (enAttente.remove(descripteur)) {
-        QTcpSocket refus;
-        if (refus.setSocketDescriptor(descripteur))
-            refus.abort();
-    }
+    if (enAttente.remove(descripteur))
+        refuse(descripteur);
+}
+
+void CoucheSocketQt::refuse(qintptr descripteur)
+{
+    QTcpSocket refus;
+    if (refus.setSocketDescriptor(descripteur))
+        refus.abort();
 }
 
 void CoucheSocketQt::Accept(int Index, qintptr requestID)

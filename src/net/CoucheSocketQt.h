@@ -63,6 +63,8 @@ private:
     void surveilleBlocages();
     void erreurAcceptation(QAbstractSocket::SocketError erreur);
     static void relache(QTcpSocket* socket);
+    // Closes a connection nobody takes, so its client is not left hanging.
+    static void refuse(qintptr descripteur);
 
     EvenementsSocket* evenements = nullptr;
     ServeurEcoute serveur;

@@ -1,3 +1,4 @@
+#include "ProcessusVelorin.h"
 #include "app/FenetrePrincipale.h"
 
 #include <gtest/gtest.h>
@@ -12,20 +13,8 @@
 
 namespace {
 
-quint16 portLibre()
-{
-    QTcpServer essai;
-    essai.listen(QHostAddress::LocalHost, 0);
-    return essai.serverPort();
-}
-
-bool attend(const std::function<bool()>& condition, int ms = 5000)
-{
-    QDeadlineTimer limite(ms);
-    while (!condition() && !limite.hasExpired())
-        QTest::qWait(5);
-    return condition();
-}
+const auto portLibre = &ProcessusVelorin::portLibre;
+bool attend(const std::function<bool()>& condition) { return ProcessusVelorin::attend(condition); }
 
 class Demarrage : public ::testing::Test
 {
