@@ -22,6 +22,10 @@ constexpr qint64 SeuilSuspension = 256 * 1024;
 constexpr qint64 SeuilReprise = 64 * 1024;
 constexpr qint64 SeuilBlocage = 1024 * 1024;
 constexpr qint64 DelaiBlocageParDefautMs = 10000;
+// Most one arrival takes from the system. Unbounded, Qt would take whatever the kernel holds
+// (several MiB on loopback when the window thread was busy), and that arrival is then copied
+// a few times over on its way to the reply.
+constexpr qint64 LectureMax = 64 * 1024;
 
 // Out of descriptors, the listener rests this long before it tries to accept again.
 constexpr int RepriseAcceptationMs = 300;
@@ -216,6 +220,7 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
     }
     canal.socket = socket;
     canal.adresseClient = texteIPv4(socket->peerAddress());
+    socket->setReadBufferSize(LectureMax);
 
     connect(socket, &QTcpSocket::readyRead, this, [this, Index] { arrivee(Index); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, Index] { sortieVidee(Index); });
@@ -258,7 +263,7 @@ void CoucheSocketQt::sortieVidee(int Index)
     if (!canal.lectureSuspendue || canal.socket->bytesToWrite() >= SeuilReprise)
         return;
     canal.lectureSuspendue = false;
-    canal.socket->setReadBufferSize(0);
+    canal.socket->setReadBufferSize(LectureMax);
     // What arrived meanwhile is taken now, as its own arrival, outside the write handler.
     if (canal.socket->bytesAvailable() > 0)
         QTimer::singleShot(0, this, [this, Index] { arrivee(Index); });

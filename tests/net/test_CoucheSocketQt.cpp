@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/socket.h>
 
@@ -117,6 +118,33 @@ TEST_F(SocketsQt, AcceptedClientsBytesArriveAndGoBackUnchanged)
 
     couche.SendData(1, recu);
     EXPECT_EQ(recevoir(256), octets);
+}
+
+// Whatever piled up in the system while the window thread was busy is taken in bounded
+// pieces: one arrival never costs the process megabytes.
+TEST_F(SocketsQt, ABigSendArrivesInBoundedPiecesInOrder)
+{
+    accepterSurCanal1();
+    QByteArray octets(2 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < octets.size(); ++i)
+        octets[i] = char('a' + i % 23);
+    QByteArray recu;
+    qsizetype plusGrande = 0;
+    recepteur.surDonnees = [&](int Index) {
+        const QByteArray morceau = couche.GetData(Index).toLatin1();
+        plusGrande = std::max(plusGrande, morceau.size());
+        recu += morceau;
+    };
+    client.write(octets);
+    client.waitForBytesWritten(2000);
+    QTest::qSleep(100);
+    ASSERT_TRUE(attendre([&] {
+        client.waitForBytesWritten(10);
+        return recu.size() >= octets.size();
+    }));
+    EXPECT_TRUE(recu == octets);
+    EXPECT_LE(plusGrande, 64 * 1024);
+    EXPECT_GT(plusGrande, 0);
 }
 
 class DepartClient : public SocketsQt, public ::testing::WithParamInterface<bool>
