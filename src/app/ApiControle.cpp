@@ -200,6 +200,16 @@ QHttpServerResponse ApiControle::journal(const QHttpServerRequest& requete) cons
     return QHttpServerResponse(reponse);
 }
 
+QHttpServerResponse ApiControle::minuteries() const
+{
+    const RetardTic& retard = fenetre.retardDeplacement();
+    return QHttpServerResponse(QJsonObject{
+        {QStringLiteral("Timer_Deplacement"),
+         QJsonObject{{QStringLiteral("interval_ms"), retard.periodeMs()},
+                     {QStringLiteral("ticks"), retard.tics()},
+                     {QStringLiteral("late_max_ms"), retard.retardMaxMs()}}}});
+}
+
 QHttpServerResponse ApiControle::reinitialise()
 {
     fenetre.reinitialiseEtat();
@@ -227,6 +237,12 @@ void ApiControle::routes()
              return QHttpServerResponse(QJsonObject{{QStringLiteral("next"), historique.total()}});
          }},
         {QStringLiteral("/reset"), Methode::Post, [this](auto&) { return reinitialise(); }},
+        {QStringLiteral("/timers"), Methode::Get, [this](auto&) { return minuteries(); }},
+        {QStringLiteral("/timers/reset"), Methode::Post,
+         [this](auto&) {
+             fenetre.retardDeplacement().reinitialise();
+             return minuteries();
+         }},
         {QStringLiteral("/health"), Methode::Get,
          [](auto&) {
              return QHttpServerResponse(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},

@@ -34,6 +34,7 @@ private:
     QHttpServerResponse canaux() const;
     QHttpServerResponse journal(const QHttpServerRequest& requete) const;
     QHttpServerResponse reinitialise();
+    QHttpServerResponse minuteries() const;
     void routes();
 
     FenetrePrincipale& fenetre;

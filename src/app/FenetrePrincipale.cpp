@@ -28,9 +28,9 @@ void colore(QWidget* controle, QPalette::ColorRole role, QRgb couleur)
 }
 
 // The message area shows the log with its CR LF line ends as lines.
-QString texteAffiche(const QString& texte)
+QString texteAffiche(QStringView texte)
 {
-    QString affiche = texte;
+    QString affiche = texte.toString();
     affiche.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return affiche;
 }
@@ -49,6 +49,9 @@ FenetrePrincipale::FenetrePrincipale(QWidget* parent)
     ajustePolice();
     resize(twips(6480), twips(5700));
 
+    synchroZone.setSingleShot(true);
+    synchroZone.setInterval(50);
+    connect(&synchroZone, &QTimer::timeout, this, &FenetrePrincipale::synchroniseZone);
     connect(&journalMessages, &Journal::ligneAjoutee, this, &FenetrePrincipale::messageAjoute);
     connect(&journalMessages, &Journal::contenuRemplace, this,
             &FenetrePrincipale::contenuRemplace);
@@ -58,7 +61,10 @@ FenetrePrincipale::FenetrePrincipale(QWidget* parent)
 
     Timer_Deplacement.setObjectName(QStringLiteral("Timer_Deplacement"));
     Timer_Deplacement.setInterval(100);
-    connect(&Timer_Deplacement, &QTimer::timeout, this, [this] { Timer_Deplacement_Timer(*this); });
+    connect(&Timer_Deplacement, &QTimer::timeout, this, [this] {
+        retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes());
+        Timer_Deplacement_Timer(*this);
+    });
     Timer_Deplacement.start();
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(1000);
@@ -265,49 +271,65 @@ void FenetrePrincipale::AfficheMessage(const QString& message)
     journalMessages.AfficheMessage(message);
 }
 
-// Under load the area would be repainted for every request: its text follows the log at once,
-// but it is painted at most every 50 ms.
-void FenetrePrincipale::regroupeAffichage()
-{
-    if (!TextMsg->updatesEnabled())
-        return;
-    TextMsg->setUpdatesEnabled(false);
-    QTimer::singleShot(50, this, [this] { TextMsg->setUpdatesEnabled(true); });
-}
-
 void FenetrePrincipale::AfficheMessageTropLong(const QString& debut, qsizetype octetsOmis)
 {
     journalMessages.AfficheMessageTropLong(debut, octetsOmis);
 }
 
-void FenetrePrincipale::messageAjoute(const QString& message)
+// Under load the log grows by thousands of lines a second: the area follows it at most every
+// 50 ms, with all that came meanwhile at once. The log itself is always exact.
+void FenetrePrincipale::messageAjoute()
 {
-    // Only the new line is laid out, however long the log already is.
-    regroupeAffichage();
-    miseAJourZone = true;
-    QTextCursor curseur(TextMsg->document());
-    curseur.movePosition(QTextCursor::End);
-    curseur.insertText(texteAffiche(message) + QLatin1Char('\n'));
-    TextMsg->setTextCursor(curseur);
-    miseAJourZone = false;
+    ligneDepuisSynchro = true;
+    if (!synchroZone.isActive())
+        synchroZone.start();
 }
 
 void FenetrePrincipale::contenuRemplace()
 {
-    regroupeAffichage();
+    zoneARemplacer = true;
+    if (!synchroZone.isActive())
+        synchroZone.start();
+}
+
+void FenetrePrincipale::synchroniseZone()
+{
+    synchroZone.stop();
+    const QString& texte = journalMessages.contenu();
     miseAJourZone = true;
-    TextMsg->setPlainText(texteAffiche(journalMessages.contenu()));
+    if (zoneARemplacer || longueurAffichee > texte.size()) {
+        TextMsg->setPlainText(texteAffiche(texte));
+    } else if (longueurAffichee < texte.size()) {
+        // Only the new lines are laid out, however long the log already is.
+        QTextCursor curseur(TextMsg->document());
+        curseur.movePosition(QTextCursor::End);
+        curseur.insertText(texteAffiche(QStringView(texte).mid(longueurAffichee)));
+    }
+    if (ligneDepuisSynchro) {
+        QTextCursor curseur(TextMsg->document());
+        curseur.movePosition(QTextCursor::End);
+        TextMsg->setTextCursor(curseur);
+    }
     miseAJourZone = false;
+    zoneARemplacer = false;
+    ligneDepuisSynchro = false;
+    longueurAffichee = texte.size();
 }
 
 // The message area can be typed into: what the operator writes becomes part of the log.
+// Lines logged since the area was last brought up to date follow the operator's text; when the
+// whole area is about to be replaced (a clear or a cut-back came meanwhile), the edit is as
+// if made just before that, which would have swept it away too.
 void FenetrePrincipale::editionOperateur()
 {
-    if (miseAJourZone)
+    if (miseAJourZone || zoneARemplacer)
         return;
     QString texte = TextMsg->toPlainText();
     texte.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    const qsizetype longueurSaisie = texte.size();
+    texte += QStringView(journalMessages.contenu()).mid(longueurAffichee);
     journalMessages.remplaceContenu(texte);
+    longueurAffichee = longueurSaisie;
 }
 
 // ---- the device state, read from and written to the controls ----

@@ -6,6 +6,7 @@
 #include "sim/AnalyseurRequetes.h"
 #include "sim/PanneauSimulation.h"
 #include "trace/Journal.h"
+#include "trace/RetardTic.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -55,6 +56,8 @@ public:
     Journal& journal() { return journalMessages; }
     const Journal& journal() const { return journalMessages; }
     ServeurCanaux& serveur() { return serveurCanaux; }
+    // How late Timer_Deplacement's ticks come: the window's responsiveness under load.
+    RetardTic& retardDeplacement() { return retardTimerDeplacement; }
 
     // PanneauSimulation and PanneauServeur: the controls themselves, read afresh each call.
     void AfficheMessage(const QString& message) override;
@@ -94,6 +97,9 @@ public:
     // Tells the operator and standard error why the program cannot serve.
     void signaleEchecDemarrage(const QString& raison);
 
+    // Brings the message area up to the log at once (it otherwise follows every 50 ms).
+    void synchroniseZone();
+
     void Form_Resize();
     void Cmb_Simulate_Click();
     void Bt_HELP_Click();
@@ -110,8 +116,7 @@ private:
     void ajustePolice();
     void placeControle(QWidget* controle, int gauche, int haut, int largeur, int hauteur);
     void Form_Unload();
-    void regroupeAffichage();
-    void messageAjoute(const QString& message);
+    void messageAjoute();
     void contenuRemplace();
     void editionOperateur();
 
@@ -138,6 +143,7 @@ private:
 
     QTimer Timer_Deplacement;
     QTimer Timer1;
+    RetardTic retardTimerDeplacement{100};
 
     Journal journalMessages;
     MiroirSortie* miroir = nullptr;
@@ -148,4 +154,8 @@ private:
     bool sansEcran = false;
     bool fermetureFaite = false;
     bool miseAJourZone = false; // the program, not the operator, is writing the message area
+    QTimer synchroZone;
+    qsizetype longueurAffichee = 0; // how much of the log's text the message area shows
+    bool zoneARemplacer = false;    // the log was emptied or cut back since
+    bool ligneDepuisSynchro = false;
 };

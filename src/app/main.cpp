@@ -30,6 +30,10 @@ int main(int argc, char* argv[])
         limite.rlim_cur = limite.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limite);
     }
+    // Qt's own event loop rather than GLib's: GLib wakes itself up through a pipe each time a
+    // socket starts or stops waiting to write, which is twice for every reply sent.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     const bool headless = sansEcran();
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QNetworkInterface>
 #include <QPlainTextEdit>
+#include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -45,6 +47,29 @@ TEST_F(Controle, StateTellsWhatTheWindowShows)
     EXPECT_TRUE(e.value("Lbl_LiaisonValide").isString());
     EXPECT_EQ(http->get(QStringLiteral("/health")).json.value("version").toString(),
               QStringLiteral("1.0.5"));
+}
+
+// A script can tell whether the window kept up under its load: Timer_Deplacement's ticks are
+// counted and their worst lateness kept, until it asks for a fresh start.
+TEST_F(Controle, TimersTellHowLateTheMotionTickCame)
+{
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return http->get(QStringLiteral("/timers")).json.value("Timer_Deplacement")
+                       .toObject().value("ticks").toInt() >= 2;
+        },
+        3000));
+    QThread::msleep(250); // the window is busy: the next tick comes late
+    QTest::qWait(150);
+    const QJsonObject tard =
+        http->get(QStringLiteral("/timers")).json.value("Timer_Deplacement").toObject();
+    EXPECT_EQ(tard.value("interval_ms").toDouble(), 100);
+    EXPECT_GE(tard.value("late_max_ms").toDouble(), 100);
+
+    const QJsonObject remis =
+        http->post(QStringLiteral("/timers/reset")).json.value("Timer_Deplacement").toObject();
+    EXPECT_EQ(remis.value("ticks").toInt(-1), 0);
+    EXPECT_EQ(remis.value("late_max_ms").toDouble(-1), 0);
 }
 
 TEST_F(Controle, PatchActsOnTheVeryNextRequest)

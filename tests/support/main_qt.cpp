@@ -11,6 +11,9 @@ using Application = QCoreApplication;
 
 int main(int argc, char* argv[])
 {
+    // The same event loop as the program's own.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
 #ifdef VELORIN_TEST_WIDGETS
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,9 +1,13 @@
 #include "support/HorlogeFigee.h"
+#include "trace/Horloge.h"
 #include "trace/Horodatage.h"
 
 #include <gtest/gtest.h>
 
 #include <QLocale>
+
+#include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -60,6 +64,34 @@ TEST(Horodatage, PointWhateverTheLocale)
     HorlogeFigee horloge;
     EXPECT_EQ(Horodatage(false, horloge), QStringLiteral("08:54:28.3"));
     QLocale::setDefault(avant);
+}
+
+} // namespace
+
+namespace {
+
+// The system clock keeps the offset from UTC between stamps: it must still be the zone's own,
+// including zones half or three quarters of an hour off and west of Greenwich.
+TEST(HorlogeSysteme, TimeOfDayIsLocalTimeInEveryZone)
+{
+    const QByteArray avant = qgetenv("TZ");
+    const bool avaitZone = qEnvironmentVariableIsSet("TZ");
+    for (const char* zone : {"UTC0", "XYZ-5:45", "ABC+3:30", "DEF-13"}) {
+        qputenv("TZ", zone);
+        tzset();
+        const HorlogeSysteme& horloge = HorlogeSysteme::instance();
+        const int attendu = QTime::currentTime().msecsSinceStartOfDay();
+        const int lu = horloge.heureDuJour().msecsSinceStartOfDay();
+        const int ecart = std::abs(lu - attendu);
+        EXPECT_LT(std::min(ecart, 86400000 - ecart), 2000) << zone;
+        const double ecartSecondes = std::abs(double(horloge.secondesDepuisMinuit()) - lu / 1000.0);
+        EXPECT_LT(std::min(ecartSecondes, 86400 - ecartSecondes), 2.0) << zone;
+    }
+    if (avaitZone)
+        qputenv("TZ", avant);
+    else
+        qunsetenv("TZ");
+    tzset();
 }
 
 } // namespace
