@@ -15,6 +15,9 @@ MiroirSortie::MiroirSortie(const Journal& journal, std::FILE* flux_, QObject* pa
     : QObject(parent), flux(flux_)
 {
     connect(&journal, &Journal::messageJournalise, this, &MiroirSortie::ecrit);
+    auPlusTard.setSingleShot(true);
+    auPlusTard.setInterval(100);
+    connect(&auPlusTard, &QTimer::timeout, this, &MiroirSortie::vide);
     if (auto* boucle = QAbstractEventDispatcher::instance(thread())) {
         parPasse = true;
         connect(boucle, &QAbstractEventDispatcher::aboutToBlock, this, &MiroirSortie::vide);
@@ -37,10 +40,13 @@ void MiroirSortie::ecrit(const QString& message)
     enAttente.resize(fin - enAttente.constData());
     if (!parPasse || enAttente.size() >= TailleMaxEnAttente)
         vide();
+    else if (!auPlusTard.isActive())
+        auPlusTard.start();
 }
 
 void MiroirSortie::vide()
 {
+    auPlusTard.stop();
     if (enAttente.isEmpty())
         return;
     std::fwrite(enAttente.constData(), 1, size_t(enAttente.size()), flux);
