@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""The table of bench/run.sh: medians per case and server, ratios to the baseline of the same
+run, and each target with its verdict. Reads the JSON lines run.sh wrote."""
+import json
+import statistics
+import sys
+from collections import defaultdict
+
+SERVEURS = ("base", "velorin", "velorin-sans-miroir")
+ORDRE = ("plc-1-off", "plc-8-off", "plc-64-off", "plc-1-on", "plc-8-on", "plc-64-on",
+         "echo-64", "laser-8", "churn-1", "churn-8")
+# Throughput each case must reach, as a share of the baseline.
+DEBIT_MIN = {"plc-1-off": 0.85, "plc-64-off": 0.5, "plc-64-on": 0.4, "echo-64": 0.5,
+             "churn-8": 0.8}
+LIMITE_RSS_KIB = 60 * 1024
+CROISSANCE_TOLEREE_KIB = 1024
+RETARD_MAX_MS = 50
+
+
+def mediane(mesures, cle):
+    valeurs = [m[cle] for m in mesures if m.get(cle) is not None]
+    return statistics.median(valeurs) if valeurs else None
+
+
+def main():
+    par_cas = defaultdict(lambda: defaultdict(list))
+    memoire = None
+    for ligne in open(sys.argv[1], encoding="utf-8"):
+        m = json.loads(ligne)
+        if m["case"] == "memoire":
+            memoire = m
+        else:
+            par_cas[m["case"]][m["server"]].append(m)
+
+    verdicts = []
+
+    def juge(texte, tenu):
+        verdicts.append(f"- {'met' if tenu else 'MISSED'}: {texte}")
+
+    print("| case | baseline req/s | Velorin req/s (ratio) | without mirror req/s (ratio) "
+          "| p50 µs base / Velorin | p99 µs Velorin (p99/p50) | tick late max ms | errors |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|")
+    for cas in [c for c in ORDRE if c in par_cas]:
+        base = par_cas[cas]["base"]
+        debit_base = mediane(base, "rps")
+        cellules = [cas, f"{debit_base:,.0f}"]
+        ratios = {}
+        for serveur in SERVEURS[1:]:
+            debit = mediane(par_cas[cas][serveur], "rps")
+            if debit is None:
+                cellules.append("–")
+                continue
+            ratios[serveur] = debit / debit_base
+            cellules.append(f"{debit:,.0f} ({ratios[serveur]:.2f}x)")
+        v = par_cas[cas]["velorin"]
+        p50_base, p50, p99 = mediane(base, "p50_us"), mediane(v, "p50_us"), mediane(v, "p99_us")
+        cellules.append(f"{p50_base:.0f} / {p50:.0f}")
+        cellules.append(f"{p99:.0f} ({p99 / p50:.1f})")
+        retard = max((m["late_max_ms"] for m in v if m.get("late_max_ms") is not None), default=None)
+        cellules.append("–" if retard is None else f"{retard:.1f}")
+        erreurs = sum(m["errors"] + m["mismatches"] for s in SERVEURS for m in par_cas[cas][s])
+        cellules.append(str(erreurs))
+        print("| " + " | ".join(cellules) + " |")
+
+        if cas in DEBIT_MIN:
+            juge(f"{cas}: throughput {ratios['velorin']:.2f}x the baseline (target ≥ "
+                 f"{DEBIT_MIN[cas]}x)", ratios["velorin"] >= DEBIT_MIN[cas])
+        if cas == "plc-1-off":
+            juge(f"{cas}: p50 {p50 / p50_base:.2f}x the baseline's (target ≤ 1.2x)",
+                 p50 <= 1.2 * p50_base)
+        if not cas.startswith("churn"):
+            juge(f"{cas}: p99 {p99 / p50:.1f}x p50 (target ≤ 3x)", p99 <= 3 * p50)
+        if cas.endswith("64") or "-64-" in cas:
+            juge(f"{cas}: Timer_Deplacement at most {retard:.1f} ms late (target ≤ "
+                 f"{RETARD_MAX_MS} ms)", retard is not None and retard <= RETARD_MAX_MS)
+        if erreurs:
+            juge(f"{cas}: {erreurs} errors or wrong replies", False)
+
+    if "salve-128" in par_cas:
+        print()
+        print("| 128 clients at once, under load | served | slowest µs |")
+        print("|---|---:|---:|")
+        for serveur in SERVEURS[:2]:
+            mesures = par_cas["salve-128"][serveur]
+            if not mesures:
+                continue
+            servis = min(m["requests"] for m in mesures)
+            pire = max(m["max_us"] for m in mesures)
+            print(f"| {serveur} | {servis} of 128 | {pire:,.0f} |")
+            if serveur == "velorin":
+                echecs = sum(m["errors"] + m["mismatches"] for m in mesures)
+                juge(f"128 clients connecting at once while busy: {servis} served, slowest "
+                     f"{pire / 1000:.0f} ms (a SYN retry would take 1000 ms)",
+                     servis == 128 and echecs == 0 and pire < 1_000_000)
+
+    if memoire:
+        print()
+        print("| Velorin RSS, MiB | start | 500k requests | 1M requests | 5k cycles | 10k cycles |")
+        print("|---|---:|---:|---:|---:|---:|")
+        cles = ("start_kib", "requests_half1_kib", "requests_half2_kib", "cycles_half1_kib",
+                "cycles_half2_kib")
+        print("| \"flux IP\" ticked | " + " | ".join(f"{memoire[c] / 1024:.1f}" for c in cles) + " |")
+        juge(f"RSS {memoire['requests_half2_kib'] / 1024:.1f} MiB after 1,000,000 requests and "
+             f"{memoire['cycles_half2_kib'] / 1024:.1f} MiB after 10,000 cycles (target ≤ 60)",
+             max(memoire[c] for c in cles) <= LIMITE_RSS_KIB)
+        for nom, a, b in (("requests", "requests_half1_kib", "requests_half2_kib"),
+                          ("cycles", "cycles_half1_kib", "cycles_half2_kib")):
+            croissance = memoire[b] - memoire[a]
+            juge(f"{nom}: {croissance / 1024:+.1f} MiB between the two halves (target: no growth, "
+                 f"≤ 1 MiB)", croissance <= CROISSANCE_TOLEREE_KIB)
+
+    print()
+    print("\n".join(verdicts))
+
+
+if __name__ == "__main__":
+    main()
