@@ -58,6 +58,27 @@ void zoneMessages()
     QCoreApplication::processEvents();
     rapporte("window log append (message area follows)", n, chrono, "lines");
 
+    // One refresh after a cut-back: the whole area is replaced, the worst a refresh does.
+    constexpr int r = 200;
+    qint64 pire = 0;
+    chrono.restart();
+    for (int i = 0; i < r; ++i) {
+        // Fill the log until it is cut back, then again to nearly full.
+        for (qsizetype avant = -1; fenetre.journal().contenu().size() > avant;) {
+            avant = fenetre.journal().contenu().size();
+            fenetre.AfficheMessage(ligne);
+        }
+        while (fenetre.journal().contenu().size() < 19000)
+            fenetre.AfficheMessage(ligne);
+        QElapsedTimer une;
+        une.start();
+        fenetre.synchroniseZone();
+        QCoreApplication::processEvents();
+        pire = std::max(pire, une.nsecsElapsed());
+    }
+    rapporte("message area refresh after a cut-back", r, chrono, "refreshes");
+    std::printf("  slowest refresh: %.2f ms\n", double(pire) / 1e6);
+
     // What the area would cost if every line re-laid out the whole text.
     auto* zone = fenetre.findChild<QPlainTextEdit*>(QStringLiteral("TextMsg"));
     constexpr int m = 2000;

@@ -18,6 +18,8 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
+#include <limits>
+
 namespace {
 
 void colore(QWidget* controle, QPalette::ColorRole role, QRgb couleur)
@@ -26,6 +28,9 @@ void colore(QWidget* controle, QPalette::ColorRole role, QRgb couleur)
     palette.setColor(role, QColor(couleur));
     controle->setPalette(palette);
 }
+
+// Lines of the message area laid out in one go (about 0.5 ms).
+constexpr qsizetype LignesParTranche = 100;
 
 // The message area shows the log with its CR LF line ends as lines.
 QString texteAffiche(QStringView texte)
@@ -51,7 +56,12 @@ FenetrePrincipale::FenetrePrincipale(QWidget* parent)
 
     synchroZone.setSingleShot(true);
     synchroZone.setInterval(50);
-    connect(&synchroZone, &QTimer::timeout, this, &FenetrePrincipale::synchroniseZone);
+    connect(&synchroZone, &QTimer::timeout, this,
+            [this] { commenceRafraichissement(LignesParTranche); });
+    trancheZone.setSingleShot(true);
+    trancheZone.setInterval(0);
+    connect(&trancheZone, &QTimer::timeout, this,
+            [this] { poursuitRafraichissement(LignesParTranche); });
     connect(&journalMessages, &Journal::ligneAjoutee, this, &FenetrePrincipale::messageAjoute);
     connect(&journalMessages, &Journal::contenuRemplace, this,
             &FenetrePrincipale::contenuRemplace);
@@ -281,39 +291,80 @@ void FenetrePrincipale::AfficheMessageTropLong(const QString& debut, qsizetype o
 void FenetrePrincipale::messageAjoute()
 {
     ligneDepuisSynchro = true;
-    if (!synchroZone.isActive())
-        synchroZone.start();
+    programmeRafraichissement();
 }
 
 void FenetrePrincipale::contenuRemplace()
 {
     zoneARemplacer = true;
-    if (!synchroZone.isActive())
+    programmeRafraichissement();
+}
+
+void FenetrePrincipale::programmeRafraichissement()
+{
+    if (!synchroZone.isActive() && !trancheZone.isActive())
         synchroZone.start();
 }
 
 void FenetrePrincipale::synchroniseZone()
 {
     synchroZone.stop();
-    const QString& texte = journalMessages.contenu();
+    trancheZone.stop();
+    commenceRafraichissement(std::numeric_limits<qsizetype>::max());
+}
+
+// A refresh shows the log as it stands when the refresh begins. After a cut-back that is a
+// whole area to lay out (some 400 lines, 2 ms): it goes in slices, and requests are served
+// between two slices instead of waiting for the whole. The area is painted once, at the end.
+void FenetrePrincipale::commenceRafraichissement(qsizetype lignesParTranche)
+{
+    TextMsg->setUpdatesEnabled(false);
+    if (zoneARemplacer || longueurAffichee > journalMessages.contenu().size()) {
+        miseAJourZone = true;
+        TextMsg->clear();
+        miseAJourZone = false;
+        longueurAffichee = 0;
+        zoneARemplacer = false;
+    }
+    instantane = journalMessages.contenu();
+    poursuitRafraichissement(lignesParTranche);
+}
+
+void FenetrePrincipale::poursuitRafraichissement(qsizetype lignesParTranche)
+{
+    qsizetype fin = longueurAffichee;
+    for (qsizetype n = 0; n < lignesParTranche && fin < instantane.size(); ++n) {
+        const qsizetype finLigne = instantane.indexOf(QLatin1String("\r\n"), fin);
+        fin = finLigne < 0 ? instantane.size() : finLigne + 2;
+    }
     miseAJourZone = true;
-    if (zoneARemplacer || longueurAffichee > texte.size()) {
-        TextMsg->setPlainText(texteAffiche(texte));
-    } else if (longueurAffichee < texte.size()) {
-        // Only the new lines are laid out, however long the log already is.
+    if (fin > longueurAffichee) {
+        // Only the new lines are laid out, however long the area already is.
         QTextCursor curseur(TextMsg->document());
         curseur.movePosition(QTextCursor::End);
-        curseur.insertText(texteAffiche(QStringView(texte).mid(longueurAffichee)));
+        curseur.insertText(texteAffiche(QStringView(instantane).mid(longueurAffichee,
+                                                                    fin - longueurAffichee)));
+        longueurAffichee = fin;
     }
+    if (fin < instantane.size()) {
+        miseAJourZone = false;
+        trancheZone.start();
+        return;
+    }
+    instantane = QString();
+    TextMsg->setUpdatesEnabled(true);
+    const bool resteAFaire =
+        zoneARemplacer || longueurAffichee != journalMessages.contenu().size();
     if (ligneDepuisSynchro) {
         QTextCursor curseur(TextMsg->document());
         curseur.movePosition(QTextCursor::End);
         TextMsg->setTextCursor(curseur);
+        ligneDepuisSynchro = resteAFaire;
     }
     miseAJourZone = false;
-    zoneARemplacer = false;
-    ligneDepuisSynchro = false;
-    longueurAffichee = texte.size();
+    // What came in meanwhile waits for the next refresh.
+    if (resteAFaire)
+        programmeRafraichissement();
 }
 
 // The message area can be typed into: what the operator writes becomes part of the log.
@@ -330,6 +381,9 @@ void FenetrePrincipale::editionOperateur()
     texte += QStringView(journalMessages.contenu()).mid(longueurAffichee);
     journalMessages.remplaceContenu(texte);
     longueurAffichee = longueurSaisie;
+    // A refresh under way goes on from the operator's text.
+    if (!instantane.isNull())
+        instantane = texte;
 }
 
 // ---- the device state, read from and written to the controls ----

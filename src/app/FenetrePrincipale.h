@@ -117,6 +117,9 @@ private:
     void placeControle(QWidget* controle, int gauche, int haut, int largeur, int hauteur);
     void Form_Unload();
     void messageAjoute();
+    void programmeRafraichissement();
+    void commenceRafraichissement(qsizetype lignesParTranche);
+    void poursuitRafraichissement(qsizetype lignesParTranche);
     void contenuRemplace();
     void editionOperateur();
 
@@ -154,8 +157,10 @@ private:
     bool sansEcran = false;
     bool fermetureFaite = false;
     bool miseAJourZone = false; // the program, not the operator, is writing the message area
-    QTimer synchroZone;
-    qsizetype longueurAffichee = 0; // how much of the log's text the message area shows
+    QTimer synchroZone;             // the next refresh of the message area
+    QTimer trancheZone;             // the next slice of a refresh under way
+    QString instantane;             // the log as the refresh under way shows it
+    qsizetype longueurAffichee = 0; // how much of that text the message area shows
     bool zoneARemplacer = false;    // the log was emptied or cut back since
     bool ligneDepuisSynchro = false;
 };

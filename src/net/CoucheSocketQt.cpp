@@ -9,6 +9,7 @@
 #include <malloc.h>
 #endif
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -221,6 +222,9 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
     canal.socket = socket;
     canal.adresseClient = texteIPv4(socket->peerAddress());
     socket->setReadBufferSize(LectureMax);
+    // A reply goes out at once, even while an earlier one is still unacknowledged: a host
+    // that sends its next request before reading the last reply must not wait for an ACK.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 
     connect(socket, &QTcpSocket::readyRead, this, [this, Index] { arrivee(Index); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, Index] { sortieVidee(Index); });
@@ -367,10 +371,32 @@ void CoucheSocketQt::SendData(int Index, const QString& donnees)
         return;
     Canal& canal = it->second;
     QTcpSocket* socket = canal.socket;
-    socket->write(donnees.toLatin1());
-    // Hand the bytes to the system at once, so that a client that half-closes right after
-    // its request still gets the reply.
-    socket->flush();
+
+    // One byte per character, as toLatin1 gives them, into a buffer kept from reply to reply.
+    octetsAEnvoyer.resize(donnees.size());
+    char* octet = octetsAEnvoyer.data();
+    for (const QChar c : donnees)
+        *octet++ = c.unicode() > 0xFF ? '?' : char(c.unicode());
+
+    // Nothing queued before them: the bytes go straight to the system, which takes the whole
+    // reply unless the client has stopped reading. Qt's own write path would arm and disarm
+    // its write notifier for every reply. Whatever the system does not take, or an error,
+    // goes through Qt, which queues it in order or reports the error as usual.
+    qsizetype envoye = 0;
+    if (socket->bytesToWrite() == 0 && !octetsAEnvoyer.isEmpty()) {
+        const ssize_t n = ::send(int(socket->socketDescriptor()), octetsAEnvoyer.constData(),
+                                 size_t(octetsAEnvoyer.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0)
+            envoye = qsizetype(n);
+    }
+    if (envoye < octetsAEnvoyer.size()) {
+        socket->write(octetsAEnvoyer.constData() + envoye, octetsAEnvoyer.size() - envoye);
+        // Hand the bytes to the system at once, so that a client that half-closes right
+        // after its request still gets the reply.
+        socket->flush();
+    }
+    if (octetsAEnvoyer.capacity() > LectureMax)
+        octetsAEnvoyer = QByteArray();
     if (!canal.lectureSuspendue && socket->bytesToWrite() > SeuilSuspension) {
         // Qt stops reading a socket whose read buffer is full: one byte keeps it full.
         canal.lectureSuspendue = true;

@@ -80,4 +80,5 @@ private:
     int limiteDescripteurs;
     bool refusFauteDeDescripteurs = false;
     bool socketsLiberes = false;
+    QByteArray octetsAEnvoyer;
 };

@@ -74,6 +74,17 @@ double lireBase(const QString& chiffres, int base)
 
 std::optional<double> valeurDecimale(const QString& texte)
 {
+    // The positions the PLC reads for every P are whole numbers of a few digits: read those
+    // at once, exactly (below 2^53 every integer is a double), without building any text.
+    if (!texte.isEmpty() && texte.size() <= 15) {
+        qsizetype i = texte.front() == QLatin1Char('-') ? 1 : 0;
+        const bool negatif = i == 1;
+        qint64 entier = 0;
+        for (; i < texte.size() && estChiffre(texte.at(i)); ++i)
+            entier = entier * 10 + (texte.at(i).unicode() - u'0');
+        if (i == texte.size() && (texte.size() > 1 || !negatif))
+            return negatif ? -double(entier) : double(entier);
+    }
     const QString t = sansBlancsAutour(texte);
     bool avecFraction = false;
     if (!formeDecimale(t, avecFraction))

@@ -2,23 +2,48 @@
 
 #include "Horloge.h"
 
-QString Horodatage(bool AvecJour, const Horloge& horloge)
+namespace {
+
+QString composeHorodatage(const QDate& jour, const QTime& heure, float secondesDepuisMinuit)
 {
     QString resultat;
-    if (AvecJour) {
-        const QDate jour = horloge.dateDuJour();
+    if (jour.isValid())
         resultat = jour.toString(QStringLiteral("dd-MM-yyyy")) + QLatin1Char(' ');
-    }
-    resultat += horloge.heureDuJour().toString(QStringLiteral("HH:mm:ss"));
+    resultat += heure.toString(QStringLiteral("HH:mm:ss"));
 
     // The tenths digit is read from a separate clock read, printed with at most 7 significant
     // digits: at a second boundary it may belong to the next second, as the operator has always
     // seen it. QString::number ignores the locale, so the point is always ".".
-    const QString secondes = QString::number(double(horloge.secondesDepuisMinuit()), 'g', 7);
+    const QString secondes = QString::number(double(secondesDepuisMinuit), 'g', 7);
     const qsizetype point = secondes.indexOf(QLatin1Char('.'));
     if (point >= 0 && point + 1 < secondes.size())
         resultat += QLatin1Char('.') + secondes.at(point + 1);
     else
         resultat += QStringLiteral(".0");
     return resultat;
+}
+
+} // namespace
+
+QString Horodatage(bool AvecJour, const Horloge& horloge)
+{
+    const QDate jour = AvecJour ? horloge.dateDuJour() : QDate();
+    const QTime heure = horloge.heureDuJour();
+    const float secondes = horloge.secondesDepuisMinuit();
+
+    // Under load many lines fall within the same millisecond: their stamp is made once and
+    // shared, rather than formatted again for each.
+    struct Dernier
+    {
+        QDate jour;
+        int seconde = -1;
+        float secondes = -1;
+        QString texte;
+    };
+    thread_local Dernier dernier;
+    const int seconde = heure.isValid() ? heure.msecsSinceStartOfDay() / 1000 : -2;
+    if (jour != dernier.jour || seconde != dernier.seconde || secondes != dernier.secondes) {
+        dernier = {jour, seconde, secondes, composeHorodatage(jour, heure, secondes)};
+    }
+    return dernier.texte;
 }
