@@ -28,11 +28,28 @@ journal_serveurs=$sortie/serveurs.log
 : >"$mesures"
 : >"$journal_serveurs"
 
+# Below the system's ephemeral range: the churn cases' many client ports never land on them.
 port_libre() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+  python3 - "$@" <<'EOF'
+import socket, sys
+bas = int(open("/proc/sys/net/ipv4/ip_local_port_range").read().split()[0])
+pris = {int(p) for p in sys.argv[1:]}
+for port in range(bas - 1, 1024, -1):
+    if port in pris:
+        continue
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port))
+    except OSError:
+        continue
+    finally:
+        s.close()
+    print(port)
+    break
+EOF
 }
 port_appareil=$(port_libre)
-port_controle=$(port_libre)
+port_controle=$(port_libre "$port_appareil")
 
 attend_port() {
   for _ in $(seq 100); do
