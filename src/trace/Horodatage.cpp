@@ -36,14 +36,12 @@ QString Horodatage(bool AvecJour, const Horloge& horloge)
     struct Dernier
     {
         QDate jour;
-        int seconde = -1;
+        QTime heure;
         float secondes = -1;
         QString texte;
     };
     thread_local Dernier dernier;
-    const int seconde = heure.isValid() ? heure.msecsSinceStartOfDay() / 1000 : -2;
-    if (jour != dernier.jour || seconde != dernier.seconde || secondes != dernier.secondes) {
-        dernier = {jour, seconde, secondes, composeHorodatage(jour, heure, secondes)};
-    }
+    if (jour != dernier.jour || heure != dernier.heure || secondes != dernier.secondes)
+        dernier = {jour, heure, secondes, composeHorodatage(jour, heure, secondes)};
     return dernier.texte;
 }
