@@ -313,12 +313,20 @@ void FenetrePrincipale::synchroniseZone()
     commenceRafraichissement(std::numeric_limits<qsizetype>::max());
 }
 
+// Only the text and its vertical scroll bar change with the log: repainting the whole area
+// would repaint its frame too, and the frame caption that overlaps it.
+void FenetrePrincipale::peintureZone(bool permise)
+{
+    TextMsg->viewport()->setUpdatesEnabled(permise);
+    TextMsg->verticalScrollBar()->setUpdatesEnabled(permise);
+}
+
 // A refresh shows the log as it stands when the refresh begins. After a cut-back that is a
 // whole area to lay out (some 400 lines, 2 ms): it goes in slices, and requests are served
 // between two slices instead of waiting for the whole. The area is painted once, at the end.
 void FenetrePrincipale::commenceRafraichissement(qsizetype lignesParTranche)
 {
-    TextMsg->setUpdatesEnabled(false);
+    peintureZone(false);
     if (zoneARemplacer || longueurAffichee > journalMessages.contenu().size()) {
         miseAJourZone = true;
         TextMsg->clear();
@@ -352,7 +360,7 @@ void FenetrePrincipale::poursuitRafraichissement(qsizetype lignesParTranche)
         return;
     }
     instantane = QString();
-    TextMsg->setUpdatesEnabled(true);
+    peintureZone(true);
     const bool resteAFaire =
         zoneARemplacer || longueurAffichee != journalMessages.contenu().size();
     if (ligneDepuisSynchro) {

@@ -118,6 +118,7 @@ private:
     void Form_Unload();
     void messageAjoute();
     void programmeRafraichissement();
+    void peintureZone(bool permise);
     void commenceRafraichissement(qsizetype lignesParTranche);
     void poursuitRafraichissement(qsizetype lignesParTranche);
     void contenuRemplace();
