@@ -1,22 +1,32 @@
 #include "MiroirSortie.h"
 
+#include "EcrivainSortie.h"
 #include "Journal.h"
 
 #include <QAbstractEventDispatcher>
 
 namespace {
 
-// Past this much gathered text it goes out at once, whatever the event loop does.
+// Past this much gathered text it is handed over at once, whatever the event loop does.
 constexpr qsizetype TailleMaxEnAttente = 256 * 1024;
+// While lines are being lost, how often the mirror looks whether the reader has caught up.
+constexpr int DelaiNouvelEssaiMs = 100;
+
+qint64 compteLignes(QByteArrayView texte)
+{
+    return texte.count('\n');
+}
 
 } // namespace
 
-MiroirSortie::MiroirSortie(const Journal& journal, std::FILE* flux_, QObject* parent)
-    : QObject(parent), flux(flux_)
+MiroirSortie::MiroirSortie(const Journal& journal_, int descripteur, bool proprietaire,
+                           qsizetype limite, QObject* parent)
+    : QObject(parent), journal(&journal_),
+      ecrivain(std::make_unique<EcrivainSortie>(descripteur, proprietaire, limite))
 {
-    connect(&journal, &Journal::messageJournalise, this, &MiroirSortie::ecrit);
+    connect(journal, &Journal::messageJournalise, this, &MiroirSortie::ecrit);
     auPlusTard.setSingleShot(true);
-    auPlusTard.setInterval(100);
+    auPlusTard.setInterval(DelaiNouvelEssaiMs);
     connect(&auPlusTard, &QTimer::timeout, this, &MiroirSortie::vide);
     if (auto* boucle = QAbstractEventDispatcher::instance(thread())) {
         parPasse = true;
@@ -27,6 +37,11 @@ MiroirSortie::MiroirSortie(const Journal& journal, std::FILE* flux_, QObject* pa
 MiroirSortie::~MiroirSortie()
 {
     vide();
+}
+
+QByteArray MiroirSortie::ligneDePerte(qint64 lignes)
+{
+    return QByteArray::number(lignes) + " lignes du journal perdues : la sortie ne les lisait pas\n";
 }
 
 void MiroirSortie::ecrit(const QString& message)
@@ -47,13 +62,54 @@ void MiroirSortie::ecrit(const QString& message)
 void MiroirSortie::vide()
 {
     auPlusTard.stop();
-    if (enAttente.isEmpty())
+    if (!ecrivain)
         return;
-    std::fwrite(enAttente.constData(), 1, size_t(enAttente.size()), flux);
-    std::fflush(flux);
+    if (ecrivain->termine()) {
+        arrete();
+        return;
+    }
+    if (enAttente.isEmpty() && perdues == 0)
+        return;
+
+    qsizetype place = ecrivain->place();
+    if (perdues > 0) {
+        const QByteArray perte = ligneDePerte(perdues);
+        if (place >= perte.size() + qsizetype(enAttente.isEmpty() ? 0 : 1)
+            && ecrivain->depose(perte.constData(), perte.size())) {
+            perdues = 0;
+            place -= perte.size();
+        } else {
+            // Still no room: what came meanwhile is lost too, after the lines already lost.
+            perdues += compteLignes(enAttente);
+            enAttente.resize(0);
+            auPlusTard.start();
+            return;
+        }
+    }
+    // Whole lines only: as many as there is room for, the rest counted as lost.
+    qsizetype garde = enAttente.size();
+    if (garde > place) {
+        garde = place > 0 ? enAttente.lastIndexOf('\n', place - 1) + 1 : 0;
+        perdues += compteLignes(QByteArrayView(enAttente).sliced(garde));
+    }
+    if (garde > 0)
+        ecrivain->depose(enAttente.constData(), garde);
     // The buffer keeps its room for the next pass; a rare huge pass gives it back.
-    if (enAttente.capacity() > TailleMaxEnAttente)
+    if (enAttente.capacity() > TailleMaxEnAttente * 2)
         enAttente = QByteArray();
     else
         enAttente.resize(0);
+    if (perdues > 0)
+        auPlusTard.start();
+}
+
+// The reader has gone for good: the mirror costs nothing from now on.
+void MiroirSortie::arrete()
+{
+    disconnect(journal, nullptr, this, nullptr);
+    if (auto* boucle = QAbstractEventDispatcher::instance(thread()))
+        disconnect(boucle, nullptr, this, nullptr);
+    ecrivain.reset();
+    enAttente = QByteArray();
+    perdues = 0;
 }

@@ -1,0 +1,133 @@
+#include "EcrivainSortie.h"
+
+#include <cerrno>
+#include <csignal>
+#include <pthread.h>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+// Shared with the thread, which keeps it alive if it is left blocked at the end.
+struct EcrivainSortie::Etat
+{
+    int descripteur = -1;
+    bool proprietaire = false;
+    qsizetype limite = 0;
+    std::mutex verrou;
+    std::condition_variable aEcrire;
+    std::condition_variable fini;
+    QByteArray enAttente;   // queued, not yet taken by the thread
+    qsizetype nonEcrits = 0; // queued plus what the thread is writing
+    bool fin = false;        // the owner is going: drain, then stop
+    bool enPanne = false;    // a write failed
+    bool arrete = false;     // the thread has returned
+
+    ~Etat()
+    {
+        if (proprietaire)
+            ::close(descripteur);
+    }
+    void boucle();
+    bool ecritTout(const QByteArray& bloc);
+};
+
+namespace {
+
+// Past this, a buffer gives its memory back once written instead of keeping it for the next.
+constexpr qsizetype CapaciteGardee = 1024 * 1024;
+
+} // namespace
+
+bool EcrivainSortie::Etat::ecritTout(const QByteArray& bloc)
+{
+    const char* debut = bloc.constData();
+    qsizetype reste = bloc.size();
+    while (reste > 0) {
+        const ssize_t n = ::write(descripteur, debut, size_t(reste));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        debut += n;
+        reste -= n;
+        std::lock_guard garde(verrou);
+        nonEcrits -= n;
+    }
+    return true;
+}
+
+void EcrivainSortie::Etat::boucle()
+{
+    // Signals are for the program's own thread. A reader that has gone then shows as EPIPE
+    // here, never as a SIGPIPE that would end the process.
+    sigset_t tous;
+    sigfillset(&tous);
+    pthread_sigmask(SIG_BLOCK, &tous, nullptr);
+
+    QByteArray bloc;
+    std::unique_lock garde(verrou);
+    for (;;) {
+        aEcrire.wait(garde, [this] { return !enAttente.isEmpty() || fin; });
+        if (enAttente.isEmpty())
+            break;
+        bloc.swap(enAttente);
+        garde.unlock();
+        const bool ok = ecritTout(bloc);
+        if (bloc.capacity() > CapaciteGardee)
+            bloc = QByteArray();
+        else
+            bloc.resize(0);
+        garde.lock();
+        if (!ok) {
+            enPanne = true;
+            enAttente = QByteArray();
+            nonEcrits = 0;
+            break;
+        }
+    }
+    arrete = true;
+    fini.notify_all();
+}
+
+EcrivainSortie::EcrivainSortie(int descripteur, bool proprietaire, qsizetype limite)
+    : etat(std::make_shared<Etat>())
+{
+    etat->descripteur = descripteur;
+    etat->proprietaire = proprietaire;
+    etat->limite = limite;
+    std::thread([e = etat] { e->boucle(); }).detach();
+}
+
+EcrivainSortie::~EcrivainSortie()
+{
+    std::unique_lock garde(etat->verrou);
+    etat->fin = true;
+    etat->aEcrire.notify_one();
+    etat->fini.wait_for(garde, std::chrono::milliseconds(DelaiFinMs),
+                        [this] { return etat->arrete; });
+}
+
+bool EcrivainSortie::depose(const char* octets, qsizetype taille)
+{
+    std::lock_guard garde(etat->verrou);
+    if (etat->enPanne || etat->nonEcrits + taille > etat->limite)
+        return false;
+    etat->enAttente.append(octets, taille);
+    etat->nonEcrits += taille;
+    etat->aEcrire.notify_one();
+    return true;
+}
+
+qsizetype EcrivainSortie::place() const
+{
+    std::lock_guard garde(etat->verrou);
+    return etat->enPanne ? 0 : etat->limite - etat->nonEcrits;
+}
+
+bool EcrivainSortie::termine() const
+{
+    std::lock_guard garde(etat->verrou);
+    return etat->enPanne;
+}

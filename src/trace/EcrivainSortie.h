@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <memory>
+
+// Writes bytes to a descriptor from a thread of its own, so that whoever produces them never
+// waits on the reader: a pipe nobody reads, a slow disk, a terminal held by Ctrl-S. What waits
+// to be written is bounded; past the bound `depose` refuses and the caller decides what to
+// drop. The descriptor is left as it is (blocking): it may be shared with other processes.
+class EcrivainSortie
+{
+public:
+    static constexpr qsizetype LimiteParDefaut = 8 * 1024 * 1024;
+    // At the end, how long the writer may still take to drain what is queued.
+    static constexpr int DelaiFinMs = 700;
+
+    // With `proprietaire`, the descriptor is closed once the writer is done with it.
+    EcrivainSortie(int descripteur, bool proprietaire, qsizetype limite = LimiteParDefaut);
+    // Gives the writer DelaiFinMs to write what is queued, then leaves it: a reader that never
+    // reads cannot hold the program's end.
+    ~EcrivainSortie();
+
+    EcrivainSortie(const EcrivainSortie&) = delete;
+    EcrivainSortie& operator=(const EcrivainSortie&) = delete;
+
+    // Queues the bytes whole, or nothing when they would pass the bound or writing has ended.
+    bool depose(const char* octets, qsizetype taille);
+    // Bytes that may still be queued.
+    qsizetype place() const;
+    // The descriptor refused a write (a closed pipe, a full disk): nothing more is written.
+    bool termine() const;
+
+    struct Etat;
+
+private:
+    std::shared_ptr<Etat> etat;
+};
