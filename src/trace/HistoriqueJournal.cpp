@@ -21,11 +21,22 @@ void HistoriqueJournal::ajoute(const QString& ligne)
     }
 }
 
+// `apres` is clamped to the total before anything is added to it: a script may ask for any
+// number, up to the largest there is.
+qint64 HistoriqueJournal::premierApres(qint64 apres) const
+{
+    return std::max(std::min(apres, nombre) + 1, premierGarde());
+}
+
+qint64 HistoriqueJournal::perduesApres(qint64 apres) const
+{
+    return std::max<qint64>(0, premierGarde() - 1 - std::min(apres, nombre));
+}
+
 QStringList HistoriqueJournal::depuis(qint64 apres) const
 {
-    const qint64 debut = std::max(apres + 1, premierGarde());
     QStringList resultat;
-    for (qint64 numero = debut; numero <= nombre; ++numero)
+    for (qint64 numero = premierApres(apres); numero <= nombre; ++numero)
         resultat << lignes[std::size_t(numero - premierGarde())];
     return resultat;
 }

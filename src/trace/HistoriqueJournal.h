@@ -25,8 +25,12 @@ public:
     qint64 total() const { return nombre; }
     // Number of the oldest line still kept (total() + 1 when none is).
     qint64 premierGarde() const { return nombre - qint64(lignes.size()) + 1; }
-    // The kept lines numbered above `apres`.
+    // The kept lines numbered above `apres` (any number from 0 up, however large).
     QStringList depuis(qint64 apres) const;
+    // The number of the first of those lines, and how many lines above `apres` are no longer
+    // kept.
+    qint64 premierApres(qint64 apres) const;
+    qint64 perduesApres(qint64 apres) const;
 
 private:
     void ajoute(const QString& ligne);

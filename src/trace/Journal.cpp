@@ -35,11 +35,3 @@ void Journal::AfficheMessage(const QString& message)
     positionCaret = texte.size() - 1;
     emit ligneAjoutee(message);
 }
-
-void Journal::AfficheMessageTropLong(const QString& debut, qsizetype octetsOmis)
-{
-    emit messageJournalise(debut + marqueOmission(octetsOmis));
-    positionCaret = Capacite;
-    texte = MarqueCoupure;
-    emit contenuRemplace();
-}

@@ -19,9 +19,6 @@ public:
     explicit Journal(QObject* parent = nullptr);
 
     void AfficheMessage(const QString& message) override;
-    // Too long to be kept: the area is cut back as the whole line would have made it; the
-    // record gets the beginning and the count of bytes left out.
-    void AfficheMessageTropLong(const QString& debut, qsizetype octetsOmis) override;
     // The operator typed into the message area: the text shown is the log from now on.
     void remplaceContenu(const QString& saisi) { texte = saisi; }
 

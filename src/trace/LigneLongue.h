@@ -4,10 +4,9 @@
 
 class SortieMessages;
 
-// Log lines that carry received data. A text of megabytes would make a line the log can never
-// keep (it is cut back to its marker at once): such a line is not built whole. The log takes
-// it as too long, and the record of the session gets its beginning with the count of bytes
-// left out.
+// Log lines that carry received data. One arrival is at most 64 KiB, so such a line is always
+// built whole: the record of the session (mirror, history) keeps every byte, and the message
+// area, which cannot keep a line that long, is cut back as for any other line.
 
 // prefixe, then the data made readable, then suffixe.
 void AfficheLisible(SortieMessages& sortie, const QString& prefixe, const QString& donnees,

@@ -33,18 +33,3 @@ QString trsfChaineRecuEnLisible(const QString& ChaineRecu)
     }
     return resultat;
 }
-
-qsizetype longueurLisible(const QString& ChaineRecu)
-{
-    qsizetype longueur = 0;
-    for (const QChar c : ChaineRecu) {
-        const char16_t code = c.unicode();
-        if (code < nomsControle.size() && nomsControle[code] != nullptr)
-            longueur += qsizetype(std::char_traits<char>::length(nomsControle[code]));
-        else if (code < 32 || code > 126)
-            longueur += 2 + (code < 10 ? 1 : code < 100 ? 2 : code < 1000 ? 3 : code < 10000 ? 4 : 5);
-        else
-            longueur += 1;
-    }
-    return longueur;
-}

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 TEST(HistoriqueJournal, NumbersLinesAcrossClearsAndKeepsOnlyTheNewest)
@@ -17,6 +19,7 @@ TEST(HistoriqueJournal, NumbersLinesAcrossClearsAndKeepsOnlyTheNewest)
     EXPECT_EQ(historique.depuis(1), QStringList{QStringLiteral("deux")});
     EXPECT_TRUE(historique.depuis(2).isEmpty());
     EXPECT_TRUE(historique.depuis(99).isEmpty());
+    EXPECT_TRUE(historique.depuis(std::numeric_limits<qint64>::max()).isEmpty());
 
     for (qsizetype i = 0; i < HistoriqueJournal::LignesMax; ++i)
         journal.AfficheMessage(QString::number(i + 3));
@@ -24,6 +27,12 @@ TEST(HistoriqueJournal, NumbersLinesAcrossClearsAndKeepsOnlyTheNewest)
     const QStringList gardees = historique.depuis(0);
     ASSERT_EQ(gardees.size(), HistoriqueJournal::LignesMax);
     EXPECT_EQ(gardees.first(), QStringLiteral("3"));
+    // Asked from before the oldest kept line, a script is told how many it missed.
+    EXPECT_EQ(historique.premierApres(0), 3);
+    EXPECT_EQ(historique.perduesApres(0), 2);
+    EXPECT_EQ(historique.perduesApres(1), 1);
+    EXPECT_EQ(historique.perduesApres(std::numeric_limits<qint64>::max()), 0);
+    EXPECT_EQ(historique.premierApres(std::numeric_limits<qint64>::max()), historique.total() + 1);
 
     // A few huge lines push the old ones out too: memory stays bounded.
     journal.AfficheMessage(QString(HistoriqueJournal::CaracteresMax, QLatin1Char('x')));
