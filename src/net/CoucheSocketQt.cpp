@@ -10,6 +10,7 @@
 #endif
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -119,7 +120,7 @@ bool CoucheSocketQt::Listen(int Index)
         erreurEcoute = QStringLiteral("port hors limites");
         return false;
     }
-    if (!serveur.listen(QHostAddress::AnyIPv4, quint16(portLocal))) {
+    if (!serveur.listen(adresseEcoute, quint16(portLocal))) {
         erreurEcoute = serveur.errorString();
         return false;
     }
@@ -128,6 +129,9 @@ bool CoucheSocketQt::Listen(int Index)
 
 QString CoucheSocketQt::LocalIP(int /*Index*/) const
 {
+    // An address chosen to listen on is the one to show.
+    if (adresseEcoute != QHostAddress(QHostAddress::AnyIPv4))
+        return adresseEcoute.toString();
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& interface : interfaces) {
         const auto drapeaux = interface.flags();
@@ -210,11 +214,13 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
     canal = Canal{};
 
     auto* socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(requestID)) {
+    if (!adopte(*socket, requestID)) {
         canal.enErreur = true;
         const int numero = socket->error();
         const QString description = socket->errorString();
         delete socket;
+        // Qt leaves a descriptor it could not adopt open, and nobody else holds it any more.
+        ::close(int(requestID));
         if (evenements != nullptr)
             evenements->WSserveur_Error(Index, numero, description);
         return;

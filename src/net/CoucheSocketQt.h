@@ -5,12 +5,14 @@
 
 #include <QObject>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QSet>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 
-class QTcpSocket;
+#include <QTcpSocket>
 
 // The socket array on Qt's TCP classes: a QTcpServer for element 0, a QTcpSocket for each
 // connected channel. Events reach the EvenementsSocket on the thread of this object.
@@ -31,6 +33,8 @@ public:
     void setLocalPort(int Index, qint32 port) override;
     qint32 LocalPort(int Index) const override;
     bool Listen(int Index) override;
+    // The address element 0 listens on (every IPv4 interface unless set).
+    void setAdresseEcoute(const QHostAddress& adresse) { adresseEcoute = adresse; }
     QString erreurListen() const override { return erreurEcoute; }
     // How long a channel may stay stalled above 1 MiB of pending output before it is closed.
     void setDelaiBlocageMs(qint64 delai) { delaiBlocageMs = delai; }
@@ -46,6 +50,8 @@ public:
     void Close(int Index) override;
 
 private:
+    friend struct AccesCoucheSocketQt; // tests hand it descriptors as the listener would
+
     struct Canal
     {
         QTcpSocket* socket = nullptr;
@@ -69,6 +75,7 @@ private:
     EvenementsSocket* evenements = nullptr;
     ServeurEcoute serveur;
     qint32 portLocal = 0;
+    QHostAddress adresseEcoute{QHostAddress::AnyIPv4};
     QString erreurEcoute;
     std::map<int, Canal> canaux;
     // Connection requests handed out and not yet accepted.
@@ -79,6 +86,10 @@ private:
     qint64 delaiBlocageMs;
     int limiteDescripteurs;
     bool refusFauteDeDescripteurs = false;
+    // Qt's adoption of an accepted descriptor (tests make it fail).
+    std::function<bool(QTcpSocket&, qintptr)> adopte = [](QTcpSocket& socket, qintptr d) {
+        return socket.setSocketDescriptor(d);
+    };
     bool socketsLiberes = false;
     QByteArray octetsAEnvoyer;
 };

@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,6 +100,39 @@ TEST_F(SocketsQt, RequestNobodyAcceptsIsClosed)
     EXPECT_TRUE(attendre([&] { return recepteur.demandes.size() == 1; }));
     EXPECT_TRUE(attendre([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
     EXPECT_EQ(couche.State(1), CoucheSocket::Ferme);
+}
+
+} // namespace
+
+struct AccesCoucheSocketQt
+{
+    static void demandeSansAdoption(CoucheSocketQt& couche, qintptr descripteur)
+    {
+        couche.adopte = [](QTcpSocket&, qintptr) { return false; };
+        couche.demandeConnexion(descripteur);
+    }
+};
+
+namespace {
+
+// A descriptor Qt does not adopt is closed all the same, and said.
+TEST(SocketsQtAdoption, ADescriptorThatCannotBeAdoptedIsClosed)
+{
+    Recepteur recepteur;
+    CoucheSocketQt couche;
+    couche.setEvenements(&recepteur);
+    int tube[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, tube), 0);
+    recepteur.surDemande = [&](qintptr id) {
+        couche.Load(1);
+        couche.Accept(1, id);
+    };
+    AccesCoucheSocketQt::demandeSansAdoption(couche, tube[0]);
+    EXPECT_EQ(recepteur.erreurs.size(), 1);
+    EXPECT_EQ(couche.State(1), CoucheSocket::Erreur);
+    EXPECT_EQ(::fcntl(tube[0], F_GETFD), -1);
+    EXPECT_EQ(errno, EBADF);
+    ::close(tube[1]);
 }
 
 TEST_F(SocketsQt, AcceptedClientsBytesArriveAndGoBackUnchanged)
