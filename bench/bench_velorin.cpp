@@ -1,6 +1,7 @@
 // Throughput of the paths every request takes: analysis, the log, the message area, and a
 // whole round trip over loopback TCP. Run with `make bench`.
 #include "app/FenetrePrincipale.h"
+#include "app/LigneCommande.h"
 #include "sim/AnalyseurRequetes.h"
 #include "support/CanalFactice.h"
 #include "support/PanneauFactice.h"
@@ -96,7 +97,7 @@ void allerRetour()
     essai.close();
 
     FenetrePrincipale fenetre;
-    if (!fenetre.Form_Load(QStringLiteral("portip=%1 mode=modeecho").arg(port)))
+    if (!fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=%1 mode=modeecho").arg(port))))
         return;
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, port);

@@ -11,7 +11,7 @@
 
 namespace {
 
-// 1 to 65535 in ASCII digits only, leading zeros allowed.
+// 0 to 65535 in ASCII digits only, leading zeros allowed.
 bool portAttendu(const QString& texte, quint16& port)
 {
     if (texte.isEmpty())
@@ -23,7 +23,7 @@ bool portAttendu(const QString& texte, quint16& port)
         valeur = std::min<quint32>(valeur * 10 + (c.unicode() - u'0'), 100000);
     }
     port = quint16(valeur);
-    return valeur >= 1 && valeur <= 65535;
+    return valeur <= 65535;
 }
 
 void verifiePort(const QString& texte)
@@ -31,7 +31,7 @@ void verifiePort(const QString& texte)
     quint16 attendu = 0;
     const bool valide = portAttendu(texte, attendu);
     const std::optional<quint16> port = portValide(texte);
-    exige(port.has_value() == valide, "portValide accepte 1 a 65535 en chiffres", texte);
+    exige(port.has_value() == valide, "portValide accepte 0 a 65535 en chiffres", texte);
     exige(!port || *port == attendu, "portValide lit le nombre ecrit", texte);
 }
 
@@ -60,7 +60,14 @@ void verifie(const QString& texte)
     const qsizetype log = majuscules.indexOf(QLatin1String("LOG="));
     const QString valeurLog = majuscules.mid(log + 4).section(QLatin1Char(' '), 0, 0);
     const bool copie = log >= 0 && valeurLog == QLatin1String("STDOUT");
-    exige(ligne.journalStdout == copie, "LOG=STDOUT, et rien de plus, copie le journal", texte);
+    exige(ligne.journalStdout() == copie, "LOG=STDOUT, et rien de plus, copie le journal", texte);
+    // Values kept in their typed case never hold a blank, and name a key of the text.
+    for (const auto& valeur : {ligne.journal, ligne.fichierPret, ligne.adresse, ligne.adresseControle})
+        exige(!valeur || !valeur->contains(QLatin1Char(' ')), "une valeur s'arrete au premier blanc",
+              valeur.value_or(QString()));
+    for (const QString& inconnu : ligne.inconnus)
+        exige(texte.contains(inconnu) && inconnu.contains(QLatin1Char('=')),
+              "un parametre inconnu est un mot du texte", inconnu);
     verifiePort(texte);
 }
 

@@ -6,6 +6,7 @@
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -66,29 +67,39 @@ ApiControle::ApiControle(FenetrePrincipale& fenetre_, QObject* parent)
     routes();
 }
 
-bool ApiControle::demarre(const QString& textePort)
+bool ApiControle::demarre(const QString& textePort, const QString& texteAdresse)
 {
     const auto numero = portValide(textePort);
     if (!numero) {
         fenetre.signaleEchecDemarrage(QStringLiteral("port de controle invalide \"") + textePort
-                                      + QStringLiteral("\" : un nombre de 1 à 65535 est attendu"));
+                                      + QStringLiteral("\" : un nombre de 0 à 65535 est attendu"));
+        return false;
+    }
+    QHostAddress adresse(QHostAddress::LocalHost);
+    if (!texteAdresse.isNull() && !adresse.setAddress(texteAdresse)) {
+        fenetre.signaleEchecDemarrage(QStringLiteral("adresse de controle invalide \"") + texteAdresse
+                                      + QStringLiteral("\" : une adresse IPv4 ou IPv6 est attendue"));
         return false;
     }
     QString raison;
-    if (!ouvre(*numero, raison)) {
+    if (!ouvre(adresse, *numero, raison)) {
         fenetre.signaleEchecDemarrage(QStringLiteral("impossible d'ouvrir le port de controle ")
                                       + QString::number(*numero) + QStringLiteral(" : ") + raison);
         return false;
     }
-    fenetre.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
-                           + QStringLiteral(" ouvre controle HTTP 127.0.0.1  port ")
-                           + QString::number(portOuvert));
+    const QString stamp = Horodatage(false, HorlogeSysteme::instance());
+    fenetre.AfficheMessage(stamp + QStringLiteral(" ouvre controle HTTP ") + adresse.toString()
+                           + QStringLiteral("  port ") + QString::number(portOuvert));
+    if (!adresse.isLoopback())
+        fenetre.AfficheMessage(stamp + QStringLiteral(" attention : le controle HTTP écoute sur ")
+                               + adresse.toString()
+                               + QStringLiteral(", quiconque y accède pilote le simulateur"));
     return true;
 }
 
-bool ApiControle::ouvre(quint16 port, QString& raison)
+bool ApiControle::ouvre(const QHostAddress& adresse, quint16 port, QString& raison)
 {
-    portOuvert = serveur.listen(QHostAddress::LocalHost, port);
+    portOuvert = serveur.listen(adresse, port);
     if (portOuvert == 0) {
         const auto ecoutes = serveur.servers();
         raison = ecoutes.isEmpty() ? QStringLiteral("port indisponible")
@@ -157,6 +168,17 @@ QHttpServerResponse ApiControle::modifieEtat(const QByteArray& corps)
         fenetre.setTxt_ValeurLu(demande.value(QStringLiteral("Txt_ValeurLu")).toString());
     if (demande.contains(QStringLiteral("Cmb_Simulate")))
         fenetre.selectionneMode(mode);
+
+    QStringList changes;
+    for (auto it = demande.begin(); it != demande.end(); ++it) {
+        const QString valeur = it.value().isBool()
+                                   ? (it.value().toBool() ? QStringLiteral("coché")
+                                                          : QStringLiteral("décoché"))
+                                   : it.value().toString();
+        changes << it.key() + QStringLiteral(" = ") + valeur;
+    }
+    if (!changes.isEmpty())
+        journaliseChangement(changes.join(QStringLiteral(", ")));
     return QHttpServerResponse(etat());
 }
 
@@ -188,9 +210,8 @@ QHttpServerResponse ApiControle::journal(const QHttpServerRequest& requete) cons
         if (!ok || depuis < 0)
             return refus(QStringLiteral("since must be a line number"), QStringLiteral("since"));
         // Lines too old to be kept are counted, so a script knows it missed some.
-        const qint64 premier = std::max(depuis + 1, historique.premierGarde());
-        reponse.insert(QStringLiteral("first"), premier);
-        reponse.insert(QStringLiteral("missed"), std::max<qint64>(0, premier - depuis - 1));
+        reponse.insert(QStringLiteral("first"), historique.premierApres(depuis));
+        reponse.insert(QStringLiteral("missed"), historique.perduesApres(depuis));
         reponse.insert(QStringLiteral("lines"), QJsonArray::fromStringList(historique.depuis(depuis)));
         return QHttpServerResponse(reponse);
     }
@@ -213,7 +234,28 @@ QHttpServerResponse ApiControle::minuteries() const
 QHttpServerResponse ApiControle::reinitialise()
 {
     fenetre.reinitialiseEtat();
+    journaliseChangement(QStringLiteral("remise à zéro, Lbl_PosDemX = Lbl_PosDemZ = Lbl_PosRelleX = "
+                                        "Lbl_PosRelleZ = 0, Chk_HOMING_X_ok = Chk_HOMING_Z_ok = "
+                                        "Chk_TPnon0 = décoché, Txt_ValeurLu = 500, "
+                                        "Cmb_Simulate = automateOMRON"));
     return QHttpServerResponse(etat());
+}
+
+void ApiControle::journaliseChangement(const QString& quoi)
+{
+    fenetre.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
+                           + QStringLiteral(" controle HTTP : ") + quoi);
+}
+
+QHttpServerResponse ApiControle::sante() const
+{
+    return QHttpServerResponse(QJsonObject{
+        {QStringLiteral("status"), QStringLiteral("ok")},
+        {QStringLiteral("version"), QStringLiteral(VELORIN_VERSION)},
+        {QStringLiteral("pid"), QCoreApplication::applicationPid()},
+        {QStringLiteral("port"), int(fenetre.portEcoute())},
+        {QStringLiteral("mode"), fenetre.Cmb_Simulate()},
+    });
 }
 
 void ApiControle::routes()
@@ -234,6 +276,7 @@ void ApiControle::routes()
         {QStringLiteral("/log/clear"), Methode::Post,
          [this](auto&) {
              fenetre.Bt_clearMsg_Click();
+             journaliseChangement(QStringLiteral("zone message effacée"));
              return QHttpServerResponse(QJsonObject{{QStringLiteral("next"), historique.total()}});
          }},
         {QStringLiteral("/reset"), Methode::Post, [this](auto&) { return reinitialise(); }},
@@ -243,12 +286,7 @@ void ApiControle::routes()
              fenetre.retardDeplacement().reinitialise();
              return minuteries();
          }},
-        {QStringLiteral("/health"), Methode::Get,
-         [](auto&) {
-             return QHttpServerResponse(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},
-                                                    {QStringLiteral("version"),
-                                                     QStringLiteral(VELORIN_VERSION)}});
-         }},
+        {QStringLiteral("/health"), Methode::Get, [this](auto&) { return sante(); }},
     };
 
     // One handler per path, so a known path with another method answers 405, not 404.

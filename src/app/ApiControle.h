@@ -2,6 +2,7 @@
 
 #include "trace/HistoriqueJournal.h"
 
+#include <QHostAddress>
 #include <QHttpServer>
 #include <QJsonObject>
 #include <QObject>
@@ -21,10 +22,11 @@ public:
     // Opens the API on the port a text names, with its log line; on failure the reason is
     // in the log and on standard error. Lines are numbered from the API's creation on, so it is
     // made before start-up and opened after.
-    bool demarre(const QString& textePort);
+    // It listens on the loopback address unless `texteAdresse` names another.
+    bool demarre(const QString& textePort, const QString& texteAdresse = {});
 
-    // Listens on the loopback address only; false with the reason when the port is taken.
-    bool ouvre(quint16 port, QString& erreur);
+    // False with the reason when the port is taken.
+    bool ouvre(const QHostAddress& adresse, quint16 port, QString& erreur);
     quint16 port() const { return portOuvert; }
 
     QJsonObject etat() const;
@@ -35,6 +37,9 @@ private:
     QHttpServerResponse journal(const QHttpServerRequest& requete) const;
     QHttpServerResponse reinitialise();
     QHttpServerResponse minuteries() const;
+    QHttpServerResponse sante() const;
+    // One log line for what a script changed, so the record shows why the device changed.
+    void journaliseChangement(const QString& quoi);
     void routes();
 
     FenetrePrincipale& fenetre;

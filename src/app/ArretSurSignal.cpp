@@ -9,6 +9,7 @@
 namespace {
 
 int paire[2] = {-1, -1};
+constexpr int Signaux[] = {SIGINT, SIGTERM, SIGHUP};
 
 } // namespace
 
@@ -27,14 +28,14 @@ ArretSurSignal::ArretSurSignal(QObject* parent) : QObject(parent)
     action.sa_handler = &ArretSurSignal::gestionnaire;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int signal : Signaux)
+        sigaction(signal, &action, nullptr);
 }
 
 ArretSurSignal::~ArretSurSignal()
 {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (int signal : Signaux)
+        std::signal(signal, SIG_DFL);
     for (int& fd : paire) {
         if (fd >= 0)
             ::close(fd);

@@ -4,7 +4,7 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a signal on the event loop, so that they close the window
+// Turns SIGINT, SIGTERM and SIGHUP into a signal on the event loop, so that they close the window
 // like the operator would. The handler only writes a byte to a pipe.
 class ArretSurSignal : public QObject
 {

@@ -1,7 +1,9 @@
 #include "FenetrePrincipale.h"
 
+#include "AideLigneCommande.h"
 #include "Icones.h"
 #include "StyleCadre.h"
+#include "ZoneMessages.h"
 #include "sim/MouvementAxes.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
@@ -15,10 +17,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QTextCursor>
-
-#include <limits>
 
 namespace {
 
@@ -27,17 +25,6 @@ void colore(QWidget* controle, QPalette::ColorRole role, QRgb couleur)
     QPalette palette = controle->palette();
     palette.setColor(role, QColor(couleur));
     controle->setPalette(palette);
-}
-
-// Lines of the message area laid out in one go (about 0.5 ms).
-constexpr qsizetype LignesParTranche = 100;
-
-// The message area shows the log with its CR LF line ends as lines.
-QString texteAffiche(QStringView texte)
-{
-    QString affiche = texte.toString();
-    affiche.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return affiche;
 }
 
 } // namespace
@@ -54,17 +41,7 @@ FenetrePrincipale::FenetrePrincipale(QWidget* parent)
     ajustePolice();
     resize(twips(6480), twips(5700));
 
-    synchroZone.setSingleShot(true);
-    synchroZone.setInterval(50);
-    connect(&synchroZone, &QTimer::timeout, this,
-            [this] { commenceRafraichissement(LignesParTranche); });
-    trancheZone.setSingleShot(true);
-    trancheZone.setInterval(0);
-    connect(&trancheZone, &QTimer::timeout, this,
-            [this] { poursuitRafraichissement(LignesParTranche); });
-    connect(&journalMessages, &Journal::ligneAjoutee, this, &FenetrePrincipale::messageAjoute);
-    connect(&journalMessages, &Journal::contenuRemplace, this,
-            &FenetrePrincipale::contenuRemplace);
+    zoneMessages = new ZoneMessages(journalMessages, *TextMsg, this);
 
     serveurCanaux.setAnalyse([this](const QString& texte) { analyseur.AnalyseChaineRecu(texte); });
     WSserveur.setEvenements(&serveurCanaux);
@@ -124,7 +101,6 @@ void FenetrePrincipale::creeControles()
     TextMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     TextMsg->setUndoRedoEnabled(false);
     colore(TextMsg, QPalette::Base, FondOmron);
-    connect(TextMsg, &QPlainTextEdit::textChanged, this, &FenetrePrincipale::editionOperateur);
 
     Txt_PortIP = new QLineEdit(QStringLiteral("10001"), this);
     nomme(Txt_PortIP, "Txt_PortIP");
@@ -268,10 +244,11 @@ void FenetrePrincipale::ajustePolice()
     }
 }
 
-void FenetrePrincipale::activeMiroirStdout()
+void FenetrePrincipale::activeMiroir(int descripteur, bool proprietaire)
 {
     if (miroir == nullptr)
-        miroir = new MiroirSortie(journalMessages, stdout, this);
+        miroir = new MiroirSortie(journalMessages, descripteur, proprietaire,
+                                  8 * 1024 * 1024, this);
 }
 
 // ---- the log in the message area ----
@@ -281,117 +258,9 @@ void FenetrePrincipale::AfficheMessage(const QString& message)
     journalMessages.AfficheMessage(message);
 }
 
-void FenetrePrincipale::AfficheMessageTropLong(const QString& debut, qsizetype octetsOmis)
-{
-    journalMessages.AfficheMessageTropLong(debut, octetsOmis);
-}
-
-// Under load the log grows by thousands of lines a second: the area follows it at most every
-// 50 ms, with all that came meanwhile at once. The log itself is always exact.
-void FenetrePrincipale::messageAjoute()
-{
-    ligneDepuisSynchro = true;
-    programmeRafraichissement();
-}
-
-void FenetrePrincipale::contenuRemplace()
-{
-    zoneARemplacer = true;
-    programmeRafraichissement();
-}
-
-void FenetrePrincipale::programmeRafraichissement()
-{
-    if (!synchroZone.isActive() && !trancheZone.isActive())
-        synchroZone.start();
-}
-
 void FenetrePrincipale::synchroniseZone()
 {
-    synchroZone.stop();
-    trancheZone.stop();
-    commenceRafraichissement(std::numeric_limits<qsizetype>::max());
-}
-
-// Only the text and its vertical scroll bar change with the log: repainting the whole area
-// would repaint its frame too, and the frame caption that overlaps it.
-void FenetrePrincipale::peintureZone(bool permise)
-{
-    TextMsg->viewport()->setUpdatesEnabled(permise);
-    TextMsg->verticalScrollBar()->setUpdatesEnabled(permise);
-}
-
-// A refresh shows the log as it stands when the refresh begins. After a cut-back that is a
-// whole area to lay out (some 400 lines, 2 ms): it goes in slices, and requests are served
-// between two slices instead of waiting for the whole. The area is painted once, at the end.
-void FenetrePrincipale::commenceRafraichissement(qsizetype lignesParTranche)
-{
-    peintureZone(false);
-    if (zoneARemplacer || longueurAffichee > journalMessages.contenu().size()) {
-        miseAJourZone = true;
-        TextMsg->clear();
-        miseAJourZone = false;
-        longueurAffichee = 0;
-        zoneARemplacer = false;
-    }
-    instantane = journalMessages.contenu();
-    poursuitRafraichissement(lignesParTranche);
-}
-
-void FenetrePrincipale::poursuitRafraichissement(qsizetype lignesParTranche)
-{
-    qsizetype fin = longueurAffichee;
-    for (qsizetype n = 0; n < lignesParTranche && fin < instantane.size(); ++n) {
-        const qsizetype finLigne = instantane.indexOf(QLatin1String("\r\n"), fin);
-        fin = finLigne < 0 ? instantane.size() : finLigne + 2;
-    }
-    miseAJourZone = true;
-    if (fin > longueurAffichee) {
-        // Only the new lines are laid out, however long the area already is.
-        QTextCursor curseur(TextMsg->document());
-        curseur.movePosition(QTextCursor::End);
-        curseur.insertText(texteAffiche(QStringView(instantane).mid(longueurAffichee,
-                                                                    fin - longueurAffichee)));
-        longueurAffichee = fin;
-    }
-    if (fin < instantane.size()) {
-        miseAJourZone = false;
-        trancheZone.start();
-        return;
-    }
-    instantane = QString();
-    peintureZone(true);
-    const bool resteAFaire =
-        zoneARemplacer || longueurAffichee != journalMessages.contenu().size();
-    if (ligneDepuisSynchro) {
-        QTextCursor curseur(TextMsg->document());
-        curseur.movePosition(QTextCursor::End);
-        TextMsg->setTextCursor(curseur);
-        ligneDepuisSynchro = resteAFaire;
-    }
-    miseAJourZone = false;
-    // What came in meanwhile waits for the next refresh.
-    if (resteAFaire)
-        programmeRafraichissement();
-}
-
-// The message area can be typed into: what the operator writes becomes part of the log.
-// Lines logged since the area was last brought up to date follow the operator's text; when the
-// whole area is about to be replaced (a clear or a cut-back came meanwhile), the edit is as
-// if made just before that, which would have swept it away too.
-void FenetrePrincipale::editionOperateur()
-{
-    if (miseAJourZone || zoneARemplacer)
-        return;
-    QString texte = TextMsg->toPlainText();
-    texte.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    const qsizetype longueurSaisie = texte.size();
-    texte += QStringView(journalMessages.contenu()).mid(longueurAffichee);
-    journalMessages.remplaceContenu(texte);
-    longueurAffichee = longueurSaisie;
-    // A refresh under way goes on from the operator's text.
-    if (!instantane.isNull())
-        instantane = texte;
+    zoneMessages->synchronise();
 }
 
 // ---- the device state, read from and written to the controls ----
@@ -520,8 +389,8 @@ void FenetrePrincipale::Bt_HELP_Click()
     AfficheMessage(QStringLiteral("Ce programme simule la communication avec un périphérique en mode IP"));
     AfficheMessage(QString());
     AfficheMessage(QStringLiteral("parametres d'appel:"));
-    AfficheMessage(QStringLiteral("VBVelorin.exe [portip=xxxxx] [COM=.........]"));
-    AfficheMessage(QStringLiteral("    PORTIP=xxxxx        xxxxxx represente le n° du port à l'écoute    ex: PORTIP=10001"));
+    for (const QString& ligne : lignesAide())
+        AfficheMessage(ligne);
     AfficheMessage(etoiles);
 }
 

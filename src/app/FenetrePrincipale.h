@@ -19,6 +19,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class MiroirSortie;
+struct LigneCommande;
+class ZoneMessages;
 
 // The one window of Velorin: the operator's console and the store of the simulated devices'
 // state. It owns the log, the socket array, the channel pool, the analysis and both timers.
@@ -42,10 +44,14 @@ public:
 
     // Start-up from the command line (the program's arguments joined by blanks). False when
     // the program cannot listen: the reason is in the log and on standard error.
-    bool Form_Load(const QString& ligneCommande);
+    bool Form_Load(const LigneCommande& parametres);
+    // SIGTERM, SIGINT or SIGHUP: closes the window as the operator would, at once, whatever
+    // is open; during start-up, once the step under way is over.
+    void demandeArret();
+    bool arretEstDemande() const { return arretDemande; }
 
-    // Mirrors every log line to standard output.
-    void activeMiroirStdout();
+    // Mirrors every log line to a descriptor (closed at the end with `proprietaire`).
+    void activeMiroir(int descripteur, bool proprietaire);
     // Without a display, the "?" box writes to standard error instead.
     void setSansEcran(bool sans) { sansEcran = sans; }
 
@@ -61,7 +67,6 @@ public:
 
     // PanneauSimulation and PanneauServeur: the controls themselves, read afresh each call.
     void AfficheMessage(const QString& message) override;
-    void AfficheMessageTropLong(const QString& debut, qsizetype octetsOmis) override;
     QString Cmb_Simulate() const override;
     QString Lbl_PosDemX() const override;
     void setLbl_PosDemX(const QString& texte) override;
@@ -116,13 +121,6 @@ private:
     void ajustePolice();
     void placeControle(QWidget* controle, int gauche, int haut, int largeur, int hauteur);
     void Form_Unload();
-    void messageAjoute();
-    void programmeRafraichissement();
-    void peintureZone(bool permise);
-    void commenceRafraichissement(qsizetype lignesParTranche);
-    void poursuitRafraichissement(qsizetype lignesParTranche);
-    void contenuRemplace();
-    void editionOperateur();
 
     QPushButton* Bt_Fin = nullptr;
     QPlainTextEdit* TextMsg = nullptr;
@@ -151,17 +149,13 @@ private:
 
     Journal journalMessages;
     MiroirSortie* miroir = nullptr;
+    ZoneMessages* zoneMessages = nullptr;
     CoucheSocketQt WSserveur;
     ServeurCanaux serveurCanaux;
     AnalyseurRequetes analyseur;
 
     bool sansEcran = false;
     bool fermetureFaite = false;
-    bool miseAJourZone = false; // the program, not the operator, is writing the message area
-    QTimer synchroZone;             // the next refresh of the message area
-    QTimer trancheZone;             // the next slice of a refresh under way
-    QString instantane;             // the log as the refresh under way shows it
-    qsizetype longueurAffichee = 0; // how much of that text the message area shows
-    bool zoneARemplacer = false;    // the log was emptied or cut back since
-    bool ligneDepuisSynchro = false;
+    bool chargementEnCours = false;
+    bool arretDemande = false;
 };

@@ -1,15 +1,57 @@
 #include "LigneCommande.h"
 
+#include <array>
+
 namespace {
 
-std::optional<QString> valeurCle(const QString& majuscules, QLatin1String cle)
+const std::array<QLatin1String, 8> Cles = {
+    QLatin1String("PORTIP="),  QLatin1String("MODE="),  QLatin1String("CONTROL="),
+    QLatin1String("CONTROL_BIND="), QLatin1String("LOG="), QLatin1String("READY="),
+    QLatin1String("TRACE="),   QLatin1String("BIND="),
+};
+
+// Where `cle` stands in the text, not counting where it only ends a longer key (BIND= inside
+// CONTROL_BIND=).
+qsizetype trouveCle(const QString& majuscules, QLatin1String cle)
 {
-    const qsizetype position = majuscules.indexOf(cle);
+    for (qsizetype position = majuscules.indexOf(cle); position >= 0;
+         position = majuscules.indexOf(cle, position + 1)) {
+        bool partieDUneAutre = false;
+        for (QLatin1String autre : Cles) {
+            const qsizetype avance = autre.size() - cle.size();
+            partieDUneAutre = partieDUneAutre
+                              || (avance > 0 && autre.endsWith(cle) && position >= avance
+                                  && QStringView(majuscules).mid(position - avance).startsWith(autre));
+        }
+        if (!partieDUneAutre)
+            return position;
+    }
+    return -1;
+}
+
+// The value after the key, up to the first blank. `texte` gives it in its own letter case when
+// upper-casing kept every position where it was.
+std::optional<QString> valeurCle(const QString& texte, const QString& majuscules, QLatin1String cle,
+                                 bool casseTapee = false)
+{
+    const qsizetype position = trouveCle(majuscules, cle);
     if (position < 0)
         return std::nullopt;
     const qsizetype debut = position + cle.size();
     const qsizetype blanc = majuscules.indexOf(QLatin1Char(' '), debut);
-    return majuscules.mid(debut, blanc < 0 ? -1 : blanc - debut);
+    const qsizetype longueur = blanc < 0 ? -1 : blanc - debut;
+    const QString& source = casseTapee && texte.size() == majuscules.size() ? texte : majuscules;
+    return source.mid(debut, longueur);
+}
+
+bool cleConnue(const QString& jeton)
+{
+    const QString nom = jeton.left(jeton.indexOf(QLatin1Char('=')) + 1).toUpper();
+    for (QLatin1String cle : Cles) {
+        if (nom.endsWith(cle))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -19,11 +61,30 @@ LigneCommande LigneCommande::lire(const QString& texte)
     const QString majuscules = texte.toUpper();
     LigneCommande ligne;
     ligne.aide = majuscules.contains(QLatin1Char('?'));
-    ligne.portIP = valeurCle(majuscules, QLatin1String("PORTIP="));
-    ligne.mode = valeurCle(majuscules, QLatin1String("MODE="));
-    ligne.portControle = valeurCle(majuscules, QLatin1String("CONTROL="));
-    ligne.journalStdout = valeurCle(majuscules, QLatin1String("LOG=")) == QLatin1String("STDOUT");
+    ligne.portIP = valeurCle(texte, majuscules, QLatin1String("PORTIP="));
+    ligne.mode = valeurCle(texte, majuscules, QLatin1String("MODE="));
+    ligne.portControle = valeurCle(texte, majuscules, QLatin1String("CONTROL="));
+    ligne.journal = valeurCle(texte, majuscules, QLatin1String("LOG="), true);
+    ligne.fichierPret = valeurCle(texte, majuscules, QLatin1String("READY="), true);
+    ligne.adresse = valeurCle(texte, majuscules, QLatin1String("BIND="), true);
+    ligne.adresseControle = valeurCle(texte, majuscules, QLatin1String("CONTROL_BIND="), true);
+    ligne.trace = valeurCle(texte, majuscules, QLatin1String("TRACE=")) == QLatin1String("ON");
+    const QStringList jetons = texte.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& jeton : jetons) {
+        if (jeton.indexOf(QLatin1Char('=')) > 0 && !cleConnue(jeton))
+            ligne.inconnus << jeton;
+    }
     return ligne;
+}
+
+bool LigneCommande::journalStdout() const
+{
+    return journal && journal->compare(QLatin1String("STDOUT"), Qt::CaseInsensitive) == 0;
+}
+
+bool LigneCommande::journalCoupe() const
+{
+    return journal && journal->compare(QLatin1String("OFF"), Qt::CaseInsensitive) == 0;
 }
 
 std::optional<quint16> portValide(const QString& texte)
@@ -36,7 +97,7 @@ std::optional<quint16> portValide(const QString& texte)
     }
     bool ok = false;
     const int port = texte.toInt(&ok);
-    if (!ok || port < 1 || port > 65535)
+    if (!ok || port < 0 || port > 65535)
         return std::nullopt;
     return quint16(port);
 }

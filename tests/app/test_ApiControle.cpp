@@ -2,6 +2,7 @@
 #include "ProcessusVelorin.h"
 #include "app/ApiControle.h"
 #include "app/FenetrePrincipale.h"
+#include "app/LigneCommande.h"
 #include "sim/MouvementAxes.h"
 
 #include <gtest/gtest.h>
@@ -19,15 +20,17 @@ class Controle : public ::testing::Test
 protected:
     FenetrePrincipale fenetre;
     ApiControle api{fenetre};
-    const quint16 portAppareil = ProcessusVelorin::portLibre();
-    const quint16 portControle = ProcessusVelorin::portLibre();
+    quint16 portAppareil = 0;
+    quint16 portControle = 0;
     std::unique_ptr<ClientHttp> http;
     Hote hote;
 
     void SetUp() override
     {
-        ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("portip=%1").arg(portAppareil)));
-        ASSERT_TRUE(api.demarre(QString::number(portControle)));
+        ASSERT_TRUE(fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=0"))));
+        ASSERT_TRUE(api.demarre(QStringLiteral("0")));
+        portAppareil = fenetre.portEcoute();
+        portControle = api.port();
         http = std::make_unique<ClientHttp>(portControle);
     }
     QJsonObject etat() { return http->get(QStringLiteral("/state")).json; }
@@ -97,6 +100,11 @@ TEST_F(Controle, PatchActsOnTheVeryNextRequest)
     EXPECT_EQ(fenetre.findChild<QWidget*>(QStringLiteral("FrmModuleLasers"))->isVisible(), true)
         << "the mode change ran the selector's own handler";
     EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/11234" "05\r"));
+    // Each change leaves one line that names the controls and their new values.
+    EXPECT_TRUE(fenetre.journal().contenu().contains(
+        QStringLiteral(" controle HTTP : Chk_HOMING_X_ok = décoché\r\n")));
+    EXPECT_TRUE(fenetre.journal().contenu().contains(
+        QStringLiteral(" controle HTTP : Cmb_Simulate = MODULElasers, Txt_ValeurLu = 1234\r\n")));
 }
 
 TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
@@ -117,6 +125,7 @@ TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
         {"emptyMode", R"({"Chk_TPnon0": true, "Cmb_Simulate": ""})", "Cmb_Simulate"},
     };
     const QJsonObject avant = etat();
+    const QString journalAvant = fenetre.journal().contenu();
     for (const auto& c : cas) {
         const auto r = http->patch(c.corps);
         EXPECT_EQ(r.statut, 400) << c.nom;
@@ -124,6 +133,7 @@ TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
         EXPECT_EQ(r.json.value("field").toString(), QLatin1String(c.champ)) << c.nom;
     }
     EXPECT_EQ(etat(), avant);
+    EXPECT_EQ(fenetre.journal().contenu(), journalAvant);
 }
 
 TEST_F(Controle, UnknownPathsAndWrongMethodsAnswerInJson)
@@ -144,7 +154,8 @@ TEST_F(Controle, SinceLosesNoLineAcrossClearsAndCutBacks)
     const qint64 depart = http->get(QStringLiteral("/log")).json.value("next").toInteger();
     fenetre.AfficheMessage(QStringLiteral("un"));
     ASSERT_EQ(http->post(QStringLiteral("/log/clear")).statut, 200);
-    EXPECT_EQ(fenetre.journal().contenu().count(QStringLiteral("\r\n")), 1) << "the button's work";
+    // The button's work, and the record of who asked for it.
+    EXPECT_EQ(fenetre.journal().contenu().count(QStringLiteral("\r\n")), 2);
     fenetre.AfficheMessage(QStringLiteral("deux"));
     for (int i = 0; i < 400; ++i)
         fenetre.AfficheMessage(QString(60, QLatin1Char('x')));
@@ -153,14 +164,21 @@ TEST_F(Controle, SinceLosesNoLineAcrossClearsAndCutBacks)
 
     const auto r = http->get(QStringLiteral("/log?since=%1").arg(depart));
     const QJsonArray lignes = r.json.value("lines").toArray();
-    ASSERT_EQ(lignes.size(), 404);
+    ASSERT_EQ(lignes.size(), 405);
     EXPECT_EQ(lignes.at(0).toString(), QStringLiteral("un"));
     EXPECT_TRUE(lignes.at(1).toString().endsWith(QLatin1String(" clear")));
-    EXPECT_EQ(lignes.at(2).toString(), QStringLiteral("deux"));
+    EXPECT_TRUE(lignes.at(2).toString().endsWith(QStringLiteral(" controle HTTP : zone message effacée")));
+    EXPECT_EQ(lignes.at(3).toString(), QStringLiteral("deux"));
     EXPECT_EQ(lignes.last().toString(), QStringLiteral("fin"));
-    EXPECT_EQ(r.json.value("next").toInteger(), depart + 404);
+    EXPECT_EQ(r.json.value("next").toInteger(), depart + 405);
     EXPECT_EQ(r.json.value("missed").toInteger(), 0);
-    EXPECT_TRUE(http->get(QStringLiteral("/log?since=%1").arg(depart + 404))
+
+    // Any line number a script may send, up to the largest, is an answer, never a crash.
+    const auto loin = http->get(QStringLiteral("/log?since=9223372036854775807"));
+    EXPECT_EQ(loin.statut, 200);
+    EXPECT_TRUE(loin.json.value("lines").toArray().isEmpty());
+    EXPECT_EQ(http->get(QStringLiteral("/log?since=9223372036854775808")).statut, 400);
+    EXPECT_TRUE(http->get(QStringLiteral("/log?since=%1").arg(depart + 405))
                     .json.value("lines").toArray().isEmpty());
     // Without since: the message area as it stands.
     EXPECT_EQ(http->get(QStringLiteral("/log")).json.value("lines").toArray().first().toString(),
@@ -185,7 +203,11 @@ TEST_F(Controle, ResetPutsTheDeviceBackAndLeavesChannelsAndLog)
     EXPECT_EQ(e.value("Txt_ValeurLu").toString(), QStringLiteral("500"));
     EXPECT_TRUE(e.value("Chk_TraceIP").toBool()) << "the trace is not device state";
     EXPECT_EQ(e.value("NbCanaux").toInt(), 1);
-    EXPECT_EQ(http->get(QStringLiteral("/log")).json.value("next").toInteger(), lignes);
+    // One line says what the script did.
+    const auto apres = http->get(QStringLiteral("/log?since=%1").arg(lignes)).json;
+    ASSERT_EQ(apres.value("lines").toArray().size(), 1);
+    EXPECT_TRUE(apres.value("lines").toArray().at(0).toString().contains(
+        QStringLiteral(" controle HTTP : remise à zéro")));
 
     const QJsonArray canaux = http->get(QStringLiteral("/channels")).json.value("channels").toArray();
     ASSERT_EQ(canaux.size(), 1);
@@ -212,11 +234,11 @@ TEST(ControleDemarrage, BadOrBusyControlPortIsAStartUpError)
 {
     QTcpServer occupe;
     ASSERT_TRUE(occupe.listen(QHostAddress::LocalHost, 0));
-    for (const QString& port : {QStringLiteral("x"), QStringLiteral("0"),
+    for (const QString& port : {QStringLiteral("x"), QStringLiteral("-1"),
                                 QString::number(occupe.serverPort())}) {
         FenetrePrincipale fenetre;
         ApiControle api(fenetre);
-        ASSERT_TRUE(fenetre.Form_Load(QStringLiteral("portip=%1").arg(ProcessusVelorin::portLibre())));
+        ASSERT_TRUE(fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=0"))));
         EXPECT_FALSE(api.demarre(port)) << port.toStdString();
         EXPECT_TRUE(fenetre.journal().contenu().contains(QLatin1String("port de controle")));
     }

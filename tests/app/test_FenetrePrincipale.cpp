@@ -1,3 +1,4 @@
+#include "app/AideLigneCommande.h"
 #include "app/FenetrePrincipale.h"
 
 #include <gtest/gtest.h>
@@ -209,26 +210,30 @@ TEST_F(Fenetre, TooSmallSpringsBackAndTheMessageAreaFollowsTheWindow)
     EXPECT_EQ(zone->size(), avant);
 }
 
-TEST_F(Fenetre, HelpWritesSevenLinesEachTimeBelowWhatIsThere)
+// The help names this program and every key it really reads, each time below what is there.
+TEST_F(Fenetre, HelpNamesTheProgramAndItsKeysEachTimeBelowWhatIsThere)
 {
     fenetre.AfficheMessage(QStringLiteral("avant"));
     QTest::mouseClick(controle("Bt_HELP"), Qt::LeftButton);
     QTest::mouseClick(controle("Bt_HELP"), Qt::LeftButton);
     const QStringList l = lignes();
-    ASSERT_EQ(l.size(), 15);
-    EXPECT_EQ(l.at(0), QStringLiteral("avant"));
     const QString etoiles(80, QLatin1Char('*'));
-    const QStringList aide = {
-        etoiles,
-        QStringLiteral("Ce programme simule la communication avec un périphérique en mode IP"),
-        QString(),
-        QStringLiteral("parametres d'appel:"),
-        QStringLiteral("VBVelorin.exe [portip=xxxxx] [COM=.........]"),
-        QStringLiteral("    PORTIP=xxxxx        xxxxxx represente le n° du port à l'écoute    "
-                       "ex: PORTIP=10001"),
-        etoiles};
-    EXPECT_EQ(l.mid(1, 7), aide);
-    EXPECT_EQ(l.mid(8, 7), aide);
+    const QStringList aide = QStringList{etoiles,
+                                         QStringLiteral("Ce programme simule la communication avec "
+                                                        "un périphérique en mode IP"),
+                                         QString(), QStringLiteral("parametres d'appel:")}
+                             + lignesAide() + QStringList{etoiles};
+    ASSERT_EQ(l.size(), 1 + 2 * aide.size());
+    EXPECT_EQ(l.at(0), QStringLiteral("avant"));
+    EXPECT_EQ(l.mid(1, aide.size()), aide);
+    EXPECT_EQ(l.mid(1 + aide.size()), aide);
+    const QString texte = lignesAide().join(QLatin1Char('\n'));
+    EXPECT_TRUE(texte.startsWith(QLatin1String("velorin ")));
+    for (const char* cle : {"PORTIP=", "MODE=", "CONTROL=", "READY=", "LOG=", "TRACE=ON", "BIND=",
+                            "CONTROL_BIND=", "--help", "--version"})
+        EXPECT_TRUE(texte.contains(QLatin1String(cle))) << cle;
+    EXPECT_FALSE(texte.contains(QLatin1String(".exe")));
+    EXPECT_FALSE(texte.contains(QLatin1String("COM=")));
 }
 
 TEST_F(Fenetre, ClearLeavesOnlyItsOwnStampedLine)

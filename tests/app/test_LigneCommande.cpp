@@ -4,14 +4,22 @@
 
 namespace {
 
+using Valeur = std::optional<QString>;
+const Valeur absente = std::nullopt;
+
 struct CasLigne
 {
     const char* nom;
     const char* texte;
     bool aide;
-    std::optional<QString> port;
-    std::optional<QString> mode;
-    bool journal;
+    Valeur port;
+    Valeur mode;
+    Valeur journal = absente;
+    Valeur adresse = absente;
+    Valeur adresseControle = absente;
+    Valeur pret = absente;
+    bool trace = false;
+    QStringList inconnus = {};
 };
 
 class Ligne : public ::testing::TestWithParam<CasLigne>
@@ -25,49 +33,67 @@ TEST_P(Ligne, KeysAreFoundAnywhereInTheUpperCasedText)
     EXPECT_EQ(ligne.aide, cas.aide);
     EXPECT_EQ(ligne.portIP, cas.port);
     EXPECT_EQ(ligne.mode, cas.mode);
-    EXPECT_EQ(ligne.journalStdout, cas.journal);
+    EXPECT_EQ(ligne.journal, cas.journal);
+    EXPECT_EQ(ligne.adresse, cas.adresse);
+    EXPECT_EQ(ligne.adresseControle, cas.adresseControle);
+    EXPECT_EQ(ligne.fichierPret, cas.pret);
+    EXPECT_EQ(ligne.trace, cas.trace);
+    EXPECT_EQ(ligne.inconnus, cas.inconnus);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     LigneCommande, Ligne,
     ::testing::Values(
-        CasLigne{"empty", "", false, std::nullopt, std::nullopt, false},
-        CasLigne{"lowerCaseKeys", "portip=2000 mode=modeecho", false, "2000", "MODEECHO", false},
+        CasLigne{"empty", "", false, absente, absente},
+        CasLigne{"lowerCaseKeys", "portip=2000 mode=modeecho", false, "2000", "MODEECHO"},
         CasLigne{"anyOrderAndExtraWords", "MODE=MODULELASERS PORTIP=2000 extra", false, "2000",
-                 "MODULELASERS", false},
-        CasLigne{"helpInsideAWord", "/?", true, std::nullopt, std::nullopt, false},
-        CasLigne{"comIsIgnored", "COM=1", false, std::nullopt, std::nullopt, false},
-        CasLigne{"keyWithoutValue", "portip= mode=", false, "", "", false},
-        CasLigne{"keyInsideALongerWord", "xportip=7 automode=modemuet", false, "7", "MODEMUET",
-                 false},
-        CasLigne{"firstOccurrenceOnly", "portip=1 portip=2", false, "1", std::nullopt, false},
+                 "MODULELASERS"},
+        CasLigne{"helpInsideAWord", "/?", true, absente, absente},
+        CasLigne{"keyWithoutValue", "portip= mode=", false, "", ""},
+        CasLigne{"keyInsideALongerWord", "xportip=7 automode=modemuet", false, "7", "MODEMUET"},
+        CasLigne{"firstOccurrenceOnly", "portip=1 portip=2", false, "1", absente},
         // Only a blank ends a value: a tab belongs to it.
-        CasLigne{"tabIsPartOfTheValue", "portip=1\t2", false, "1\t2", std::nullopt, false},
-        CasLigne{"logToStdout", "Log=StdOut portip=2", false, "2", std::nullopt, true},
-        CasLigne{"logToSomethingElse", "log=stdoutx", false, std::nullopt, std::nullopt, false}),
+        CasLigne{"tabIsPartOfTheValue", "portip=1\t2", false, "1\t2", absente},
+        // Files and addresses keep the case they were typed in.
+        CasLigne{"pathsKeepTheirCase", "Log=/tmp/Run.log READY=/tmp/Pret.json", false, absente,
+                 absente, "/tmp/Run.log", absente, absente, "/tmp/Pret.json"},
+        CasLigne{"bindIsNotControlBind", "control_bind=::1 bind=fe80::A%eth0", false, absente,
+                 absente, absente, "fe80::A%eth0", "::1"},
+        CasLigne{"controlBindAlone", "CONTROL_BIND=0.0.0.0", false, absente, absente, absente,
+                 absente, "0.0.0.0"},
+        CasLigne{"traceOnOnly", "trace=on", false, absente, absente, absente, absente, absente,
+                 absente, true},
+        CasLigne{"traceAnythingElse", "trace=yes", false, absente, absente},
+        // A misspelt key is named; known keys, even inside a longer word, are not.
+        CasLigne{"unknownKeysAreNamed", "PORTPI=2000 COM=1 /portip=3 =x", false, "3", absente,
+                 absente, absente, absente, absente, false,
+                 {QStringLiteral("PORTPI=2000"), QStringLiteral("COM=1")}}),
     [](const auto& cas) { return std::string(cas.param.nom); });
-
-TEST(PortValide, WholeNumbersFrom1To65535Only)
-{
-    EXPECT_EQ(portValide(QStringLiteral("1")), quint16(1));
-    EXPECT_EQ(portValide(QStringLiteral("10001")), quint16(10001));
-    EXPECT_EQ(portValide(QStringLiteral("65535")), quint16(65535));
-    EXPECT_EQ(portValide(QStringLiteral("002000")), quint16(2000));
-    for (const char* faux : {"", "0", "65536", "99999999999", "-1", "+80", "12a", " 80", "8 0",
-                             "1e3"})
-        EXPECT_EQ(portValide(QLatin1String(faux)), std::nullopt) << faux;
-}
-
-} // namespace
-
-namespace {
 
 TEST(LigneCommande, ControlPortKey)
 {
     EXPECT_EQ(LigneCommande::lire(QStringLiteral("portip=2000 control=2001")).portControle,
               QStringLiteral("2001"));
     EXPECT_EQ(LigneCommande::lire(QStringLiteral("Control=")).portControle, QString());
-    EXPECT_EQ(LigneCommande::lire(QStringLiteral("portip=2000")).portControle, std::nullopt);
+    EXPECT_EQ(LigneCommande::lire(QStringLiteral("control_bind=::1")).portControle, std::nullopt);
+}
+
+TEST(LigneCommande, LogDestinations)
+{
+    EXPECT_TRUE(LigneCommande::lire(QStringLiteral("Log=StdOut")).journalStdout());
+    EXPECT_FALSE(LigneCommande::lire(QStringLiteral("log=stdoutx")).journalStdout());
+    EXPECT_TRUE(LigneCommande::lire(QStringLiteral("log=off")).journalCoupe());
+    EXPECT_FALSE(LigneCommande::lire(QStringLiteral("log=/tmp/off")).journalCoupe());
+}
+
+TEST(PortValide, WholeNumbersFrom0To65535Only)
+{
+    EXPECT_EQ(portValide(QStringLiteral("0")), quint16(0));
+    EXPECT_EQ(portValide(QStringLiteral("10001")), quint16(10001));
+    EXPECT_EQ(portValide(QStringLiteral("65535")), quint16(65535));
+    EXPECT_EQ(portValide(QStringLiteral("002000")), quint16(2000));
+    for (const char* faux : {"", "65536", "99999999999", "-1", "+80", "12a", " 80", "8 0", "1e3"})
+        EXPECT_EQ(portValide(QLatin1String(faux)), std::nullopt) << faux;
 }
 
 } // namespace
