@@ -107,14 +107,15 @@ int main(int argc, char* argv[])
     const std::optional<FichierPret> pret =
         parametres.fichierPret ? std::optional(FichierPret(*parametres.fichierPret)) : std::nullopt;
 
-    if (!ouvreMiroir(fenetre, parametres, sansEcran))
-        return 1;
+    // An earlier run's ready file goes first, whatever stops this start.
     QString raison;
     if (pret && !pret->prepare(raison)) {
         fenetre.signaleEchecDemarrage(QStringLiteral("fichier READY inutilisable \"")
                                       + pret->fichier() + QStringLiteral("\" : ") + raison);
         return 1;
     }
+    if (!ouvreMiroir(fenetre, parametres, sansEcran))
+        return 1;
     if (!fenetre.Form_Load(parametres))
         return 1;
     if (fenetre.arretEstDemande()) {

@@ -1,30 +1,37 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
 
-// The real program, started headless on a free port with its log mirrored to stdout.
+// Deadlines sized for the sanitizer build on a busy machine: they bound a wait, they are not
+// what a test measures.
+constexpr int AttenteMs = 60000;
+
+// The real program, started headless on a port the system picks, with its log mirrored to
+// stdout; ready when its ready file appears.
 class ProcessusVelorin
 {
 public:
     QProcess processus;
     QStringList lignes;
+    QTemporaryDir dossier;
+    QJsonObject pret; // the ready file's content
+    quint16 port = 0;
 
-    static quint16 portLibre()
-    {
-        QTcpServer essai;
-        essai.listen(QHostAddress::AnyIPv4, 0);
-        return essai.serverPort();
-    }
+    QString fichierPret() const { return dossier.filePath(QStringLiteral("pret.json")); }
 
-    static bool attend(const std::function<bool()>& condition, int ms = 5000)
+    static bool attend(const std::function<bool()>& condition, int ms = AttenteMs)
     {
         QDeadlineTimer limite(ms);
         while (!condition() && !limite.hasExpired())
@@ -48,26 +55,39 @@ public:
         processus.start(QStringLiteral(VELORIN_BINARY), arguments);
     }
 
-    // Starts and waits until it serves.
-    bool demarre(quint16 port, const QStringList& autres = {})
+    // Starts and waits until it serves, as a test rig would: for its ready file.
+    bool demarre(const QStringList& autres = {},
+                 const QProcessEnvironment& env = sansEcran())
     {
-        lance(QStringList{QStringLiteral("portip=%1").arg(port), QStringLiteral("log=stdout")}
-              + autres);
-        return attendLigne(QStringLiteral("en attente de communication ..."));
+        lance(QStringList{QStringLiteral("portip=0"), QStringLiteral("log=stdout"),
+                          QStringLiteral("ready=") + fichierPret()}
+                  + autres,
+              env);
+        if (!attend([&] {
+                return QFile::exists(fichierPret()) || processus.state() == QProcess::NotRunning;
+            }))
+            return false;
+        QFile fichier(fichierPret());
+        if (!fichier.open(QIODevice::ReadOnly))
+            return false;
+        pret = QJsonDocument::fromJson(fichier.readAll()).object();
+        port = quint16(pret.value(QStringLiteral("port")).toInt());
+        return processus.state() == QProcess::Running && port != 0;
     }
+    quint16 portControle() const { return quint16(pret.value(QStringLiteral("control_port")).toInt()); }
 
-    bool attendLigne(const QString& ligne, int ms = 5000)
+    bool attendLigne(const QString& ligne, int ms = AttenteMs)
     {
         return attend([&] { return lignes.contains(ligne); }, ms);
     }
 
-    bool attendMotif(const QString& motif, int ms = 5000)
+    bool attendMotif(const QString& motif, int ms = AttenteMs)
     {
         const QRegularExpression re(motif);
         return attend([&] { return !lignes.filter(re).isEmpty(); }, ms);
     }
 
-    bool termine(int ms = 5000)
+    bool termine(int ms = AttenteMs)
     {
         return attend([&] { return processus.state() == QProcess::NotRunning; }, ms);
     }

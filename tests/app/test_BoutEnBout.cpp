@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonDocument>
+
 #include <csignal>
 
 namespace {
@@ -13,29 +16,55 @@ class BoutEnBout : public ::testing::Test
 {
 protected:
     ProcessusVelorin velorin;
-    const quint16 port = ProcessusVelorin::portLibre();
 };
 
-TEST_F(BoutEnBout, StartsHeadlessAndLogsItsStartToStdout)
+// What a rig sees: the ready file once every port listens, and the start in the mirror, which
+// is on without any key when no window can be shown, also when the rig chose the offscreen
+// platform itself; and nothing from Qt on standard error.
+TEST_F(BoutEnBout, ARigKnowsItServesFromItsReadyFileAndReadsItsStartOnStdout)
 {
-    // No display and no log key: the mirror is on all the same.
-    velorin.lance({QStringLiteral("portip=%1").arg(port)});
+    QProcessEnvironment env = ProcessusVelorin::sansEcran();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    velorin.lance({QStringLiteral("portip=0"), QStringLiteral("READY=") + velorin.fichierPret(),
+                   QStringLiteral("trace=on"), QStringLiteral("portpi=1")},
+                  env);
+    ASSERT_TRUE(velorin.attend([&] { return QFile::exists(velorin.fichierPret()); }));
+    QFile fichier(velorin.fichierPret());
+    ASSERT_TRUE(fichier.open(QIODevice::ReadOnly));
+    const QJsonObject pret = QJsonDocument::fromJson(fichier.readAll()).object();
+    const qint64 port = pret.value(QStringLiteral("port")).toInteger();
+    EXPECT_EQ(pret.value(QStringLiteral("pid")).toInteger(), velorin.processus.processId());
+    EXPECT_GT(port, 0);
+    EXPECT_TRUE(pret.value(QStringLiteral("control_port")).isNull());
+    EXPECT_EQ(pret.value(QStringLiteral("version")).toString(), QStringLiteral(VELORIN_VERSION));
+    EXPECT_EQ(pret.value(QStringLiteral("mode")).toString(), QStringLiteral("automateOMRON"));
+
     ASSERT_TRUE(velorin.attendLigne(QStringLiteral("en attente de communication ...")));
-    ASSERT_GE(velorin.lignes.size(), 5);
-    EXPECT_EQ(velorin.lignes.at(0), QStringLiteral("lecture des parametres ..."));
-    EXPECT_EQ(velorin.lignes.at(1), QStringLiteral("port TCPIP = %1").arg(port));
-    EXPECT_EQ(velorin.lignes.at(2), QStringLiteral("initialisation ..."));
+    const QStringList attendu = {QStringLiteral("lecture des parametres ..."),
+                                 QStringLiteral("parametre inconnu ignoré : portpi=1"),
+                                 QStringLiteral("initialisation ..."),
+                                 QStringLiteral("port TCPIP = %1").arg(port)};
+    EXPECT_EQ(velorin.lignes.mid(0, 4), attendu);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^%1 ouvre [0-9.]+  port %2$").arg(Stamp).arg(port))
-                    .match(velorin.lignes.at(3))
+                    .match(velorin.lignes.value(4))
                     .hasMatch());
-    EXPECT_EQ(velorin.lignes.at(4), QStringLiteral("en attente de communication ..."));
+    EXPECT_EQ(velorin.lignes.value(5), QStringLiteral("en attente de communication ..."));
+
+    // TRACE=ON ticked "flux IP": the request is traced.
+    Hote hote;
+    ASSERT_TRUE(hote.connecte(quint16(port)));
+    EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\x1b" "1version Velorin\r"));
+    EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^<1 \\(%1\\) Esc/V1Cr/$").arg(Stamp)));
+    ::kill(pid_t(velorin.processus.processId()), SIGTERM);
+    ASSERT_TRUE(velorin.termine());
+    EXPECT_EQ(velorin.processus.readAllStandardError(), QByteArray());
 }
 
 TEST_F(BoutEnBout, PlcAnswersAndMovesItsAxesOverRealTcp)
 {
-    ASSERT_TRUE(velorin.demarre(port));
+    ASSERT_TRUE(velorin.demarre());
     Hote hote;
-    ASSERT_TRUE(hote.connecte(port));
+    ASSERT_TRUE(hote.connecte(velorin.port));
     ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
 
     EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "10000000000000000a\r"));
@@ -49,9 +78,9 @@ TEST_F(BoutEnBout, PlcAnswersAndMovesItsAxesOverRealTcp)
 
 TEST_F(BoutEnBout, StdoutCarriesEveryByteOfALogLine)
 {
-    ASSERT_TRUE(velorin.demarre(port));
+    ASSERT_TRUE(velorin.demarre());
     Hote hote;
-    ASSERT_TRUE(hote.connecte(port));
+    ASSERT_TRUE(hote.connecte(velorin.port));
     EXPECT_EQ(hote.echange(QByteArray("\x1bM1\0\x1b\r", 6), 4), QByteArray("\x1b" "1Ok\r"));
     ASSERT_TRUE(velorin.attendMotif(QStringLiteral(" demande JOG ")));
     const QString ligne = velorin.lignes.filter(QStringLiteral(" demande JOG ")).first();
@@ -62,9 +91,9 @@ TEST_F(BoutEnBout, StdoutCarriesEveryByteOfALogLine)
 
 TEST_F(BoutEnBout, LaserModuleAnswersChecksummedFrames)
 {
-    ASSERT_TRUE(velorin.demarre(port, {QStringLiteral("mode=moduleLASERS")}));
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("mode=moduleLASERS")}));
     Hote hote;
-    ASSERT_TRUE(hote.connecte(port));
+    ASSERT_TRUE(hote.connecte(velorin.port));
     EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/10500" "0A\r"));
     EXPECT_EQ(hote.echange("\x1bV179\r", 37),
               QByteArray("/1version Simulation module Lasers" "54\r"));
@@ -74,14 +103,14 @@ TEST_F(BoutEnBout, LaserModuleAnswersChecksummedFrames)
 
 TEST_F(BoutEnBout, EchoSendsEveryByteBackOnItsOwnChannel)
 {
-    ASSERT_TRUE(velorin.demarre(port, {QStringLiteral("mode=modeecho")}));
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("mode=modeecho")}));
     QByteArray tous;
     for (int c = 0; c < 256; ++c)
         tous += char(c);
     Hote a, b, c;
-    ASSERT_TRUE(a.connecte(port));
-    ASSERT_TRUE(b.connecte(port));
-    ASSERT_TRUE(c.connecte(port));
+    ASSERT_TRUE(a.connecte(velorin.port));
+    ASSERT_TRUE(b.connecte(velorin.port));
+    ASSERT_TRUE(c.connecte(velorin.port));
     ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 3   IP client : 127.0.0.1")));
     EXPECT_EQ(b.echange("deux", 4), QByteArray("deux"));
     EXPECT_EQ(a.echange(tous, 256), tous);
@@ -93,9 +122,9 @@ TEST_F(BoutEnBout, EchoSendsEveryByteBackOnItsOwnChannel)
 
 TEST_F(BoutEnBout, MuteOnlyLogs)
 {
-    ASSERT_TRUE(velorin.demarre(port, {QStringLiteral("mode=MODEMUET")}));
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("mode=MODEMUET")}));
     Hote hote;
-    ASSERT_TRUE(hote.connecte(port));
+    ASSERT_TRUE(hote.connecte(velorin.port));
     hote.socket.write("\x1bV1\r");
     ASSERT_TRUE(velorin.attendMotif(QStringLiteral("^%1mode MUET recu= Esc/V1Cr/$").arg(Stamp)));
     QTest::qWait(100);
@@ -104,10 +133,10 @@ TEST_F(BoutEnBout, MuteOnlyLogs)
 
 TEST_F(BoutEnBout, ChannelIsReusedAfterItsClientLeaves)
 {
-    ASSERT_TRUE(velorin.demarre(port, {QStringLiteral("mode=modeecho")}));
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("mode=modeecho")}));
     {
         Hote parti;
-        ASSERT_TRUE(parti.connecte(port));
+        ASSERT_TRUE(parti.connecte(velorin.port));
         ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
         EXPECT_EQ(parti.echange("x", 1), QByteArray("x"));
         parti.socket.disconnectFromHost();
@@ -115,7 +144,7 @@ TEST_F(BoutEnBout, ChannelIsReusedAfterItsClientLeaves)
         QTest::qWait(200);
     }
     Hote suivant;
-    ASSERT_TRUE(suivant.connecte(port));
+    ASSERT_TRUE(suivant.connecte(velorin.port));
     ASSERT_TRUE(velorin.attendLigne(QStringLiteral("Liberation du canal 1")));
     ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
     EXPECT_EQ(suivant.echange("y", 1), QByteArray("y"));
@@ -123,25 +152,25 @@ TEST_F(BoutEnBout, ChannelIsReusedAfterItsClientLeaves)
 
 TEST_F(BoutEnBout, AClientThatLeavesBeforeItsReplyDoesNotHurtTheServer)
 {
-    ASSERT_TRUE(velorin.demarre(port, {QStringLiteral("mode=modeecho")}));
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("mode=modeecho")}));
     for (int i = 0; i < 20; ++i) {
         Hote fuyard;
-        ASSERT_TRUE(fuyard.connecte(port));
+        ASSERT_TRUE(fuyard.connecte(velorin.port));
         fuyard.socket.write(QByteArray(1000, 'z'));
         fuyard.socket.flush();
         fuyard.socket.abort();
     }
     Hote hote;
-    ASSERT_TRUE(hote.connecte(port));
+    ASSERT_TRUE(hote.connecte(velorin.port));
     EXPECT_EQ(hote.echange("encore", 6), QByteArray("encore"));
     EXPECT_EQ(velorin.processus.state(), QProcess::Running);
 }
 
 TEST_F(BoutEnBout, SigtermWarnsClientsClosesAndExitsCleanly)
 {
-    ASSERT_TRUE(velorin.demarre(port));
+    ASSERT_TRUE(velorin.demarre());
     Hote hote;
-    ASSERT_TRUE(hote.connecte(port));
+    ASSERT_TRUE(hote.connecte(velorin.port));
     ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
 
     ::kill(pid_t(velorin.processus.processId()), SIGTERM);
@@ -159,50 +188,118 @@ TEST_F(BoutEnBout, SigtermWarnsClientsClosesAndExitsCleanly)
     EXPECT_EQ(velorin.lignes.mid(velorin.lignes.size() - 3), attendu);
 }
 
-TEST_F(BoutEnBout, SigintEndsLikeClosingTheWindow)
+TEST(BoutEnBoutSignaux, SigintAndSighupEndLikeClosingTheWindow)
 {
-    ASSERT_TRUE(velorin.demarre(port));
-    ::kill(pid_t(velorin.processus.processId()), SIGINT);
-    ASSERT_TRUE(velorin.termine());
-    EXPECT_EQ(velorin.processus.exitCode(), 0);
-    EXPECT_TRUE(velorin.lignes.contains(QStringLiteral("fermeture demandée")));
+    for (int signal : {SIGINT, SIGHUP}) {
+        ProcessusVelorin velorin;
+        ASSERT_TRUE(velorin.demarre());
+        ::kill(pid_t(velorin.processus.processId()), signal);
+        ASSERT_TRUE(velorin.termine()) << signal;
+        EXPECT_EQ(velorin.processus.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(velorin.processus.exitCode(), 0) << signal;
+        EXPECT_TRUE(velorin.lignes.contains(QStringLiteral("fermeture demandée"))) << signal;
+    }
 }
 
-TEST_F(BoutEnBout, BadOrBusyPortEndsWithStatus1AndSaysWhy)
+// Whatever stops the start, the rig is told why on standard error, the status is 1, and no
+// ready file appears, not even one an earlier run left there.
+TEST_F(BoutEnBout, AStartThatFailsEndsWithStatus1SaysWhyAndWritesNoReadyFile)
 {
     QTcpServer occupe;
     ASSERT_TRUE(occupe.listen(QHostAddress::AnyIPv4, 0));
+    const QString absent = velorin.dossier.filePath(QStringLiteral("absent/x"));
     const struct
     {
-        QString argument;
+        QStringList arguments;
         const char* raison;
-    } cas[] = {{QStringLiteral("portip=abc"), "port TCPIP invalide"},
-               {QStringLiteral("portip=70000"), "port TCPIP invalide"},
-               {QStringLiteral("portip=%1").arg(occupe.serverPort()), "impossible d'ouvrir le port"}};
+    } cas[] = {
+        {{QStringLiteral("portip=abc")}, "port TCPIP invalide"},
+        {{QStringLiteral("portip=70000")}, "port TCPIP invalide"},
+        {{QStringLiteral("portip=%1").arg(occupe.serverPort())}, "impossible d'ouvrir le port"},
+        {{QStringLiteral("portip=0"), QStringLiteral("bind=ici")}, "adresse d'écoute invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("control=x")}, "port de controle invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("control=0"), QStringLiteral("control_bind=ici")},
+         "adresse de controle invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("log=") + absent},
+         "impossible d'ouvrir le fichier journal"},
+        {{QStringLiteral("portip=0"), QStringLiteral("ready=") + absent}, "fichier READY inutilisable"},
+    };
     for (const auto& c : cas) {
         ProcessusVelorin rate;
-        rate.lance({c.argument, QStringLiteral("log=stdout")});
-        ASSERT_TRUE(rate.termine()) << c.argument.toStdString();
-        EXPECT_EQ(rate.processus.exitCode(), 1) << c.argument.toStdString();
+        const bool pretAilleurs = c.arguments.join(QLatin1Char(' ')).contains(QLatin1String("ready="));
+        QStringList arguments = c.arguments + QStringList{QStringLiteral("log=stdout")};
+        if (!pretAilleurs) {
+            QFile ancien(rate.fichierPret());
+            ASSERT_TRUE(ancien.open(QIODevice::WriteOnly));
+            arguments << QStringLiteral("ready=") + rate.fichierPret();
+        }
+        rate.lance(arguments);
+        const std::string nom = c.arguments.join(QLatin1Char(' ')).toStdString();
+        ASSERT_TRUE(rate.termine()) << nom;
+        EXPECT_EQ(rate.processus.exitCode(), 1) << nom;
         const QString erreur = QString::fromUtf8(rate.processus.readAllStandardError());
-        EXPECT_TRUE(erreur.contains(QLatin1String(c.raison))) << erreur.toStdString();
-        EXPECT_FALSE(rate.lignes.filter(QLatin1String(c.raison)).isEmpty());
-        EXPECT_FALSE(rate.lignes.contains(QStringLiteral("en attente de communication ...")));
+        EXPECT_TRUE(erreur.contains(QString::fromUtf8(c.raison))) << nom << erreur.toStdString();
+        EXPECT_FALSE(QFile::exists(rate.fichierPret())) << nom;
     }
+}
+
+// A rig in a container reaches the device over IPv6 and the control API from outside; the
+// latter is said in the log, once.
+TEST_F(BoutEnBout, BindChoosesTheAddressesAndAnOpenControlApiIsSaid)
+{
+    if (!QTcpServer().listen(QHostAddress::LocalHostIPv6, 0))
+        GTEST_SKIP() << "no IPv6 loopback here";
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("bind=::1"), QStringLiteral("control=0"),
+                                 QStringLiteral("control_bind=0.0.0.0")}));
+    EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^%1 ouvre ::1  port %2$").arg(Stamp).arg(velorin.port)));
+    EXPECT_EQ(velorin.lignes.filter(QStringLiteral("attention : le controle HTTP écoute sur 0.0.0.0")).size(), 1);
+    QTcpSocket v6;
+    v6.connectToHost(QHostAddress::LocalHostIPv6, velorin.port);
+    EXPECT_TRUE(velorin.attend([&] { return v6.state() == QAbstractSocket::ConnectedState; }));
+    QTcpSocket v4;
+    v4.connectToHost(QHostAddress::LocalHost, velorin.port);
+    EXPECT_TRUE(velorin.attend([&] { return v4.state() == QAbstractSocket::UnconnectedState; }));
+    ClientHttp http(velorin.portControle());
+    EXPECT_EQ(http.get(QStringLiteral("/health")).json.value("port").toInt(), velorin.port);
+}
+
+// LOG=file appends the session to the file, and stdout stays silent.
+TEST_F(BoutEnBout, LogToAFileAppends)
+{
+    const QString chemin = velorin.dossier.filePath(QStringLiteral("session.log"));
+    QFile fichier(chemin);
+    ASSERT_TRUE(fichier.open(QIODevice::WriteOnly));
+    fichier.write("avant\n");
+    fichier.close();
+    velorin.lance({QStringLiteral("portip=0"), QStringLiteral("log=") + chemin,
+                   QStringLiteral("ready=") + velorin.fichierPret()});
+    ASSERT_TRUE(velorin.attend([&] { return QFile::exists(velorin.fichierPret()); }));
+    ::kill(pid_t(velorin.processus.processId()), SIGTERM);
+    ASSERT_TRUE(velorin.termine());
+    ASSERT_TRUE(fichier.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lignes = fichier.readAll().split('\n');
+    EXPECT_EQ(lignes.value(0), "avant");
+    EXPECT_EQ(lignes.value(1), "lecture des parametres ...");
+    EXPECT_TRUE(lignes.contains("fermeture demandée"));
+    EXPECT_TRUE(velorin.lignes.isEmpty());
 }
 
 // What a test rig does headless: set the flags through the control API, move, poll until there.
 TEST_F(BoutEnBout, AScriptDrivesAWholeMoveThroughTheControlApi)
 {
-    const quint16 portControle = ProcessusVelorin::portLibre();
-    ASSERT_TRUE(velorin.demarre(port, {QStringLiteral("control=%1").arg(portControle)}));
-    ASSERT_TRUE(velorin.attendMotif(
-        QStringLiteral("^%1 ouvre controle HTTP 127.0.0.1  port %2$").arg(Stamp).arg(portControle)));
-    ClientHttp http(portControle);
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("control=0")}));
+    ASSERT_TRUE(velorin.attendMotif(QStringLiteral("^%1 ouvre controle HTTP 127.0.0.1  port %2$")
+                                        .arg(Stamp)
+                                        .arg(velorin.portControle())));
+    ClientHttp http(velorin.portControle());
+    const QJsonObject sante = http.get(QStringLiteral("/health")).json;
+    EXPECT_EQ(sante.value("pid").toInteger(), velorin.processus.processId());
+    EXPECT_EQ(sante.value("port").toInt(), velorin.port);
+    EXPECT_EQ(sante.value("mode").toString(), QStringLiteral("automateOMRON"));
     ASSERT_EQ(http.patch(R"({"Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true})").statut, 200);
 
     Hote hote;
-    ASSERT_TRUE(hote.connecte(port));
+    ASSERT_TRUE(hote.connecte(velorin.port));
     EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "00003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
     QByteArray reponse;
     ASSERT_TRUE(ProcessusVelorin::attend([&] {
@@ -216,8 +313,12 @@ TEST_F(BoutEnBout, AScriptDrivesAWholeMoveThroughTheControlApi)
 
 TEST_F(BoutEnBout, HelpKeyWithoutADisplayGoesToStandardErrorAndStartUpGoesOn)
 {
-    ASSERT_TRUE(velorin.demarre(port, {QStringLiteral("/?")}));
-    EXPECT_TRUE(velorin.processus.readAllStandardError().contains("velorin [PORTIP=port]"));
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("/?")}));
+    QByteArray erreur;
+    EXPECT_TRUE(velorin.attend([&] {
+        erreur += velorin.processus.readAllStandardError();
+        return erreur.contains("velorin [PORTIP=port]");
+    }));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "ProcessusVelorin.h"
+#include "app/ArretSurSignal.h"
 #include "app/FenetrePrincipale.h"
 #include "app/LigneCommande.h"
 
@@ -11,6 +12,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+
+#include <csignal>
 
 namespace {
 
@@ -140,6 +144,31 @@ TEST_F(Demarrage, TheLinkLabelCountsConnectedChannels)
     EXPECT_EQ(fenetre.findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
                   ->property("text").toString(),
               QStringLiteral("2 liaison(s) valide(s)"));
+}
+
+// A signal while the "?" box waits for the operator closes the box, and start-up goes no
+// further: nothing listens, and the usual shutdown follows.
+TEST_F(Demarrage, ASignalWhileTheHelpBoxIsOpenClosesItAndEndsTheStart)
+{
+    ArretSurSignal arret;
+    QObject::connect(&arret, &ArretSurSignal::arretDemande, &fenetre,
+                     &FenetrePrincipale::demandeArret);
+    fenetre.setSansEcran(false);
+    bool boiteVue = false;
+    QTimer guetteur;
+    QObject::connect(&guetteur, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() != nullptr && !boiteVue) {
+            boiteVue = true;
+            ::raise(SIGTERM);
+        }
+    });
+    guetteur.start(10);
+    ASSERT_TRUE(fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=0 ?"))));
+    EXPECT_TRUE(boiteVue);
+    EXPECT_TRUE(fenetre.arretEstDemande());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(fenetre.sockets().State(0), CoucheSocket::Ferme);
+    EXPECT_FALSE(lignes().contains(QStringLiteral("initialisation ...")));
 }
 
 TEST_F(Demarrage, ClosingWarnsConnectedClientsAndClosesEverything)

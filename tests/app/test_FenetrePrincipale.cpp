@@ -249,61 +249,6 @@ TEST_F(Fenetre, ClearLeavesOnlyItsOwnStampedLine)
         << l.at(0).toStdString();
 }
 
-QString texteDeZone(const Journal& journal)
-{
-    QString t = journal.contenu();
-    return t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
-TEST_F(Fenetre, MessageAreaShowsTheLogExactlyThroughAppendsCutBacksAndTyping)
-{
-    auto* zone = controle<QPlainTextEdit>("TextMsg");
-    for (int i = 0; i < 400; ++i)
-        fenetre.AfficheMessage(QStringLiteral("ligne %1 ").arg(i) + QString(60, QLatin1Char('x')));
-    fenetre.synchroniseZone();
-    EXPECT_EQ(zone->toPlainText(), texteDeZone(fenetre.journal()));
-    EXPECT_TRUE(fenetre.journal().contenu().startsWith(QLatin1String("....\r\n")));
-
-    fenetre.AfficheMessage(QStringLiteral("CLEAR"));
-    fenetre.synchroniseZone();
-    EXPECT_EQ(zone->toPlainText(), QString());
-
-    // What the operator types becomes part of the log, and lines go on below it.
-    QTest::keyClicks(zone, QStringLiteral("note"));
-    fenetre.AfficheMessage(QStringLiteral("suite"));
-    EXPECT_EQ(fenetre.journal().contenu(), QStringLiteral("notesuite\r\n"));
-    fenetre.synchroniseZone();
-    EXPECT_EQ(zone->toPlainText(), texteDeZone(fenetre.journal()));
-}
-
-// The area follows the log on its own, at most every 50 ms: after a burst it shows exactly
-// the log, whether the burst ended in a cut-back or in plain appends.
-TEST_F(Fenetre, MessageAreaCatchesUpWithABurstOnItsOwn)
-{
-    auto* zone = controle<QPlainTextEdit>("TextMsg");
-    for (int salve : {10000, 137}) {
-        for (int i = 0; i < salve; ++i)
-            fenetre.AfficheMessage(QStringLiteral("12:00:00.0 demande position --> %1 / 0 a").arg(i));
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return zone->toPlainText() == texteDeZone(fenetre.journal()); }, 2000))
-            << salve;
-        EXPECT_EQ(zone->textCursor().position(), zone->document()->characterCount() - 1);
-    }
-}
-
-// Typed while logged lines wait to be shown: the lines are not lost, they follow the typing.
-TEST_F(Fenetre, TypingBetweenTwoRefreshesKeepsTheLinesNotYetShown)
-{
-    auto* zone = controle<QPlainTextEdit>("TextMsg");
-    fenetre.AfficheMessage(QStringLiteral("premiere"));
-    fenetre.synchroniseZone();
-    fenetre.AfficheMessage(QStringLiteral("en attente"));
-    QTest::keyClicks(zone, QStringLiteral("note"));
-    EXPECT_EQ(fenetre.journal().contenu(), QStringLiteral("premiere\r\nnoteen attente\r\n"));
-    fenetre.synchroniseZone();
-    EXPECT_EQ(zone->toPlainText(), texteDeZone(fenetre.journal()));
-}
-
 TEST_F(Fenetre, TheControlsAreTheDeviceState)
 {
     controle<QCheckBox>("Chk_HOMING_Z_ok")->setChecked(true);

@@ -30,8 +30,7 @@ class Bureau : public ::testing::TestWithParam<double>
 {
 protected:
     ProcessusVelorin velorin;
-    const quint16 port = ProcessusVelorin::portLibre();
-    const quint16 portControle = ProcessusVelorin::portLibre();
+    quint16 port = 0;
     std::unique_ptr<ClientHttp> controle;
     QString fenetre;
 
@@ -41,17 +40,16 @@ protected:
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(GetParam()));
         // The control API only reads here: it tells whether a click has been taken.
-        velorin.lance({QStringLiteral("portip=%1").arg(port), QStringLiteral("log=stdout"),
-                       QStringLiteral("control=%1").arg(portControle)},
-                      env);
-        ASSERT_TRUE(velorin.attendMotif(QStringLiteral("ouvre controle HTTP")));
-        controle = std::make_unique<ClientHttp>(portControle);
+        ASSERT_TRUE(velorin.demarre({QStringLiteral("control=0")}, env));
+        port = velorin.port;
+        controle = std::make_unique<ClientHttp>(velorin.portControle());
         ASSERT_TRUE(ProcessusVelorin::attend([&] {
-            fenetre = xdotool({"search", "--onlyvisible", "--name", "^Velorin v1.0.5$"}).section(QLatin1Char('\n'), 0, 0);
+            fenetre = xdotool({"search", "--onlyvisible", "--name", "^Velorin v" VELORIN_VERSION "$"})
+                          .section(QLatin1Char('\n'), 0, 0);
             return !fenetre.isEmpty();
         }));
         // Shown and painted: the message area has its colour on the screen.
-        ASSERT_TRUE(attendPixel(600, 4000, 0xFFFFC0, 10000));
+        ASSERT_TRUE(attendPixel(600, 4000, 0xFFFFC0, AttenteMs));
     }
 
     void TearDown() override
@@ -129,7 +127,7 @@ protected:
         const QPoint p = ecranDe(x, y);
         return ecran().pixel(p) & 0xFFFFFF;
     }
-    bool attendPixel(int x, int y, QRgb attendu, int ms = 3000)
+    bool attendPixel(int x, int y, QRgb attendu, int ms = AttenteMs)
     {
         return ProcessusVelorin::attend([&] { return pixel(x, y) == attendu; }, ms);
     }
