@@ -20,9 +20,9 @@ qint64 compteLignes(QByteArrayView texte)
 } // namespace
 
 MiroirSortie::MiroirSortie(const Journal& journal_, int descripteur, bool proprietaire,
-                           qsizetype limite, QObject* parent)
-    : QObject(parent), journal(&journal_),
-      ecrivain(std::make_unique<EcrivainSortie>(descripteur, proprietaire, limite))
+                           qsizetype limite_, QObject* parent)
+    : QObject(parent), journal(&journal_), limite(limite_),
+      ecrivain(std::make_unique<EcrivainSortie>(descripteur, proprietaire, limite_))
 {
     connect(journal, &Journal::messageJournalise, this, &MiroirSortie::ecrit);
     auPlusTard.setSingleShot(true);
@@ -73,9 +73,10 @@ void MiroirSortie::vide()
 
     qsizetype place = ecrivain->place();
     if (perdues > 0) {
+        // The reader is taken to have caught up once half the room is free again: one loss
+        // line per episode, not one each time a line's worth of room comes free.
         const QByteArray perte = ligneDePerte(perdues);
-        if (place >= perte.size() + qsizetype(enAttente.isEmpty() ? 0 : 1)
-            && ecrivain->depose(perte.constData(), perte.size())) {
+        if (place >= limite / 2 && ecrivain->depose(perte.constData(), perte.size())) {
             perdues = 0;
             place -= perte.size();
         } else {

@@ -41,6 +41,7 @@ private:
     void arrete();
 
     const Journal* journal;
+    qsizetype limite;
     std::unique_ptr<EcrivainSortie> ecrivain;
     QByteArray enAttente;
     QTimer auPlusTard;
