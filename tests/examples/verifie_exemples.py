@@ -1,0 +1,310 @@
+#!/usr/bin/env python3
+"""The documentation's examples, and what the pages say about the program.
+
+Every fenced block that README.md or a page of docs/ shows right after a line
+`<!-- example: examples/NAME -->` must be that file byte for byte, and every file of
+examples/ must be shown. Links between the pages must lead to a file, or to a heading, that
+exists; the README's table of keys must name the keys of `velorin --help`; the fields shown for
+GET /health and the ready file must be those the program gives.
+
+Each example then runs against the real program, on free ports: it must end by itself with
+status 0, print what it should and leave no process behind. The examples that wait for
+Velorin must give up at once, with status 1, when it cannot start.
+
+    verifie_exemples.py --velorin build/velorin [unittest options, e.g. -k laser_py]
+"""
+
+import argparse
+import difflib
+import functools
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.request
+from pathlib import Path
+
+SOURCES = Path(__file__).resolve().parents[2]
+VELORIN = "velorin"
+
+# Generous: sanitizer builds on a busy machine start slowly. Every example bounds its own waits.
+EXAMPLE_TIMEOUT = 240
+
+MARKER = re.compile(r"^<!-- example: (examples/[^ ]+) -->$")
+FENCE = re.compile(r"^```[\w-]*$")
+LINK = re.compile(r"\]\(([^)\s]+)\)")
+
+
+def pages():
+    return [SOURCES / "README.md", *sorted((SOURCES / "docs").glob("*.md"))]
+
+
+def marked_blocks(page):
+    """[(line number, example path, block text or None when no fenced block follows)]."""
+    lines = page.read_text(encoding="utf-8").split("\n")
+    blocks = []
+    for i, line in enumerate(lines):
+        found = MARKER.match(line)
+        if not found:
+            continue
+        text = None
+        if i + 1 < len(lines) and FENCE.match(lines[i + 1]):
+            end = lines.index("```", i + 2) if "```" in lines[i + 2:] else None
+            if end is not None:
+                text = "".join(l + "\n" for l in lines[i + 2:end])
+        blocks.append((i + 1, found.group(1), text))
+    return blocks
+
+
+def slug(heading):
+    """The anchor a Markdown renderer gives a heading: lower case, punctuation dropped."""
+    text = re.sub(r"[`*_]", "", heading.strip().lower())
+    text = re.sub(r"[^\w\- ]", "", text)
+    return text.replace(" ", "-")
+
+
+def anchors(page):
+    text = re.sub(r"^```.*?^```", "", page.read_text(encoding="utf-8"), flags=re.M | re.S)
+    return {slug(h) for h in re.findall(r"^#+ (.+)$", text, flags=re.M)}
+
+
+def environment(**more):
+    # No window, and no __pycache__ left in examples/ by the examples that import quickstart.
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VELORIN=VELORIN,
+               PYTHONDONTWRITEBYTECODE="1")
+    env.update(more)
+    return env
+
+
+@functools.lru_cache(maxsize=None)
+def version():
+    out = subprocess.run([VELORIN, "--version"], env=environment(), capture_output=True,
+                         text=True, timeout=60, check=True).stdout
+    return out.split()[-1]
+
+
+def processes_of_session(session):
+    """Pids of the live processes whose session is `session` (zombies excluded)."""
+    pids = []
+    for stat in Path("/proc").glob("[0-9]*/stat"):
+        try:
+            fields = stat.read_text().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(fields[3]) == session and fields[0] != "Z":
+            pids.append(int(stat.parent.name))
+    return pids
+
+
+def run_example(name, **env):
+    """Runs examples/NAME in a session of its own, in an empty directory; returns the
+    completed process and the pids still alive in its session shortly after it ended."""
+    with tempfile.TemporaryDirectory() as cwd:
+        process = subprocess.Popen([str(SOURCES / "examples" / name)], cwd=cwd,
+                                   env=environment(**env), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   start_new_session=True)
+        try:
+            out, err = process.communicate(timeout=EXAMPLE_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            out, err = process.communicate()
+            raise AssertionError(f"{name} still running after {EXAMPLE_TIMEOUT} s:\n"
+                                 + out.decode(errors="replace") + err.decode(errors="replace"))
+        # What the example left behind, given time to go if it is on its way out.
+        deadline = time.monotonic() + 10
+        left = processes_of_session(process.pid)
+        while left and time.monotonic() < deadline:
+            time.sleep(0.1)
+            left = processes_of_session(process.pid)
+        for pid in left:
+            os.kill(pid, signal.SIGKILL)
+    return (subprocess.CompletedProcess(process.args, process.returncode,
+                                        out.decode(errors="replace"), err.decode(errors="replace")),
+            left)
+
+
+class Documentation(unittest.TestCase):
+    def test_each_marked_block_is_its_file_byte_for_byte(self):
+        for page in pages():
+            for line, path, block in marked_blocks(page):
+                where = f"{page.relative_to(SOURCES)}:{line}"
+                with self.subTest(where=where, example=path):
+                    self.assertIsNotNone(block, f"{where}: no fenced block right after the marker")
+                    file = SOURCES / path
+                    self.assertTrue(file.is_file(), f"{where}: {path} does not exist")
+                    shown, real = block.encode("utf-8"), file.read_bytes()
+                    if shown != real:
+                        diff = difflib.unified_diff(
+                            real.decode("utf-8", "replace").splitlines(True),
+                            block.splitlines(True), path, where)
+                        self.fail(f"{where} differs from {path}:\n" + "".join(diff))
+
+    def test_every_example_is_shown_and_can_be_run(self):
+        shown = {path for page in pages() for _, path, _ in marked_blocks(page)}
+        for file in sorted((SOURCES / "examples").iterdir()):
+            if file.name == "__pycache__":
+                continue
+            path = f"examples/{file.name}"
+            with self.subTest(example=path):
+                self.assertIn(path, shown, "shown in no page")
+                self.assertTrue(os.access(file, os.X_OK), "not executable")
+                self.assertTrue(file.read_bytes().startswith(b"#!"), "no #! line")
+
+    def test_links_lead_to_a_file_or_heading(self):
+        for page in pages():
+            text = re.sub(r"^```.*?^```", "", page.read_text(encoding="utf-8"),
+                          flags=re.M | re.S)
+            for target in LINK.findall(text):
+                if re.match(r"[a-z]+:", target):
+                    continue
+                with self.subTest(page=page.name, link=target):
+                    file, _, anchor = target.partition("#")
+                    linked = (page.parent / file).resolve() if file else page
+                    self.assertTrue(linked.exists(), f"{linked} does not exist")
+                    if anchor:
+                        self.assertIn(anchor, anchors(linked), f"no such heading in {linked.name}")
+
+    def test_keys_table_names_the_keys_of_help(self):
+        text = (SOURCES / "README.md").read_text(encoding="utf-8")
+        section = text.split("\n## Keys\n", 1)[1].split("\n## ", 1)[0]
+        documented = set()
+        for row in re.findall(r"^\| (.+?) \|", section, flags=re.M):
+            documented |= {key.split("=")[0] for key in re.findall(r"`([^`]+)`", row)}
+        help_text = subprocess.run([VELORIN, "--help"], env=environment(), capture_output=True,
+                                   text=True, timeout=60, check=True).stdout
+        in_help = set()
+        for line in help_text.splitlines():
+            if re.match(r"^ {4}\S", line):        # "    PORTIP=port   ...", "    --help, -h   ..."
+                words = line.split()
+                names = words[:2] if words[0].endswith(",") else words[:1]
+                in_help |= {name.rstrip(",").split("=")[0] for name in names}
+        self.assertTrue(in_help, help_text)
+        self.assertEqual(documented, in_help)
+
+    def test_health_and_ready_file_show_the_fields_the_program_gives(self):
+        readme = (SOURCES / "README.md").read_text(encoding="utf-8")
+        usage = (SOURCES / "docs" / "usage.md").read_text(encoding="utf-8")
+        shown_health = json.loads(re.search(r"\| `GET /health` \| `(\{.*?\})`", readme).group(1))
+        shown_ready = json.loads(re.search(r"^(\{\"control_port\".*\})$", usage, re.M).group(1))
+        with tempfile.TemporaryDirectory() as folder:
+            ready = Path(folder) / "ready.json"
+            process = subprocess.Popen([VELORIN, "portip=0", "control=0", "log=off",
+                                        f"ready={ready}"], env=environment(),
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+            try:
+                deadline = time.monotonic() + 60
+                while not ready.exists():
+                    self.assertIsNone(process.poll(), "velorin ended at start-up")
+                    self.assertLess(time.monotonic(), deadline, "no ready file after 60 s")
+                    time.sleep(0.05)
+                given_ready = json.loads(ready.read_text())
+                url = f"http://127.0.0.1:{given_ready['control_port']}/health"
+                with urllib.request.urlopen(url, timeout=30) as answer:
+                    given_health = json.load(answer)
+            finally:
+                process.send_signal(signal.SIGTERM)
+                self.assertEqual(process.wait(timeout=60), 0)
+        for shown, given in ((shown_health, given_health), (shown_ready, given_ready)):
+            self.assertEqual(shown.keys(), given.keys())
+            for key in ("control_port", "port", "pid"):
+                if key in shown and given[key] is not None:
+                    self.assertIsInstance(given[key], int)
+        self.assertEqual(given_health["version"], version())
+        self.assertEqual(given_ready["version"], version())
+
+
+# What each example must print, beyond ending with status 0; {version} is `velorin --version`'s.
+EXPECTED = {
+    "quickstart.sh": ['"version":"{version}"', "version Velorin\n", "0000000000000000a\n",
+                      "velorin ended with status 0"],
+    "quickstart.py": ["'version': '{version}'", r"b'\x1b1version Velorin\r'",
+                      r"b'\x1b10000000000000000a\r'", "velorin ended with status 0"],
+    "parallel.sh": ["4 Velorins on ports", "all ended with status 0"],
+    "control_api.sh": ['"status":"ok"', '"version":"{version}"', "1Ok\n", "10001200000003000a\n",
+                       '"Lbl_PosRelleX":"00012000"',
+                       "controle HTTP : Chk_HOMING_X_ok = coché, Chk_HOMING_Z_ok = coché",
+                       "velorin ended with status 0"],
+    "plc_move.py": ["b'1version Velorin'", "b'1Ok'", "12000 -3000 b'a'", "-0003000"],
+    "laser.py": ["b'1version Simulation module Lasers'", "b'1OK'", "b'10500'"],
+    "laser.sh": ["/105000A", "velorin ended with status 0"],
+}
+
+
+class Examples(unittest.TestCase):
+    def check(self, name):
+        self.assertIn(name, EXPECTED, "say in EXPECTED what the example prints")
+        if name == "control_api.sh" and subprocess.run(["sh", "-c", "command -v curl"],
+                                                       capture_output=True).returncode != 0:
+            self.skipTest("curl is not installed")
+        result, left = run_example(name)
+        output = f"stdout:\n{result.stdout}\nstderr:\n{result.stderr}"
+        self.assertEqual(result.returncode, 0, output)
+        self.assertEqual(left, [], f"{name} left processes running\n{output}")
+        for text in EXPECTED[name]:
+            self.assertIn(text.format(version=version()), result.stdout, output)
+        return result
+
+    def test_parallel_sh_ports_differ(self):
+        ports = re.search(r"Velorins on ports ([\d ]+)", self.check("parallel.sh").stdout)
+        ports = ports.group(1).split()
+        self.assertEqual(len(ports), 4)
+        self.assertEqual(len(set(ports)), 4, ports)
+
+
+def add_example_tests():
+    for file in sorted((SOURCES / "examples").glob("*.*")):
+        if file.suffix in (".sh", ".py") and file.name != "parallel.sh":
+            def test(self, name=file.name):
+                self.check(name)
+            setattr(Examples, "test_" + file.name.replace(".", "_"), test)
+
+
+add_example_tests()
+
+
+class StartFailure(unittest.TestCase):
+    """An example waiting for a Velorin that has already ended must say so at once, not wait
+    out its 30 s."""
+
+    def test_quickstart_sh_start_failure(self):
+        begin = time.monotonic()
+        result, left = run_example("quickstart.sh", VELORIN="/bin/false")
+        self.assertEqual(result.returncode, 1, result)
+        self.assertIn("velorin ended with status 1", result.stderr)
+        self.assertLess(time.monotonic() - begin, 25)
+        self.assertEqual(left, [])
+
+    def test_quickstart_py_start_failure_gives_the_reason(self):
+        sys.dont_write_bytecode = True
+        sys.path.insert(0, str(SOURCES / "examples"))
+        try:
+            from quickstart import Velorin
+        finally:
+            sys.path.pop(0)
+        os.environ.update(environment())
+        begin = time.monotonic()
+        with self.assertRaises(RuntimeError) as failure:
+            with Velorin("bind=nowhere"):
+                pass
+        self.assertIn("status 1", str(failure.exception))
+        self.assertIn('"nowhere"', str(failure.exception))   # the reason, from stderr
+        self.assertLess(time.monotonic() - begin, 25)
+
+
+def main():
+    global VELORIN
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--velorin", required=True)
+    options, rest = parser.parse_known_args()
+    VELORIN = str(Path(options.velorin).resolve())
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
