@@ -6,7 +6,8 @@
 # The servers run on core 0 and the load generator on core 1. Each case runs REPETITIONS
 # times, the servers taking turns; the table gives medians, and each ratio is to the
 # baseline measured in the same run. Velorin runs offscreen, once with its log mirrored to
-# standard output (sent to /dev/null) and once without the mirror.
+# standard output (sent to /dev/null) and once without the mirror; tube-64 sets stdout sent to
+# /dev/null beside stdout piped to a reader that never reads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +16,7 @@ duree=${DUREE:-5}
 prechauffe=${PRECHAUFFE:-1}
 repetitions=${REPETITIONS:-3}
 sortie=${SORTIE:-$build_dir/bench-resultats}
-tous_les_cas="plc-1-off plc-8-off plc-64-off plc-1-on plc-8-on plc-64-on echo-64 laser-8 churn-1 churn-8 salve-128 memoire"
+tous_les_cas="plc-1-off plc-8-off plc-64-off plc-1-on plc-8-on plc-64-on echo-64 laser-8 churn-1 churn-8 salve-128 memoire tube-64"
 cas_choisis=${CAS:-$tous_les_cas}
 
 make -s build >/dev/null
@@ -74,7 +75,12 @@ EOF
 }
 
 pid_serveur=
+pid_lecteur=
 arrete_serveur() {
+  if [ -n "$pid_lecteur" ]; then
+    kill "$pid_lecteur" 2>/dev/null || true
+    pid_lecteur=
+  fi
   if [ -n "$pid_serveur" ]; then
     kill "$pid_serveur" 2>/dev/null || true
     wait "$pid_serveur" 2>/dev/null || true
@@ -83,16 +89,24 @@ arrete_serveur() {
 }
 trap arrete_serveur EXIT
 
-# demarre SERVER MODE TRACE: SERVER is base, velorin (mirror to /dev/null) or velorin-sans-miroir.
+# demarre SERVER MODE TRACE: SERVER is base, velorin (mirror to /dev/null), velorin-sans-miroir
+# or velorin-tube (mirror to a pipe whose reader never reads).
 demarre() {
   local serveur=$1 mode=$2 trace=$3
   if [ "$serveur" = base ]; then
     taskset -c 0 "$echo_base" --port "$port_appareil" 2>>"$journal_serveurs" &
   else
-    local miroir=LOG=STDOUT
-    [ "$serveur" = velorin-sans-miroir ] && miroir=
+    local miroir=LOG=STDOUT sortie_miroir=/dev/null
+    [ "$serveur" = velorin-sans-miroir ] && miroir=LOG=OFF
+    if [ "$serveur" = velorin-tube ]; then
+      sortie_miroir=$sortie/tube
+      rm -f "$sortie_miroir"
+      mkfifo "$sortie_miroir"
+      sleep 100000 <"$sortie_miroir" &
+      pid_lecteur=$!
+    fi
     QT_QPA_PLATFORM=offscreen taskset -c 0 "$velorin" PORTIP="$port_appareil" \
-      CONTROL="$port_controle" MODE="$mode" $miroir >/dev/null 2>>"$journal_serveurs" &
+      CONTROL="$port_controle" MODE="$mode" $miroir >"$sortie_miroir" 2>>"$journal_serveurs" &
   fi
   pid_serveur=$!
   attend_port "$port_appareil"
@@ -205,11 +219,29 @@ memoire() {
   echo "{\"case\": \"memoire\", ${lignes[*]}}" >>"$mesures"
 }
 
+# "flux IP" ticked at 64 clients, stdout sent to /dev/null beside stdout piped to a reader that
+# never reads, with the resident memory before and after each run.
+tube() {
+  for rep in $(seq "$repetitions"); do
+    for serveur in velorin velorin-tube; do
+      demarre "$serveur" automateOMRON true
+      local depart
+      depart=$(rss_kio)
+      mesure tube-64 "$serveur" "$rep" --connections 64 --request "$P" --reply-cr \
+        --expect "$P_REPONSE" --warmup "$prechauffe" --duration "$duree"
+      echo "{\"case\": \"tube-rss\", \"server\": \"$serveur\", \"start_kib\": $depart, \"end_kib\": $(rss_kio)}" >>"$mesures"
+      arrete_serveur
+    done
+    echo "  tube-64, repetition $rep done" >&2
+  done
+}
+
 for cas in $cas_choisis; do
   echo "$cas" >&2
   case $cas in
     salve-128) salve ;;
     memoire) memoire ;;
+    tube-64) tube ;;
     *) un_cas "$cas" ;;
   esac
 done

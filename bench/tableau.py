@@ -13,6 +13,9 @@ ORDRE = ("plc-1-off", "plc-8-off", "plc-64-off", "plc-1-on", "plc-8-on", "plc-64
 DEBIT_MIN = {"plc-1-off": 0.85, "plc-64-off": 0.5, "plc-64-on": 0.4, "echo-64": 0.5,
              "churn-8": 0.8}
 LIMITE_RSS_KIB = 60 * 1024
+# A reader that never reads: throughput against stdout sent to /dev/null, and memory held.
+TUBE_DEBIT_MIN = 0.9
+TUBE_CROISSANCE_MAX_KIB = 16 * 1024
 CROISSANCE_TOLEREE_KIB = 1024
 RETARD_MAX_MS = 50
 
@@ -92,6 +95,25 @@ def main():
                 juge(f"128 clients connecting at once while busy: {servis} served, slowest "
                      f"{pire / 1000:.0f} ms (a SYN retry would take 1000 ms)",
                      servis == 128 and echecs == 0 and pire < 1_000_000)
+
+    if "tube-64" in par_cas:
+        libre = mediane(par_cas["tube-64"]["velorin"], "rps")
+        bloque = mediane(par_cas["tube-64"]["velorin-tube"], "rps")
+        croissance = max(m["end_kib"] - m["start_kib"] for m in par_cas["tube-rss"]["velorin-tube"])
+        erreurs = sum(m["errors"] + m["mismatches"] for s in ("velorin", "velorin-tube")
+                      for m in par_cas["tube-64"][s])
+        print()
+        print("| P 64 clients, \"flux IP\" on | stdout to /dev/null req/s | stdout never read req/s "
+              "(ratio) | RSS growth, never read |")
+        print("|---|---:|---:|---:|")
+        print(f"| tube-64 | {libre:,.0f} | {bloque:,.0f} ({bloque / libre:.2f}x) | "
+              f"{croissance / 1024:+.1f} MiB |")
+        juge(f"tube-64: stdout never read, {bloque / libre:.2f}x the throughput with stdout to "
+             f"/dev/null (target ≥ {TUBE_DEBIT_MIN}x)", bloque >= TUBE_DEBIT_MIN * libre)
+        juge(f"tube-64: RSS {croissance / 1024:+.1f} MiB with stdout never read (target ≤ 16 MiB)",
+             croissance <= TUBE_CROISSANCE_MAX_KIB)
+        if erreurs:
+            juge(f"tube-64: {erreurs} errors or wrong replies", False)
 
     if memoire:
         print()

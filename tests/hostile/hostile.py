@@ -54,6 +54,7 @@ import socket
 import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import urllib.request
@@ -101,20 +102,6 @@ def mib(n):
 # The program under test
 
 
-def free_ports(count):
-    """Ports free on every IPv4 address at the time of the call."""
-    holders = []
-    try:
-        for _ in range(count):
-            s = socket.socket()
-            s.bind(("0.0.0.0", 0))
-            holders.append(s)
-        return [s.getsockname()[1] for s in holders]
-    finally:
-        for s in holders:
-            s.close()
-
-
 class Velorin:
     """One run of the program, its log drained by a thread so that it never blocks on stdout."""
 
@@ -137,37 +124,40 @@ class Velorin:
     # -- life
 
     def start(self, mode="modeecho"):
-        for _ in range(5):
-            self.port, self.control = free_ports(2)
-            self.ready.clear()
-            self.tail = b""
-            env = dict(os.environ)
-            for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-                env.pop(name, None)
-            limit = self.nofile
+        """Starts on ports the system picks and waits for the ready file, as a rig would."""
+        self.ready.clear()
+        self.tail = b""
+        env = dict(os.environ)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            env.pop(name, None)
+        limit = self.nofile
 
-            def lower_descriptor_limit():
-                resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit))
+        def lower_descriptor_limit():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit))
 
-            self.proc = subprocess.Popen(
-                [self.binary, "portip=%d" % self.port, "mode=%s" % mode, "log=stdout",
-                 "control=%d" % self.control],
-                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                env=env, preexec_fn=lower_descriptor_limit if limit else None)
-            self.reader = threading.Thread(target=self._drain, daemon=True)
-            self.reader.start()
-            deadline = time.monotonic() + 10
-            while time.monotonic() < deadline and self.proc.poll() is None:
-                if self.ready.wait(0.05):
-                    return self
-            if self.proc.poll() is None:
-                self.stop()
-                raise RuntimeError("Velorin did not get ready within 10 s")
-            if b"impossible d'ouvrir" not in self.tail:
-                raise RuntimeError("Velorin ended at start-up with status %s: %r"
-                                   % (self.proc.returncode, self.tail[-500:]))
-            # Somebody took one of the ports between the choice and the start: choose again.
-        raise RuntimeError("no free port pair after 5 attempts")
+        self.dir = tempfile.TemporaryDirectory()
+        ready = os.path.join(self.dir.name, "ready.json")
+        self.proc = subprocess.Popen(
+            [self.binary, "portip=0", "mode=%s" % mode, "log=stdout", "control=0",
+             "ready=" + ready],
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+            env=env, preexec_fn=lower_descriptor_limit if limit else None)
+        self.reader = threading.Thread(target=self._drain, daemon=True)
+        self.reader.start()
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and self.proc.poll() is None:
+            if os.path.exists(ready):
+                with open(ready) as f:
+                    pret = json.load(f)
+                self.port, self.control = pret["port"], pret["control_port"]
+                self.ready.set()
+                return self
+            time.sleep(0.02)
+        if self.proc.poll() is None:
+            self.stop()
+            raise RuntimeError("Velorin did not get ready within 60 s")
+        raise RuntimeError("Velorin ended at start-up with status %s: %r"
+                           % (self.proc.returncode, self.tail[-500:]))
 
     def _drain(self):
         fd = self.proc.stdout.fileno()
@@ -185,9 +175,6 @@ class Velorin:
                 self.log_bytes += len(data)
                 self.socket_errors += window.count(marker) - carry.count(marker)
                 self.tail = (self.tail + data)[-self.TAIL_BYTES:]
-                if (not self.ready.is_set() and b"en attente de communication" in self.tail
-                        and b"ouvre controle HTTP" in self.tail):
-                    self.ready.set()
             carry = data[-len(marker):]
 
     def alive(self):
