@@ -37,6 +37,8 @@ namespace {
 
 // Past this, a buffer gives its memory back once written instead of keeping it for the next.
 constexpr qsizetype CapaciteGardee = 1024 * 1024;
+// How long the thread lets bytes gather before it writes them.
+constexpr int DelaiRegroupementMs = 2;
 
 } // namespace
 
@@ -72,6 +74,14 @@ void EcrivainSortie::Etat::boucle()
         aEcrire.wait(garde, [this] { return !enAttente.isEmpty() || fin; });
         if (enAttente.isEmpty())
             break;
+        // Under load the program hands bytes over at every pass of its event loop: a short
+        // wait gathers many passes into one write, and costs it one wake-up of this thread
+        // instead of one per pass.
+        if (!fin) {
+            garde.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(DelaiRegroupementMs));
+            garde.lock();
+        }
         bloc.swap(enAttente);
         garde.unlock();
         const bool ok = ecritTout(bloc);
@@ -114,9 +124,11 @@ bool EcrivainSortie::depose(const char* octets, qsizetype taille)
     std::lock_guard garde(etat->verrou);
     if (etat->enPanne || etat->nonEcrits + taille > etat->limite)
         return false;
+    const bool reveil = etat->enAttente.isEmpty();
     etat->enAttente.append(octets, taille);
     etat->nonEcrits += taille;
-    etat->aEcrire.notify_one();
+    if (reveil)
+        etat->aEcrire.notify_one();
     return true;
 }
 
