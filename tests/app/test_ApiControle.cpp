@@ -49,7 +49,7 @@ TEST_F(Controle, StateTellsWhatTheWindowShows)
     EXPECT_EQ(e.value("PortIP").toInt(), portAppareil);
     EXPECT_TRUE(e.value("Lbl_LiaisonValide").isString());
     EXPECT_EQ(http->get(QStringLiteral("/health")).json.value("version").toString(),
-              QStringLiteral("1.0.5"));
+              QStringLiteral(VELORIN_VERSION));
 }
 
 // A script can tell whether the window kept up under its load: Timer_Deplacement's ticks are

@@ -49,7 +49,7 @@ protected:
 TEST_F(Demarrage, LogsEachStepAndListensOnThePortAndModeAsked)
 {
     ASSERT_TRUE(charge(QStringLiteral("mode=modeecho")));
-    EXPECT_EQ(fenetre.windowTitle(), QStringLiteral("Velorin v1.0.5"));
+    EXPECT_EQ(fenetre.windowTitle(), QStringLiteral("Velorin v" VELORIN_VERSION));
     EXPECT_EQ(fenetre.Cmb_Simulate(), QStringLiteral("modeECHO"));
     const QStringList l = lignes();
     ASSERT_EQ(l.size(), 5) << l.join(QLatin1Char('|')).toStdString();
