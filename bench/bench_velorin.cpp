@@ -2,6 +2,8 @@
 // whole round trip over loopback TCP. Run with `make bench`.
 #include "app/FenetrePrincipale.h"
 #include "app/LigneCommande.h"
+#include "app/Programme.h"
+#include "trace/Journal.h"
 #include "sim/AnalyseurRequetes.h"
 #include "support/CanalFactice.h"
 #include "support/PanneauFactice.h"
@@ -41,7 +43,8 @@ void analyse(const char* mode, const QByteArray& requete, const char* nom)
 
 void zoneMessages()
 {
-    FenetrePrincipale fenetre;
+    Journal journal;
+    FenetrePrincipale fenetre(journal);
     fenetre.show();
     const QString ligne = QStringLiteral("08:54:28.3 demande position --> 12000 / 3000 a");
     constexpr int n = 500000;
@@ -65,11 +68,11 @@ void zoneMessages()
     chrono.restart();
     for (int i = 0; i < r; ++i) {
         // Fill the log until it is cut back, then again to nearly full.
-        for (qsizetype avant = -1; fenetre.journal().contenu().size() > avant;) {
-            avant = fenetre.journal().contenu().size();
+        for (qsizetype avant = -1; journal.contenu().size() > avant;) {
+            avant = journal.contenu().size();
             fenetre.AfficheMessage(ligne);
         }
-        while (fenetre.journal().contenu().size() < 19000)
+        while (journal.contenu().size() < 19000)
             fenetre.AfficheMessage(ligne);
         QElapsedTimer une;
         une.start();
@@ -85,20 +88,16 @@ void zoneMessages()
     constexpr int m = 2000;
     chrono.restart();
     for (int i = 0; i < m; ++i)
-        zone->setPlainText(fenetre.journal().contenu());
+        zone->setPlainText(journal.contenu());
     rapporte("  for scale: whole-text rewrite per line", m, chrono, "lines");
 }
 
 void allerRetour()
 {
-    QTcpServer essai;
-    essai.listen(QHostAddress::AnyIPv4, 0);
-    const quint16 port = essai.serverPort();
-    essai.close();
-
-    FenetrePrincipale fenetre;
-    if (!fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=%1 mode=modeecho").arg(port))))
+    Programme programme(LigneCommande::lire(QStringLiteral("portip=0 mode=modeecho")), false);
+    if (!programme.demarre())
         return;
+    const quint16 port = programme.appareil().portEcoute();
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, port);
     client.waitForConnected(5000);

@@ -4,13 +4,13 @@
 #include "Icones.h"
 #include "StyleCadre.h"
 #include "ZoneMessages.h"
-#include "sim/MouvementAxes.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
-#include "trace/MiroirSortie.h"
+#include "trace/Journal.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -29,40 +29,18 @@ void colore(QWidget* controle, QPalette::ColorRole role, QRgb couleur)
 
 } // namespace
 
-FenetrePrincipale::FenetrePrincipale(QWidget* parent)
-    : QWidget(parent),
-      serveurCanaux(WSserveur, *this, HorlogeSysteme::instance(),
-                    [] { QCoreApplication::processEvents(); }),
-      analyseur(*this, serveurCanaux, HorlogeSysteme::instance())
+FenetrePrincipale::FenetrePrincipale(Journal& journal, QWidget* parent)
+    : QWidget(parent), journalMessages(journal)
 {
     setObjectName(QStringLiteral("Velorin"));
     setWindowIcon(iconePuce());
     creeControles();
     ajustePolice();
     resize(twips(6480), twips(5700));
-
     zoneMessages = new ZoneMessages(journalMessages, *TextMsg, this);
-
-    serveurCanaux.setAnalyse([this](const QString& texte) { analyseur.AnalyseChaineRecu(texte); });
-    WSserveur.setEvenements(&serveurCanaux);
-
-    Timer_Deplacement.setObjectName(QStringLiteral("Timer_Deplacement"));
-    Timer_Deplacement.setInterval(100);
-    connect(&Timer_Deplacement, &QTimer::timeout, this, [this] {
-        retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes());
-        Timer_Deplacement_Timer(*this);
-    });
-    Timer_Deplacement.start();
-    Timer1.setObjectName(QStringLiteral("Timer1"));
-    Timer1.setInterval(1000);
-    connect(&Timer1, &QTimer::timeout, this, [this] { serveurCanaux.Timer1_Timer(); });
-    Timer1.start();
 }
 
-FenetrePrincipale::~FenetrePrincipale()
-{
-    WSserveur.setEvenements(nullptr);
-}
+FenetrePrincipale::~FenetrePrincipale() = default;
 
 int FenetrePrincipale::twips(int longueur) const
 {
@@ -102,11 +80,11 @@ void FenetrePrincipale::creeControles()
     TextMsg->setUndoRedoEnabled(false);
     colore(TextMsg, QPalette::Base, FondOmron);
 
-    Txt_PortIP = new QLineEdit(QStringLiteral("10001"), this);
-    nomme(Txt_PortIP, "Txt_PortIP");
-    placeControle(Txt_PortIP, 960, 0, 735, 285);
-    Txt_PortIP->setEnabled(false);
-    Txt_PortIP->setToolTip(QStringLiteral("n° du port IP en écoute"));
+    Txt_PortIPEdit = new QLineEdit(QStringLiteral("10001"), this);
+    nomme(Txt_PortIPEdit, "Txt_PortIP");
+    placeControle(Txt_PortIPEdit, 960, 0, 735, 285);
+    Txt_PortIPEdit->setEnabled(false);
+    Txt_PortIPEdit->setToolTip(QStringLiteral("n° du port IP en écoute"));
 
     Lbl_PortIP = new QLabel(QStringLiteral("Port IP:"), this);
     nomme(Lbl_PortIP, "Lbl_PortIP");
@@ -193,7 +171,7 @@ void FenetrePrincipale::creeControles()
     placeControle(Chk_TPnon0Box, 120, 360, 1095, 255);
 
     // Tab order of the design; the first control has the focus when the window opens.
-    const QList<QWidget*> ordre = {Bt_Fin, TextMsg, Txt_PortIP, Lbl_PortIP, Lbl_LiaisonValideLabel,
+    const QList<QWidget*> ordre = {Bt_Fin, TextMsg, Txt_PortIPEdit, Lbl_PortIP, Lbl_LiaisonValideLabel,
                                    Chk_TraceIPBox, Bt_clearMsg, Bt_HELP, Cmb_SimulateBox,
                                    FrmAutomateOMRON, Lbl_PosRelleXLabel, Lbl_PosRelleZLabel,
                                    Lbl_PosDemXLabel, Lbl_PosDemZLabel, Chk_HOMING_Z_okBox,
@@ -244,13 +222,6 @@ void FenetrePrincipale::ajustePolice()
     }
 }
 
-void FenetrePrincipale::activeMiroir(int descripteur, bool proprietaire)
-{
-    if (miroir == nullptr)
-        miroir = new MiroirSortie(journalMessages, descripteur, proprietaire,
-                                  8 * 1024 * 1024, this);
-}
-
 // ---- the log in the message area ----
 
 void FenetrePrincipale::AfficheMessage(const QString& message)
@@ -299,7 +270,10 @@ bool FenetrePrincipale::selectionneMode(const QString& texte)
     return true;
 }
 
-void FenetrePrincipale::reinitialiseEtat()
+QString FenetrePrincipale::Txt_PortIP() const { return Txt_PortIPEdit->text(); }
+void FenetrePrincipale::setTxt_PortIP(const QString& t) { Txt_PortIPEdit->setText(t); }
+
+void FenetrePrincipale::reinitialiseControles()
 {
     for (QLabel* position : {Lbl_PosDemXLabel, Lbl_PosDemZLabel, Lbl_PosRelleXLabel,
                              Lbl_PosRelleZLabel})
@@ -308,7 +282,6 @@ void FenetrePrincipale::reinitialiseEtat()
         drapeau->setChecked(false);
     Txt_ValeurLuEdit->setText(QStringLiteral("500"));
     selectionneMode(QStringLiteral("automateOMRON"));
-    analyseur.reinitialise();
 }
 
 void FenetrePrincipale::setLbl_LiaisonValide(const QString& legende, quint32 fondRgb)
@@ -403,4 +376,10 @@ void FenetrePrincipale::Bt_clearMsg_Click()
 void FenetrePrincipale::Bt_Fin_Click()
 {
     close();
+}
+
+void FenetrePrincipale::closeEvent(QCloseEvent* evenement)
+{
+    emit fermetureDemandee();
+    evenement->accept();
 }

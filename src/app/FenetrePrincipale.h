@@ -1,16 +1,11 @@
 #pragma once
 
-#include "net/CoucheSocketQt.h"
+#include "PanneauControle.h"
 #include "net/PanneauServeur.h"
-#include "net/ServeurCanaux.h"
-#include "sim/AnalyseurRequetes.h"
-#include "sim/PanneauSimulation.h"
-#include "trace/Journal.h"
-#include "trace/RetardTic.h"
 
-#include <QTimer>
 #include <QWidget>
 
+class Journal;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -18,13 +13,11 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class MiroirSortie;
-struct LigneCommande;
 class ZoneMessages;
 
 // The one window of Velorin: the operator's console and the store of the simulated devices'
-// state. It owns the log, the socket array, the channel pool, the analysis and both timers.
-class FenetrePrincipale : public QWidget, public PanneauSimulation, public PanneauServeur
+// state. It holds the controls and their handlers; the log it shows is given to it.
+class FenetrePrincipale : public QWidget, public PanneauControle, public PanneauServeur
 {
     Q_OBJECT
 
@@ -39,33 +32,14 @@ public:
     static constexpr int LargeurMin = 4300;
     static constexpr int HauteurMin = 2500;
 
-    explicit FenetrePrincipale(QWidget* parent = nullptr);
+    explicit FenetrePrincipale(Journal& journal, QWidget* parent = nullptr);
     ~FenetrePrincipale() override;
-
-    // Start-up from the command line (the program's arguments joined by blanks). False when
-    // the program cannot listen: the reason is in the log and on standard error.
-    bool Form_Load(const LigneCommande& parametres);
-    // SIGTERM, SIGINT or SIGHUP: closes the window as the operator would, at once, whatever
-    // is open; during start-up, once the step under way is over.
-    void demandeArret();
-    bool arretEstDemande() const { return arretDemande; }
-
-    // Mirrors every log line to a descriptor (closed at the end with `proprietaire`).
-    void activeMiroir(int descripteur, bool proprietaire);
-    // Without a display, the "?" box writes to standard error instead.
-    void setSansEcran(bool sans) { sansEcran = sans; }
 
     // Screen pixels for a length in twips (1440 to the logical inch), and back.
     int twips(int longueur) const;
     int enTwips(int pixels) const;
 
-    Journal& journal() { return journalMessages; }
-    const Journal& journal() const { return journalMessages; }
-    ServeurCanaux& serveur() { return serveurCanaux; }
-    // How late Timer_Deplacement's ticks come: the window's responsiveness under load.
-    RetardTic& retardDeplacement() { return retardTimerDeplacement; }
-
-    // PanneauSimulation and PanneauServeur: the controls themselves, read afresh each call.
+    // The panels: the controls themselves, read afresh each call.
     void AfficheMessage(const QString& message) override;
     QString Cmb_Simulate() const override;
     QString Lbl_PosDemX() const override;
@@ -85,22 +59,16 @@ public:
     bool Chk_TraceIP() const override;
     void setLbl_LiaisonValide(const QString& legende, quint32 fondRgb) override;
 
-    // What else an operator can change or read in the window, for scripts.
-    void setChk_TPnon0(bool coche);
-    void setChk_TraceIP(bool coche);
-    void setTxt_ValeurLu(const QString& texte);
-    QString Lbl_LiaisonValide() const;
-    // Selects the mode item of that text, in any letter case; false when none has it.
-    bool selectionneMode(const QString& texte);
-    bool modeConnu(const QString& texte) const;
-    // The device state back to its start values: positions "0", flags unticked, laser "500",
-    // PLC mode, and the chute positions' sequence from its start.
-    void reinitialiseEtat();
-    const CoucheSocket& sockets() const { return WSserveur; }
-    quint16 portEcoute() const { return quint16(WSserveur.LocalPort(0)); }
+    void setChk_TPnon0(bool coche) override;
+    void setChk_TraceIP(bool coche) override;
+    void setTxt_ValeurLu(const QString& texte) override;
+    QString Lbl_LiaisonValide() const override;
+    bool selectionneMode(const QString& texte) override;
+    bool modeConnu(const QString& texte) const override;
+    void reinitialiseControles() override;
 
-    // Tells the operator and standard error why the program cannot serve.
-    void signaleEchecDemarrage(const QString& raison);
+    QString Txt_PortIP() const;
+    void setTxt_PortIP(const QString& texte);
 
     // Brings the message area up to the log at once (it otherwise follows every 50 ms).
     void synchroniseZone();
@@ -111,6 +79,11 @@ public:
     void Bt_clearMsg_Click();
     void Bt_Fin_Click();
 
+signals:
+    // The window is closing, whatever asked it to: the program's shutdown runs now, before
+    // the window goes.
+    void fermetureDemandee();
+
 protected:
     void closeEvent(QCloseEvent* evenement) override;
     void resizeEvent(QResizeEvent* evenement) override;
@@ -120,11 +93,10 @@ private:
     void creeControles();
     void ajustePolice();
     void placeControle(QWidget* controle, int gauche, int haut, int largeur, int hauteur);
-    void Form_Unload();
 
     QPushButton* Bt_Fin = nullptr;
     QPlainTextEdit* TextMsg = nullptr;
-    QLineEdit* Txt_PortIP = nullptr;
+    QLineEdit* Txt_PortIPEdit = nullptr;
     QLabel* Lbl_PortIP = nullptr;
     QLabel* Lbl_LiaisonValideLabel = nullptr;
     QCheckBox* Chk_TraceIPBox = nullptr;
@@ -143,19 +115,6 @@ private:
     QLabel* Label1 = nullptr;
     QCheckBox* Chk_TPnon0Box = nullptr;
 
-    QTimer Timer_Deplacement;
-    QTimer Timer1;
-    RetardTic retardTimerDeplacement{100};
-
-    Journal journalMessages;
-    MiroirSortie* miroir = nullptr;
+    Journal& journalMessages;
     ZoneMessages* zoneMessages = nullptr;
-    CoucheSocketQt WSserveur;
-    ServeurCanaux serveurCanaux;
-    AnalyseurRequetes analyseur;
-
-    bool sansEcran = false;
-    bool fermetureFaite = false;
-    bool chargementEnCours = false;
-    bool arretDemande = false;
 };

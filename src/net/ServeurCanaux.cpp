@@ -108,8 +108,9 @@ void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
         AnalyseChaineRecu(recu);
 }
 
-bool ServeurCanaux::EnvoieSurCanal(int& canal, const QString& chaine)
+bool ServeurCanaux::EnvoieSurCanal(const QString& chaine)
 {
+    const int canal = canalCourant;
     if (canal > nbCanaux || canal < 1) {
         panneau.AfficheMessage(QStringLiteral("N° de canal demandé inconnu"));
         return false;
@@ -123,14 +124,15 @@ bool ServeurCanaux::EnvoieSurCanal(int& canal, const QString& chaine)
         return true;
     }
 
-    // The client has gone. The caller passed CanalCourant itself, so from here on canal
-    // names the listener; the failed channel stays as it is until a connection releases it.
+    // The client has gone. CanalCourant becomes 0, and what follows applies to the element it
+    // now names, the listener; the failed channel stays as it is until a connection releases
+    // it.
     canalCourant = 0;
-    const int etat = WSserveur.State(canal);
+    const int etat = WSserveur.State(canalCourant);
     panneau.AfficheMessage(LibelleEtatSocket(etat));
     if (etat != CoucheSocket::AEcoute) {
         panneau.AfficheMessage(QStringLiteral("close"));
-        WSserveur.Close(canal);
+        WSserveur.Close(canalCourant);
         laisserPasserEvenements();
     }
     return false;

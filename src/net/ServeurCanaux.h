@@ -13,6 +13,18 @@ class PanneauServeur;
 // The pool of channels over the socket array: takes each connection on a released, closed or
 // new channel, carries each received text to the analysis and its reply back, logs socket
 // errors, shows the count of valid links, and closes everything at shutdown.
+//
+// Re-entry. A few calls let pending events run before they return (laisserPasserEvenements):
+// the Close of the release pass and the Accept in WSserveur_ConnectionRequest, the Close of
+// EnvoieSurCanal's failure branch, each SendData and Close of fermeture, and the pause at the
+// end of the program. Inside them any handler may run in full: another connection request
+// (which may release channels, create one, raise NbCanaux and take the channel chosen), a data
+// arrival (which sets CanalCourant, is analysed and may send a reply), a socket error. So after
+// any of those calls, what was read before is stale: a channel's State, NbCanaux and
+// CanalCourant are read again, never kept across the call. WSserveur_ConnectionRequest checks
+// its chosen channel again for that reason; fermeture reads NbCanaux once on purpose (a channel
+// created during the loop is left for the window's own end). Everywhere else a handler runs to
+// its end, so one request sees one consistent device state.
 class ServeurCanaux : public EvenementsSocket, public CanalReponse
 {
 public:
@@ -33,8 +45,12 @@ public:
     void WSserveur_DataArrival(int Index, qint64 bytesTotal) override;
     void WSserveur_Error(int Index, int Number, const QString& Description) override;
 
-    int& CanalCourant() override { return canalCourant; }
-    bool EnvoieSurCanal(int& canal, const QString& chaine) override;
+    // The channel of the data arrival being analysed; 0 after a failed send.
+    int CanalCourant() const { return canalCourant; }
+    // As a data arrival or a connection would set it (tests).
+    void setCanalCourant(int canal) { canalCourant = canal; }
+    // Re-enters (see above) when the send fails and it closes an element.
+    bool EnvoieSurCanal(const QString& chaine) override;
 
     void Timer1_Timer();
 

@@ -12,7 +12,7 @@ AnalyseurRequetes::AnalyseurRequetes(PanneauSimulation& panneau_, CanalReponse& 
 {
 }
 
-QString AnalyseurRequetes::AnalyseChaineRecu(const QString& strData)
+void AnalyseurRequetes::AnalyseChaineRecu(const QString& strData)
 {
     // The selector is the only store of the mode: read it afresh for every text.
     const QString ModeSimulation = panneau.Cmb_Simulate().toUpper();
@@ -32,6 +32,5 @@ QString AnalyseurRequetes::AnalyseChaineRecu(const QString& strData)
     }
 
     if (!ChaineReponse.isEmpty())
-        canal.EnvoieSurCanal(canal.CanalCourant(), ChaineReponse);
-    return {};
+        canal.EnvoieSurCanal(ChaineReponse);
 }

@@ -16,8 +16,8 @@ class AnalyseurRequetes
 public:
     AnalyseurRequetes(PanneauSimulation& panneau, CanalReponse& canal, const Horloge& horloge);
 
-    // Always returns an empty text; the reply has been sent by then.
-    QString AnalyseChaineRecu(const QString& strData);
+    // The reply, if any, has been sent by the time it returns.
+    void AnalyseChaineRecu(const QString& strData);
 
     // The chute positions' sequence starts again, as after a start of the program.
     void reinitialise() { automate.reinitialise(); }

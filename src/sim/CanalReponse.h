@@ -2,14 +2,14 @@
 
 #include <QString>
 
-// Where a reply goes: the channel server's current channel and its send operation.
+// Where a reply goes: the channel of the data arrival being analysed.
 class CanalReponse
 {
 public:
     virtual ~CanalReponse() = default;
 
-    // The channel of the data arrival being analysed; 0 means none.
-    virtual int& CanalCourant() = 0;
-    // canal is the caller's variable itself: a failed send may reset it.
-    virtual bool EnvoieSurCanal(int& canal, const QString& chaine) = 0;
+    // Sends on CanalCourant, the channel of the text being analysed. When that channel has lost
+    // its client, the reply is dropped and CanalCourant itself becomes 0: the rest of the
+    // failure handling then applies to element 0, the listener.
+    virtual bool EnvoieSurCanal(const QString& chaine) = 0;
 };

@@ -24,7 +24,6 @@ void Journal::AfficheMessage(const QString& message)
 
     // A message too long to ever be kept is not copied in just to be thrown away.
     if (texte.size() + message.size() + 2 > Capacite) {
-        positionCaret = texte.size() + message.size() + 1;
         texte = MarqueCoupure;
         emit contenuRemplace();
         return;
@@ -32,6 +31,5 @@ void Journal::AfficheMessage(const QString& message)
 
     texte += message;
     texte += QLatin1String("\r\n");
-    positionCaret = texte.size() - 1;
     emit ligneAjoutee(message);
 }

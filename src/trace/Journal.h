@@ -23,9 +23,6 @@ public:
     void remplaceContenu(const QString& saisi) { texte = saisi; }
 
     const QString& contenu() const { return texte; }
-    // Where the caret stands: just before the final CR LF after an append. Neither a clear
-    // nor a cut-back moves it, so it may point past the end of the text.
-    qsizetype caret() const { return positionCaret; }
 
 signals:
     // The text grew by the message and CR LF.
@@ -37,5 +34,4 @@ signals:
 
 private:
     QString texte;
-    qsizetype positionCaret = 0;
 };

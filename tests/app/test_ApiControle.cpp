@@ -1,7 +1,8 @@
 #include "ClientHttp.h"
 #include "ProcessusVelorin.h"
-#include "app/ApiControle.h"
 #include "app/FenetrePrincipale.h"
+#include "app/Programme.h"
+#include "app/controle/ApiControle.h"
 #include "app/LigneCommande.h"
 #include "sim/MouvementAxes.h"
 
@@ -18,8 +19,8 @@ namespace {
 class Controle : public ::testing::Test
 {
 protected:
-    FenetrePrincipale fenetre;
-    ApiControle api{fenetre};
+    Programme programme{LigneCommande::lire(QStringLiteral("portip=0 control=0")), false};
+    FenetrePrincipale& fenetre = programme.fenetre();
     quint16 portAppareil = 0;
     quint16 portControle = 0;
     std::unique_ptr<ClientHttp> http;
@@ -27,10 +28,9 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=0"))));
-        ASSERT_TRUE(api.demarre(QStringLiteral("0")));
-        portAppareil = fenetre.portEcoute();
-        portControle = api.port();
+        ASSERT_TRUE(programme.demarre());
+        portAppareil = programme.appareil().portEcoute();
+        portControle = programme.controle()->port();
         http = std::make_unique<ClientHttp>(portControle);
     }
     QJsonObject etat() { return http->get(QStringLiteral("/state")).json; }
@@ -101,10 +101,10 @@ TEST_F(Controle, PatchActsOnTheVeryNextRequest)
         << "the mode change ran the selector's own handler";
     EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/11234" "05\r"));
     // Each change leaves one line that names the controls and their new values.
-    EXPECT_TRUE(fenetre.journal().contenu().contains(
+    EXPECT_TRUE(programme.journal().contenu().contains(
         QStringLiteral(" controle HTTP : Chk_HOMING_X_ok = décoché\r\n")));
-    EXPECT_TRUE(fenetre.journal().contenu().contains(
-        QStringLiteral(" controle HTTP : Cmb_Simulate = MODULElasers, Txt_ValeurLu = 1234\r\n")));
+    EXPECT_TRUE(programme.journal().contenu().contains(
+        QStringLiteral(" controle HTTP : Txt_ValeurLu = 1234, Cmb_Simulate = MODULElasers\r\n")));
 }
 
 TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
@@ -125,7 +125,7 @@ TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
         {"emptyMode", R"({"Chk_TPnon0": true, "Cmb_Simulate": ""})", "Cmb_Simulate"},
     };
     const QJsonObject avant = etat();
-    const QString journalAvant = fenetre.journal().contenu();
+    const QString journalAvant = programme.journal().contenu();
     for (const auto& c : cas) {
         const auto r = http->patch(c.corps);
         EXPECT_EQ(r.statut, 400) << c.nom;
@@ -133,7 +133,7 @@ TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
         EXPECT_EQ(r.json.value("field").toString(), QLatin1String(c.champ)) << c.nom;
     }
     EXPECT_EQ(etat(), avant);
-    EXPECT_EQ(fenetre.journal().contenu(), journalAvant);
+    EXPECT_EQ(programme.journal().contenu(), journalAvant);
 }
 
 TEST_F(Controle, UnknownPathsAndWrongMethodsAnswerInJson)
@@ -155,12 +155,12 @@ TEST_F(Controle, SinceLosesNoLineAcrossClearsAndCutBacks)
     fenetre.AfficheMessage(QStringLiteral("un"));
     ASSERT_EQ(http->post(QStringLiteral("/log/clear")).statut, 200);
     // The button's work, and the record of who asked for it.
-    EXPECT_EQ(fenetre.journal().contenu().count(QStringLiteral("\r\n")), 2);
+    EXPECT_EQ(programme.journal().contenu().count(QStringLiteral("\r\n")), 2);
     fenetre.AfficheMessage(QStringLiteral("deux"));
     for (int i = 0; i < 400; ++i)
         fenetre.AfficheMessage(QString(60, QLatin1Char('x')));
     fenetre.AfficheMessage(QStringLiteral("fin"));
-    ASSERT_TRUE(fenetre.journal().contenu().startsWith(QLatin1String("....")));
+    ASSERT_TRUE(programme.journal().contenu().startsWith(QLatin1String("....")));
 
     const auto r = http->get(QStringLiteral("/log?since=%1").arg(depart));
     const QJsonArray lignes = r.json.value("lines").toArray();
@@ -236,11 +236,9 @@ TEST(ControleDemarrage, BadOrBusyControlPortIsAStartUpError)
     ASSERT_TRUE(occupe.listen(QHostAddress::LocalHost, 0));
     for (const QString& port : {QStringLiteral("x"), QStringLiteral("-1"),
                                 QString::number(occupe.serverPort())}) {
-        FenetrePrincipale fenetre;
-        ApiControle api(fenetre);
-        ASSERT_TRUE(fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=0"))));
-        EXPECT_FALSE(api.demarre(port)) << port.toStdString();
-        EXPECT_TRUE(fenetre.journal().contenu().contains(QLatin1String("port de controle")));
+        Programme programme(LigneCommande::lire(QStringLiteral("portip=0 control=") + port), false);
+        EXPECT_FALSE(programme.demarre()) << port.toStdString();
+        EXPECT_TRUE(programme.journal().contenu().contains(QLatin1String("port de controle")));
     }
 }
 

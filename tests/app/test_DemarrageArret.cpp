@@ -1,6 +1,7 @@
 #include "ProcessusVelorin.h"
 #include "app/ArretSurSignal.h"
 #include "app/FenetrePrincipale.h"
+#include "app/Programme.h"
 #include "app/LigneCommande.h"
 
 #include <gtest/gtest.h>
@@ -23,20 +24,23 @@ bool attend(const std::function<bool()>& condition) { return ProcessusVelorin::a
 class Demarrage : public ::testing::Test
 {
 protected:
-    FenetrePrincipale fenetre;
+    std::unique_ptr<Programme> programme;
     quint16 port = 0;
 
-    // Starts on a port the system picks.
+    // Starts as the program does, on a port the system picks.
     bool charge(const QString& autres = {})
     {
-        const bool ok = fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=0 ") + autres));
-        port = fenetre.portEcoute();
+        programme = std::make_unique<Programme>(
+            LigneCommande::lire(QStringLiteral("portip=0 ") + autres), false);
+        const bool ok = programme->demarre();
+        port = programme->appareil().portEcoute();
         return ok;
     }
+    FenetrePrincipale& fenetre() { return programme->fenetre(); }
 
     QStringList lignes() const
     {
-        QStringList l = fenetre.journal().contenu().split(QStringLiteral("\r\n"));
+        QStringList l = programme->journal().contenu().split(QStringLiteral("\r\n"));
         l.removeLast();
         return l;
     }
@@ -49,8 +53,8 @@ protected:
 TEST_F(Demarrage, LogsEachStepAndListensOnThePortAndModeAsked)
 {
     ASSERT_TRUE(charge(QStringLiteral("mode=modeecho")));
-    EXPECT_EQ(fenetre.windowTitle(), QStringLiteral("Velorin v" VELORIN_VERSION));
-    EXPECT_EQ(fenetre.Cmb_Simulate(), QStringLiteral("modeECHO"));
+    EXPECT_EQ(fenetre().windowTitle(), QStringLiteral("Velorin v" VELORIN_VERSION));
+    EXPECT_EQ(fenetre().Cmb_Simulate(), QStringLiteral("modeECHO"));
     const QStringList l = lignes();
     ASSERT_EQ(l.size(), 5) << l.join(QLatin1Char('|')).toStdString();
     // The port the system picked is known, and said, once it listens.
@@ -73,7 +77,7 @@ TEST_F(Demarrage, LogsEachStepAndListensOnThePortAndModeAsked)
 TEST_F(Demarrage, UnknownModeKeepsThePlcAndSaysSo)
 {
     ASSERT_TRUE(charge(QStringLiteral("mode=robot")));
-    EXPECT_EQ(fenetre.Cmb_Simulate(), QStringLiteral("automateOMRON"));
+    EXPECT_EQ(fenetre().Cmb_Simulate(), QStringLiteral("automateOMRON"));
     EXPECT_TRUE(lignes().contains(
         QStringLiteral("mode inconnu \"ROBOT\", le mode automateOMRON est conservé")));
 }
@@ -95,8 +99,8 @@ TEST_F(Demarrage, RefusesABadOrBusyPortInsteadOfPretendingToListen)
         {QStringLiteral("portip=%1").arg(occupe.serverPort()), "impossible d'ouvrir le port"},
     };
     for (const auto& c : cas) {
-        FenetrePrincipale autre;
-        EXPECT_FALSE(autre.Form_Load(LigneCommande::lire(c.ligne))) << c.ligne.toStdString();
+        Programme autre(LigneCommande::lire(c.ligne), false);
+        EXPECT_FALSE(autre.demarre()) << c.ligne.toStdString();
         EXPECT_TRUE(autre.journal().contenu().contains(QString::fromUtf8(c.attendu)))
             << autre.journal().contenu().toStdString();
         EXPECT_FALSE(autre.journal().contenu().contains(QLatin1String("en attente")));
@@ -106,7 +110,7 @@ TEST_F(Demarrage, RefusesABadOrBusyPortInsteadOfPretendingToListen)
 TEST_F(Demarrage, RoadOfOneRequestWithTheTraceOn)
 {
     ASSERT_TRUE(charge());
-    fenetre.findChild<QCheckBox*>(QStringLiteral("Chk_TraceIP"))->setChecked(true);
+    fenetre().findChild<QCheckBox*>(QStringLiteral("Chk_TraceIP"))->setChecked(true);
 
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, port);
@@ -132,16 +136,16 @@ TEST_F(Demarrage, RoadOfOneRequestWithTheTraceOn)
 TEST_F(Demarrage, TheLinkLabelCountsConnectedChannels)
 {
     ASSERT_TRUE(charge());
-    fenetre.serveur().Timer1_Timer();
-    EXPECT_EQ(fenetre.findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
+    programme->appareil().serveur().Timer1_Timer();
+    EXPECT_EQ(fenetre().findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
                   ->property("text").toString(),
               QStringLiteral("Aucune liaison TCPIP"));
     QTcpSocket a, b;
     a.connectToHost(QHostAddress::LocalHost, port);
     b.connectToHost(QHostAddress::LocalHost, port);
     ASSERT_TRUE(journalContient(QStringLiteral("port connecté sur canal 2   IP client : 127.0.0.1")));
-    fenetre.serveur().Timer1_Timer();
-    EXPECT_EQ(fenetre.findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
+    programme->appareil().serveur().Timer1_Timer();
+    EXPECT_EQ(fenetre().findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
                   ->property("text").toString(),
               QStringLiteral("2 liaison(s) valide(s)"));
 }
@@ -150,10 +154,10 @@ TEST_F(Demarrage, TheLinkLabelCountsConnectedChannels)
 // further: nothing listens, and the usual shutdown follows.
 TEST_F(Demarrage, ASignalWhileTheHelpBoxIsOpenClosesItAndEndsTheStart)
 {
-    ArretSurSignal arret;
-    QObject::connect(&arret, &ArretSurSignal::arretDemande, &fenetre,
-                     &FenetrePrincipale::demandeArret);
-    fenetre.setSansEcran(false);
+    programme = std::make_unique<Programme>(LigneCommande::lire(QStringLiteral("portip=0 ?")), false);
+    ArretSurSignal signaux;
+    QObject::connect(&signaux, &ArretSurSignal::arretDemande, &programme->arret(),
+                     &Arret::demandeArret);
     bool boiteVue = false;
     QTimer guetteur;
     QObject::connect(&guetteur, &QTimer::timeout, [&] {
@@ -163,11 +167,11 @@ TEST_F(Demarrage, ASignalWhileTheHelpBoxIsOpenClosesItAndEndsTheStart)
         }
     });
     guetteur.start(10);
-    ASSERT_TRUE(fenetre.Form_Load(LigneCommande::lire(QStringLiteral("portip=0 ?"))));
+    ASSERT_TRUE(programme->demarre());
     EXPECT_TRUE(boiteVue);
-    EXPECT_TRUE(fenetre.arretEstDemande());
+    EXPECT_TRUE(programme->arret().estDemande());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_EQ(fenetre.sockets().State(0), CoucheSocket::Ferme);
+    EXPECT_EQ(programme->appareil().sockets().State(0), CoucheSocket::Ferme);
     EXPECT_FALSE(lignes().contains(QStringLiteral("initialisation ...")));
 }
 
@@ -178,7 +182,7 @@ TEST_F(Demarrage, ClosingWarnsConnectedClientsAndClosesEverything)
     client.connectToHost(QHostAddress::LocalHost, port);
     ASSERT_TRUE(journalContient(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
 
-    fenetre.close();
+    fenetre().close();
     QByteArray recu;
     ASSERT_TRUE(attend([&] {
         recu += client.readAll();

@@ -1,5 +1,6 @@
 #include "app/AideLigneCommande.h"
 #include "app/FenetrePrincipale.h"
+#include "trace/Journal.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,8 @@ namespace {
 class Fenetre : public ::testing::Test
 {
 protected:
-    FenetrePrincipale fenetre;
+    Journal journal;
+    FenetrePrincipale fenetre{journal};
 
     template <typename T = QWidget> T* controle(const char* nom)
     {
@@ -34,7 +36,7 @@ protected:
     QRgb fondZone() { return controle<QPlainTextEdit>("TextMsg")->palette().color(QPalette::Base).rgb() & 0xFFFFFF; }
     QStringList lignes() const
     {
-        QStringList l = fenetre.journal().contenu().split(QStringLiteral("\r\n"));
+        QStringList l = journal.contenu().split(QStringLiteral("\r\n"));
         l.removeLast();
         return l;
     }
@@ -277,7 +279,8 @@ namespace {
 
 TEST(Police, NoCaptionIsCutWhateverTheDesktopFont)
 {
-    FenetrePrincipale fenetre;
+    Journal journal;
+    FenetrePrincipale fenetre(journal);
     for (QWidget* w : fenetre.findChildren<QWidget*>()) {
         QString texte;
         int marge = 0;

@@ -247,7 +247,7 @@ TEST(PoolSurSocketsQt, EchoChannelReuseAndShutdownWarning)
     ServeurCanaux serveur(couche, panneau, horloge, [] { QCoreApplication::processEvents(); });
     couche.setEvenements(&serveur);
     serveur.setAnalyse(
-        [&](const QString& recu) { serveur.EnvoieSurCanal(serveur.CanalCourant(), recu); });
+        [&](const QString& recu) { serveur.EnvoieSurCanal(recu); });
     couche.setLocalPort(0, 0);
     ASSERT_TRUE(couche.Listen(0));
     const auto port = quint16(couche.LocalPort(0));

@@ -119,7 +119,7 @@ TEST(Acceptation, DataArrivingRightAfterAcceptIsAnsweredOnTheNewChannel)
     b.couche.recus[1] = QStringLiteral("X");
     b.couche.crochet = [&] { b.serveur.WSserveur_DataArrival(1, 1); };
     b.serveur.setAnalyse([&](const QString& recu) {
-        b.serveur.EnvoieSurCanal(b.serveur.CanalCourant(), recu + recu);
+        b.serveur.EnvoieSurCanal(recu + recu);
     });
     b.demande();
     EXPECT_EQ(b.couche.envoyes[1], QStringList{"XX"});
@@ -139,7 +139,7 @@ TEST(Acceptation, ChannelNotConnectedAfterAcceptIsLoggedWithItsState)
 TEST(Acceptation, ChannelThatCannotBeCreatedRefusesTheRequest)
 {
     Banc b({7});
-    b.serveur.CanalCourant() = 1;
+    b.serveur.setCanalCourant(1);
     b.couche.chargementImpossible = true;
     b.demande();
     EXPECT_EQ(b.couche.operations, QStringList{"Load 2"});
@@ -216,7 +216,7 @@ TEST(Reception, ArrivalIsTracedOnDemandAndAnalysedOnItsChannel)
         b.serveur.setAnalyse([&](const QString& recu) {
             canalVu = b.serveur.CanalCourant();
             texteVu = recu;
-            b.serveur.EnvoieSurCanal(b.serveur.CanalCourant(), QStringLiteral("A\r"));
+            b.serveur.EnvoieSurCanal(QStringLiteral("A\r"));
         });
         b.serveur.WSserveur_DataArrival(2, 3);
 
@@ -234,17 +234,17 @@ TEST(Envoi, ChannelOutOfRangeIsUnknown)
     for (int canal : {0, -1, 3}) {
         SCOPED_TRACE(canal);
         Banc b({7, 7});
-        int demande = canal;
-        EXPECT_FALSE(b.serveur.EnvoieSurCanal(demande, QStringLiteral("A")));
+        b.serveur.setCanalCourant(canal);
+        EXPECT_FALSE(b.serveur.EnvoieSurCanal(QStringLiteral("A")));
         EXPECT_EQ(b.panneau.lignes, QStringList{QStringLiteral("N° de canal demandé inconnu")});
         EXPECT_TRUE(b.couche.operations.isEmpty());
-        EXPECT_EQ(demande, canal);
+        EXPECT_EQ(b.serveur.CanalCourant(), canal);
     }
 }
 
 TEST(Envoi, ClientGoneDropsTheReplyAndClosesTheListenerOnlyIfNotListening)
 {
-    // The analysis passes CanalCourant itself: once reset, it names the listener.
+    // Once CanalCourant is reset, the failure handling applies to the listener.
     const struct
     {
         int etatEcoute;
@@ -257,8 +257,8 @@ TEST(Envoi, ClientGoneDropsTheReplyAndClosesTheListenerOnlyIfNotListening)
         SCOPED_TRACE(c.etatEcoute);
         Banc b({8});
         b.couche.etats[0] = c.etatEcoute;
-        b.serveur.CanalCourant() = 1;
-        EXPECT_FALSE(b.serveur.EnvoieSurCanal(b.serveur.CanalCourant(), QStringLiteral("A")));
+        b.serveur.setCanalCourant(1);
+        EXPECT_FALSE(b.serveur.EnvoieSurCanal(QStringLiteral("A")));
         EXPECT_EQ(b.panneau.lignes, c.lignes);
         EXPECT_EQ(b.couche.operations, c.operations);
         EXPECT_EQ(b.serveur.CanalCourant(), 0);
@@ -283,7 +283,7 @@ TEST(Fermeture, WarnsConnectedClientsClosesEverythingDestroysChannels)
     b.couche.recus[5] = QStringLiteral("ping");
     b.couche.crochet = [&] { b.serveur.WSserveur_DataArrival(5, 4); };
     b.serveur.setAnalyse(
-        [&](const QString& recu) { b.serveur.EnvoieSurCanal(b.serveur.CanalCourant(), recu); });
+        [&](const QString& recu) { b.serveur.EnvoieSurCanal(recu); });
     b.serveur.fermeture();
     EXPECT_EQ(b.panneau.lignes,
               QStringList({"fermeture demandée", "fermeture de la liaison n° 0  port à l'ecoute",

@@ -26,7 +26,7 @@ struct Analyseur : ::testing::Test
 
 TEST_F(Analyseur, RoadOfOneRequest)
 {
-    EXPECT_TRUE(analyseur.AnalyseChaineRecu(trame("P1")).isEmpty());
+    analyseur.AnalyseChaineRecu(trame("P1"));
     EXPECT_EQ(panneau.lignes, QStringList{ts + " demande position --> 0 / 0 a"});
     ASSERT_EQ(canal.envois.size(), 1);
     EXPECT_EQ(canal.envois[0].canal, 1);

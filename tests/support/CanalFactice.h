@@ -17,10 +17,9 @@ public:
     int canalCourant = 1;
     QList<Envoi> envois;
 
-    int& CanalCourant() override { return canalCourant; }
-    bool EnvoieSurCanal(int& canal, const QString& chaine) override
+    bool EnvoieSurCanal(const QString& chaine) override
     {
-        envois.append({canal, chaine});
+        envois.append({canalCourant, chaine});
         return true;
     }
 };

@@ -1,0 +1,122 @@
+#include "Programme.h"
+
+#include "controle/ApiControle.h"
+#include "controle/ChampsControle.h"
+#include "controle/RessourceCanaux.h"
+#include "controle/RessourceEtat.h"
+#include "controle/RessourceJournal.h"
+#include "controle/RessourceMinuteries.h"
+#include "controle/RessourceReinitialisation.h"
+#include "controle/RessourceSante.h"
+#include "trace/MiroirSortie.h"
+
+#include <QApplication>
+#include <QJsonObject>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+Programme::Programme(const LigneCommande& parametres_, bool sansEcran_)
+    : parametres(parametres_), sansEcran(sansEcran_)
+{
+    if (parametres.fichierPret)
+        pret.emplace(*parametres.fichierPret);
+    // Made before start-up, so that the log's lines are numbered from the first.
+    if (parametres.portControle)
+        creeControle();
+}
+
+Programme::~Programme() = default;
+
+void Programme::creeControle()
+{
+    apiControle = std::make_unique<ApiControle>();
+    auto champs = std::make_shared<ChampsControle>(fenetrePrincipale, appareilSimule.serveur(),
+                                                   [this] { return appareilSimule.portEcoute(); });
+    apiControle->ajoute(std::make_unique<RessourceEtat>(*champs, journalMessages));
+    apiControle->ajoute(std::make_unique<RessourceCanaux>(appareilSimule.serveur(),
+                                                          appareilSimule.sockets()));
+    apiControle->ajoute(std::make_unique<RessourceJournal>(
+        journalMessages, [this] { fenetrePrincipale.Bt_clearMsg_Click(); }));
+    apiControle->ajoute(std::make_unique<RessourceReinitialisation>(
+        [this] {
+            fenetrePrincipale.reinitialiseControles();
+            appareilSimule.reinitialise();
+        },
+        *champs, journalMessages));
+    apiControle->ajoute(std::make_unique<RessourceMinuteries>(appareilSimule.retardDeplacement()));
+    apiControle->ajoute(std::make_unique<RessourceSante>(
+        [this] { return appareilSimule.portEcoute(); },
+        [this] { return fenetrePrincipale.Cmb_Simulate(); }));
+    champsControle = std::move(champs);
+}
+
+bool Programme::demarre()
+{
+    // An earlier run's ready file goes first, whatever stops this start.
+    QString raison;
+    if (pret && !pret->prepare(raison)) {
+        demarrage.signaleEchec(QStringLiteral("fichier READY inutilisable \"") + pret->fichier()
+                               + QStringLiteral("\" : ") + raison);
+        return false;
+    }
+    if (!ouvreMiroir() || !demarrage.Form_Load(parametres))
+        return false;
+    if (arretProgramme.estDemande())
+        return true;
+    if (apiControle
+        && !apiControle->demarre(*parametres.portControle,
+                                 parametres.adresseControle.value_or(QString()), journalMessages,
+                                 raison)) {
+        demarrage.signaleEchec(raison);
+        return false;
+    }
+    if (pret
+        && !pret->ecrit({{QStringLiteral("pid"), QCoreApplication::applicationPid()},
+                         {QStringLiteral("port"), int(appareilSimule.portEcoute())},
+                         {QStringLiteral("control_port"),
+                          apiControle ? QJsonValue(int(apiControle->port())) : QJsonValue()},
+                         {QStringLiteral("version"), QStringLiteral(VELORIN_VERSION)},
+                         {QStringLiteral("mode"), fenetrePrincipale.Cmb_Simulate()}},
+                        raison)) {
+        demarrage.signaleEchec(QStringLiteral("impossible d'écrire le fichier READY \"")
+                               + pret->fichier() + QStringLiteral("\" : ") + raison);
+        return false;
+    }
+    return true;
+}
+
+int Programme::execute()
+{
+    if (!demarre())
+        return 1;
+    // A stop asked during start-up: the usual shutdown, then the end.
+    if (arretProgramme.estDemande()) {
+        fenetrePrincipale.close();
+        return 0;
+    }
+    return QApplication::exec();
+}
+
+// Where the log's mirror goes: LOG= says, or standard output when no window can be shown.
+bool Programme::ouvreMiroir()
+{
+    if (parametres.journalCoupe() || (!parametres.journal && !sansEcran))
+        return true;
+    if (!parametres.journal || parametres.journalStdout()) {
+        miroir = std::make_unique<MiroirSortie>(journalMessages, STDOUT_FILENO);
+        return true;
+    }
+    const int fichier = ::open(parametres.journal->toLocal8Bit().constData(),
+                               O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fichier < 0) {
+        demarrage.signaleEchec(QStringLiteral("impossible d'ouvrir le fichier journal \"")
+                               + *parametres.journal + QStringLiteral("\" : ")
+                               + QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    miroir = std::make_unique<MiroirSortie>(journalMessages, fichier, true);
+    return true;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Appareil.h"
+#include "Arret.h"
+#include "Demarrage.h"
+#include "FenetrePrincipale.h"
+#include "FichierPret.h"
+#include "LigneCommande.h"
+#include "trace/Journal.h"
+
+#include <memory>
+#include <optional>
+
+class ApiControle;
+class ChampsControle;
+class MiroirSortie;
+
+// The whole program put together: the log, the window that shows it and holds the device
+// state, the device behind it, start-up and shutdown, and what the command line adds (the
+// log's mirror, the control API, the ready file).
+class Programme
+{
+public:
+    // sansEcran: no window can be shown (no display, or the offscreen or minimal platform).
+    Programme(const LigneCommande& parametres, bool sansEcran);
+    ~Programme();
+
+    // Start-up in full, up to the ready file; false when the program cannot serve (status 1).
+    bool demarre();
+    // Start-up, then the event loop until the window closes; the exit status.
+    int execute();
+
+    Journal& journal() { return journalMessages; }
+    FenetrePrincipale& fenetre() { return fenetrePrincipale; }
+    Appareil& appareil() { return appareilSimule; }
+    Arret& arret() { return arretProgramme; }
+    ApiControle* controle() { return apiControle.get(); }
+
+private:
+    bool ouvreMiroir();
+    void creeControle();
+
+    const LigneCommande parametres;
+    const bool sansEcran;
+    Journal journalMessages;
+    FenetrePrincipale fenetrePrincipale{journalMessages};
+    Appareil appareilSimule{fenetrePrincipale, fenetrePrincipale};
+    Arret arretProgramme{fenetrePrincipale, appareilSimule.serveur()};
+    Demarrage demarrage{fenetrePrincipale, appareilSimule, arretProgramme, sansEcran};
+    std::unique_ptr<MiroirSortie> miroir;
+    std::shared_ptr<ChampsControle> champsControle;
+    std::unique_ptr<ApiControle> apiControle;
+    std::optional<FichierPret> pret;
+};

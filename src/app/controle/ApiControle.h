@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Route.h"
+
+#include <QHostAddress>
+#include <QHttpServer>
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+// An HTTP/JSON API that lets a test script read and change what an operator reads and changes
+// in the window, and read the log. It only routes: each resource answers its own paths, on the
+// window's thread, so a change takes effect exactly as a click or an edit would. A known path
+// asked with another method answers 405, an unknown path 404, both in JSON.
+class ApiControle : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ApiControle(QObject* parent = nullptr);
+    ~ApiControle() override;
+
+    void ajoute(std::unique_ptr<RessourceControle> ressource);
+
+    // Listens on the port and address the texts name (loopback unless told otherwise), with
+    // its log lines; false with the reason otherwise.
+    bool demarre(const QString& textePort, const QString& texteAdresse, SortieMessages& journal,
+                 QString& raison);
+    quint16 port() const { return portOuvert; }
+
+private:
+    void routes();
+
+    std::vector<std::unique_ptr<RessourceControle>> ressources;
+    QHttpServer serveur;
+    quint16 portOuvert = 0;
+};

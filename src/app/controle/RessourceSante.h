@@ -1,0 +1,18 @@
+#pragma once
+
+#include "Route.h"
+
+// GET /health: alive, with what a rig needs to check it talks to the right process.
+class RessourceSante : public RessourceControle
+{
+public:
+    RessourceSante(std::function<quint16()> portEcoute_, std::function<QString()> mode_)
+        : portEcoute(std::move(portEcoute_)), mode(std::move(mode_))
+    {
+    }
+    QList<Route> routes() override;
+
+private:
+    std::function<quint16()> portEcoute;
+    std::function<QString()> mode;
+};
