@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <csignal>
@@ -127,21 +128,27 @@ TEST_F(BoutEnBout, MuteOnlyLogs)
     ASSERT_TRUE(hote.connecte(velorin.port));
     hote.socket.write("\x1bV1\r");
     ASSERT_TRUE(velorin.attendMotif(QStringLiteral("^%1mode MUET recu= Esc/V1Cr/$").arg(Stamp)));
-    QTest::qWait(100);
+    // A reply would have been sent before the line was written out: it would be here by now.
+    QCoreApplication::processEvents();
     EXPECT_EQ(hote.socket.bytesAvailable(), 0);
 }
 
 TEST_F(BoutEnBout, ChannelIsReusedAfterItsClientLeaves)
 {
-    ASSERT_TRUE(velorin.demarre({QStringLiteral("mode=modeecho")}));
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("mode=modeecho"), QStringLiteral("control=0")}));
+    ClientHttp http(velorin.portControle());
     {
         Hote parti;
         ASSERT_TRUE(parti.connecte(velorin.port));
         ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
         EXPECT_EQ(parti.echange("x", 1), QByteArray("x"));
         parti.socket.disconnectFromHost();
-        // Give Velorin time to see the peer go before the next client comes.
-        QTest::qWait(200);
+        // Velorin has seen the peer go before the next client comes.
+        ASSERT_TRUE(velorin.attend([&] {
+            const QJsonArray canaux = http.get(QStringLiteral("/channels")).json.value("channels").toArray();
+            return !canaux.isEmpty()
+                   && canaux.at(0).toObject().value("state").toInt() == 8; // the client has gone
+        }));
     }
     Hote suivant;
     ASSERT_TRUE(suivant.connecte(velorin.port));

@@ -175,26 +175,4 @@ TEST_F(Demarrage, ASignalWhileTheHelpBoxIsOpenClosesItAndEndsTheStart)
     EXPECT_FALSE(lignes().contains(QStringLiteral("initialisation ...")));
 }
 
-TEST_F(Demarrage, ClosingWarnsConnectedClientsAndClosesEverything)
-{
-    ASSERT_TRUE(charge());
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(journalContient(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
-
-    fenetre().close();
-    QByteArray recu;
-    ASSERT_TRUE(attend([&] {
-        recu += client.readAll();
-        return client.state() == QAbstractSocket::UnconnectedState;
-    }));
-    EXPECT_EQ(recu, QByteArray("ARRET du serveur en cours"));
-    const QStringList l = lignes();
-    ASSERT_GE(l.size(), 3);
-    EXPECT_EQ(l.mid(l.size() - 3),
-              (QStringList{QStringLiteral("fermeture demandée"),
-                           QStringLiteral("fermeture de la liaison n° 0  port à l'ecoute"),
-                           QStringLiteral("fermeture de la liaison n° 1  port connecté")}));
-}
-
 } // namespace

@@ -183,7 +183,10 @@ TEST_P(Bureau, TypedLaserValueIsTheNextAnswer)
     clique(3000 + 1800 + 300, 240 + 140);
     touches({QStringLiteral("ctrl+a")});
     xdotool({"type", "--delay", "20", "1234"});
-    QTest::qWait(200);
+    ASSERT_TRUE(ProcessusVelorin::attend([&] {
+        return controle->get(QStringLiteral("/state")).json.value("Txt_ValeurLu").toString()
+               == QLatin1String("1234");
+    }));
     Hote hote;
     ASSERT_TRUE(hote.connecte(port));
     EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/11234" "05\r"));

@@ -239,7 +239,7 @@ TEST(LocalIP, DottedIPv4Text)
     EXPECT_EQ(adresse.toString(), couche.LocalIP(0));
 }
 
-TEST(PoolSurSocketsQt, EchoChannelReuseAndShutdownWarning)
+TEST(PoolSurSocketsQt, EchoAndChannelReuse)
 {
     CoucheSocketQt couche;
     PanneauServeurFactice panneau;
@@ -268,14 +268,6 @@ TEST(PoolSurSocketsQt, EchoChannelReuseAndShutdownWarning)
     second.write("\x1bV\r");
     QByteArray recu;
     EXPECT_TRUE(attendre([&] { return (recu += second.readAll()) == "\x1bV\r"; }));
-
-    serveur.fermeture();
-    EXPECT_TRUE(attendre([&] {
-        recu += second.readAll();
-        return second.state() == QAbstractSocket::UnconnectedState;
-    }));
-    EXPECT_EQ(recu, QByteArray("\x1bV\rARRET du serveur en cours"));
-    EXPECT_EQ(couche.State(0), CoucheSocket::Ferme);
 }
 
 } // namespace
@@ -317,8 +309,11 @@ TEST_F(ClientQuiNeLitPas, ItsChannelIsNoLongerReadUntilItsRepliesDrain)
     QCoreApplication::processEvents();
     const int avant = arrivees;
     client.write("requete");
-    client.flush();
-    QTest::qWait(200);
+    // Once written, the bytes are in the server's receive queue (loopback delivers at once):
+    // a channel still read would see them at the next pass of the event loop.
+    ASSERT_TRUE(attendre([&] { return client.bytesToWrite() == 0; }));
+    for (int passe = 0; passe < 10; ++passe)
+        QCoreApplication::processEvents();
     EXPECT_EQ(arrivees, avant) << "a full channel is not read";
 
     // The client reads at last: the output drains and the pending request is taken.
