@@ -107,8 +107,8 @@ double number(std::string_view option, const char* text, double lo, double hi, b
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(text, &end);
-    if (errno != 0 || end == text || *end != '\0' || !(v >= lo && v <= hi) ||
-        (whole && v != std::trunc(v)))
+    if (errno != 0 || end == text || *end != '\0' || !(v >= lo && v <= hi)
+        || (whole && v != std::trunc(v)))
         usage(std::string(option) + ": bad value '" + text + "'");
     return v;
 }
@@ -176,13 +176,7 @@ Options parse(int argc, char** argv)
     return o;
 }
 
-enum class State
-{
-    Closed,
-    Connecting,
-    Open,
-    Done
-};
+enum class State { Closed, Connecting, Open, Done };
 
 struct Conn
 {
@@ -322,8 +316,8 @@ private:
                 open(i);
             } else if (c.state == State::Closed) {
                 nextTick = std::min(nextTick, c.retryAt);
-            } else if (c.state != State::Done && c.outstanding > 0 &&
-                       now - c.sent[c.head] > replyTimeout) {
+            } else if (c.state != State::Done && c.outstanding > 0
+                       && now - c.sent[c.head] > replyTimeout) {
                 std::fprintf(stderr, "charge: no reply within 10 s, ending the run\n");
                 fail(i, now);
                 stop(now);
@@ -431,8 +425,8 @@ private:
         if (c.state == State::Connecting) {
             int err = 0;
             socklen_t len = sizeof err;
-            if (::getsockopt(c.fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0 || err != 0 ||
-                (ev.events & (EPOLLERR | EPOLLHUP)))
+            if (::getsockopt(c.fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0 || err != 0
+                || (ev.events & (EPOLLERR | EPOLLHUP)))
                 return fail(i, Clock::now());
             if (ev.events & EPOLLOUT)
                 connected(i);
@@ -479,8 +473,8 @@ private:
                 whole = true;
             }
             if (opt.haveExpect && !c.bad)
-                c.bad = c.pos + take > opt.expect.size() ||
-                        std::memcmp(p, opt.expect.data() + c.pos, take) != 0;
+                c.bad = c.pos + take > opt.expect.size()
+                        || std::memcmp(p, opt.expect.data() + c.pos, take) != 0;
             c.pos += take;
             p += take;
             if (!whole)

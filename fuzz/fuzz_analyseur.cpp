@@ -37,12 +37,8 @@ void verifieReponse(int mode, const QString& recu, const QString& reponse)
               "le checksum d'une reponse laser couvre son contenu", reponse);
         break;
     }
-    case 2:
-        exige(false, "le mode muet ne repond jamais", reponse);
-        break;
-    default:
-        exige(reponse == recu, "le mode echo renvoie le texte tel quel", reponse);
-        break;
+    case 2: exige(false, "le mode muet ne repond jamais", reponse); break;
+    default: exige(reponse == recu, "le mode echo renvoie le texte tel quel", reponse); break;
     }
 }
 

@@ -62,9 +62,10 @@ void verifie(const QString& texte)
     const bool copie = log >= 0 && valeurLog == QLatin1String("STDOUT");
     exige(ligne.journalStdout() == copie, "LOG=STDOUT, et rien de plus, copie le journal", texte);
     // Values kept in their typed case never hold a blank, and name a key of the text.
-    for (const auto& valeur : {ligne.journal, ligne.fichierPret, ligne.adresse, ligne.adresseControle})
-        exige(!valeur || !valeur->contains(QLatin1Char(' ')), "une valeur s'arrete au premier blanc",
-              valeur.value_or(QString()));
+    for (const auto& valeur :
+         {ligne.journal, ligne.fichierPret, ligne.adresse, ligne.adresseControle})
+        exige(!valeur || !valeur->contains(QLatin1Char(' ')),
+              "une valeur s'arrete au premier blanc", valeur.value_or(QString()));
     for (const QString& inconnu : ligne.inconnus)
         exige(texte.contains(inconnu) && inconnu.contains(QLatin1Char('=')),
               "un parametre inconnu est un mot du texte", inconnu);

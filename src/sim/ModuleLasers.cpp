@@ -92,8 +92,7 @@ QString ModuleLasers::traite(const QString& strData)
         payload = c3 + QStringLiteral("OK");
         ligne = QStringLiteral(" renome carte -> ");
         break;
-    default:
-        return {};
+    default: return {};
     }
 
     panneau.AfficheMessage(ts + ligne + payload);

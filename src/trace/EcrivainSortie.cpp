@@ -1,11 +1,11 @@
 #include "EcrivainSortie.h"
 
 #include <cerrno>
-#include <csignal>
-#include <pthread.h>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,7 +18,7 @@ struct EcrivainSortie::Etat
     std::mutex verrou;
     std::condition_variable aEcrire;
     std::condition_variable fini;
-    QByteArray enAttente;   // queued, not yet taken by the thread
+    QByteArray enAttente;    // queued, not yet taken by the thread
     qsizetype nonEcrits = 0; // queued plus what the thread is writing
     bool fin = false;        // the owner is going: drain, then stop
     bool enPanne = false;    // a write failed

@@ -33,9 +33,9 @@ qint64 msDepuisMinuitLocal()
         zoneConnue = zoneActuelle;
     }
     constexpr qint64 SecondesParJour = 86400;
-    const qint64 secondesLocales = ((qint64(maintenant.tv_sec) + decalage) % SecondesParJour
-                                    + SecondesParJour)
-                                   % SecondesParJour;
+    const qint64 secondesLocales =
+        ((qint64(maintenant.tv_sec) + decalage) % SecondesParJour + SecondesParJour)
+        % SecondesParJour;
     return secondesLocales * 1000 + maintenant.tv_nsec / 1000000;
 }
 

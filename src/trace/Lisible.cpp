@@ -7,10 +7,10 @@ namespace {
 
 // Names of the control characters that the protocols use, indexed by code.
 constexpr std::array<const char*, 32> nomsControle = {
-    "Nul/", "Soh/", "Stx/", "Etx/", nullptr, "Enq/", "Ack/", nullptr,   // 0..7
-    nullptr, nullptr, "Lf/", nullptr, nullptr, "Cr/", nullptr, nullptr,  // 8..15
-    "Dle/", "Xon/", nullptr, "Xoff/", nullptr, "Nak/", nullptr, nullptr, // 16..23
-    nullptr, nullptr, nullptr, "Esc/", nullptr, nullptr, nullptr, nullptr // 24..31
+    "Nul/",  "Soh/",  "Stx/",  "Etx/",  nullptr, "Enq/",  "Ack/",  nullptr, // 0..7
+    nullptr, nullptr, "Lf/",   nullptr, nullptr, "Cr/",   nullptr, nullptr, // 8..15
+    "Dle/",  "Xon/",  nullptr, "Xoff/", nullptr, "Nak/",  nullptr, nullptr, // 16..23
+    nullptr, nullptr, nullptr, "Esc/",  nullptr, nullptr, nullptr, nullptr  // 24..31
 };
 
 } // namespace

@@ -41,7 +41,8 @@ MiroirSortie::~MiroirSortie()
 
 QByteArray MiroirSortie::ligneDePerte(qint64 lignes)
 {
-    return QByteArray::number(lignes) + " lignes du journal perdues : la sortie ne les lisait pas\n";
+    return QByteArray::number(lignes)
+           + " lignes du journal perdues : la sortie ne les lisait pas\n";
 }
 
 void MiroirSortie::ecrit(const QString& message)

@@ -108,10 +108,10 @@ TEST_F(Automate, MemoGoulotteTickedFollowsTheFixedSequence)
     for (int i = 0; i < 2; ++i) {
         const QString champs = attendu.champs();
         EXPECT_EQ(automate.traite(trame("T1P")), trame(QLatin1Char('1') + champs)) << i;
-        EXPECT_EQ(panneau.lignes.takeLast(), ts + QStringLiteral(" demande si memo goulotte --> "
-                                                                 "%1 / %2")
-                                                      .arg(champs.left(8).toInt())
-                                                      .arg(champs.mid(8).toInt()));
+        const QString ligne = QStringLiteral(" demande si memo goulotte --> %1 / %2")
+                                  .arg(champs.left(8).toInt())
+                                  .arg(champs.mid(8).toInt());
+        EXPECT_EQ(panneau.lignes.takeLast(), ts + ligne);
     }
     // Unticked requests draw nothing: the sequence takes up where it stopped.
     panneau.tpNon0 = false;
@@ -138,9 +138,9 @@ TEST_F(Automate, RegisterReads)
         panneau.lignes.clear();
         EXPECT_EQ(automate.traite(trame(QLatin1String("SR") + c.numero)),
                   trame(QLatin1String("SR") + c.champ));
-        EXPECT_EQ(panneau.lignes, QStringList{ts + QStringLiteral(" READ register %1 --> %2")
-                                                       .arg(QString(c.numero).toInt())
-                                                       .arg(c.champ)});
+        const QString ligne =
+            QStringLiteral(" READ register %1 --> %2").arg(QString(c.numero).toInt()).arg(c.champ);
+        EXPECT_EQ(panneau.lignes, QStringList{ts + ligne});
     }
     panneau.homingX = false;
     panneau.homingZ = true;

@@ -13,9 +13,12 @@ TEST(Checksum, WorkedExamples)
         QString texte;
         const char* attendu;
     } cas[] = {
-        {QStringLiteral("abc"), "DA"},   {QStringLiteral("1OK"), "35"},
-        {QStringLiteral("10500"), "0A"}, {QStringLiteral("PXX"), "00"},
-        {QString(), "00"},               {QStringLiteral("V1"), "79"},
+        {QStringLiteral("abc"), "DA"},
+        {QStringLiteral("1OK"), "35"},
+        {QStringLiteral("10500"), "0A"},
+        {QStringLiteral("PXX"), "00"},
+        {QString(), "00"},
+        {QStringLiteral("V1"), "79"},
         {QStringLiteral("1version Simulation module Lasers"), "54"},
         {QStringLiteral("G10101000200"), "A4"},
     };
@@ -39,11 +42,20 @@ TEST(HexDec, Examples)
         QString texte;
         qint32 attendu;
     } cas[] = {
-        {QStringLiteral("1F"), 31},   {QStringLiteral("ff"), 255},   {QStringLiteral("aB"), 171},
-        {QStringLiteral("0010"), 16}, {QStringLiteral("FFFF"), 65535}, {QStringLiteral("1G"), 0},
-        {QStringLiteral("12 "), 0},   {QStringLiteral("-1"), 0},     {QStringLiteral("+1"), 0},
-        {QStringLiteral("0x10"), 0},  {QString(), 0},                {QStringLiteral("0000"), 0},
-        {QStringLiteral(" 12"), 0},   {QStringLiteral("1\r"), 0},
+        {QStringLiteral("1F"), 31},
+        {QStringLiteral("ff"), 255},
+        {QStringLiteral("aB"), 171},
+        {QStringLiteral("0010"), 16},
+        {QStringLiteral("FFFF"), 65535},
+        {QStringLiteral("1G"), 0},
+        {QStringLiteral("12 "), 0},
+        {QStringLiteral("-1"), 0},
+        {QStringLiteral("+1"), 0},
+        {QStringLiteral("0x10"), 0},
+        {QString(), 0},
+        {QStringLiteral("0000"), 0},
+        {QStringLiteral(" 12"), 0},
+        {QStringLiteral("1\r"), 0},
     };
     for (const auto& c : cas)
         EXPECT_EQ(HexDec(c.texte), c.attendu) << c.texte.toStdString();

@@ -127,8 +127,8 @@ TEST_F(Lasers, DetectionThresholdsAreReadLeniently)
         EXPECT_EQ(traite(ESC + corps + ComCalculCStarvik2(corps) + CR),
                   QStringLiteral("/1OK35") + CR);
         EXPECT_EQ(panneau.lignes,
-                  QStringList{ts + QString::fromUtf8(" active mode detect laser n° 2 ") + c.log +
-                              " -> 1OK"});
+                  QStringList{ts + QString::fromUtf8(" active mode detect laser n° 2 ") + c.log
+                              + " -> 1OK"});
     }
 }
 

@@ -11,9 +11,14 @@ TEST(Nombres, DecimalAcceptsWhatAHostWrites)
         const char* texte;
         double valeur;
         bool entier;
-    } cas[] = {{"00012000", 12000, true}, {"-0003000", -3000, true}, {" 12 ", 12, true},
-               {"+7", 7, true},           {"1.5", 1.5, false},       {"-.5", -0.5, false},
-               {"0", 0, true},            {"-123456789012345", -123456789012345.0, true},
+    } cas[] = {{"00012000", 12000, true},
+               {"-0003000", -3000, true},
+               {" 12 ", 12, true},
+               {"+7", 7, true},
+               {"1.5", 1.5, false},
+               {"-.5", -0.5, false},
+               {"0", 0, true},
+               {"-123456789012345", -123456789012345.0, true},
                {"1234567890123456", 1234567890123456.0, true}};
     for (const auto& c : cas) {
         SCOPED_TRACE(c.texte);

@@ -18,8 +18,8 @@ TEST(Lisible, EveryNamedControlCharacter)
     {
         int code;
         const char* nom;
-    } noms[] = {{0, "Nul/"},  {1, "Soh/"},  {2, "Stx/"},  {3, "Etx/"},   {5, "Enq/"},
-                {6, "Ack/"},  {10, "Lf/"},  {13, "Cr/"},  {16, "Dle/"},  {17, "Xon/"},
+    } noms[] = {{0, "Nul/"},   {1, "Soh/"},  {2, "Stx/"}, {3, "Etx/"},  {5, "Enq/"},
+                {6, "Ack/"},   {10, "Lf/"},  {13, "Cr/"}, {16, "Dle/"}, {17, "Xon/"},
                 {19, "Xoff/"}, {21, "Nak/"}, {27, "Esc/"}};
     for (const auto& n : noms)
         EXPECT_EQ(trsfChaineRecuEnLisible(octets({n.code})), QLatin1String(n.nom)) << n.code;
@@ -28,8 +28,7 @@ TEST(Lisible, EveryNamedControlCharacter)
 TEST(Lisible, UnnamedCodesOutsidePrintableRangeAsDecimalBetweenAmpersands)
 {
     for (int code : {4, 7, 8, 9, 11, 12, 14, 15, 18, 20, 22, 23, 24, 25, 26, 28, 29, 30, 31})
-        EXPECT_EQ(trsfChaineRecuEnLisible(octets({code})),
-                  QStringLiteral("&%1&").arg(code))
+        EXPECT_EQ(trsfChaineRecuEnLisible(octets({code})), QStringLiteral("&%1&").arg(code))
             << code;
     EXPECT_EQ(trsfChaineRecuEnLisible(octets({127})), QStringLiteral("&127&"));
     EXPECT_EQ(trsfChaineRecuEnLisible(octets({200})), QStringLiteral("&200&"));

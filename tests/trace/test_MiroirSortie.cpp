@@ -108,7 +108,8 @@ TEST(MiroirSortie, AReaderThatStopsReadingCostsLinesNeverTheProgram)
     QByteArray lu;
     ASSERT_TRUE(attendre([&] {
         lu += tube.lit();
-        return miroir.lignesPerdues() == 0 && lu.endsWith(" lignes du journal perdues : la sortie ne les lisait pas\n");
+        return miroir.lignesPerdues() == 0
+               && lu.endsWith(" lignes du journal perdues : la sortie ne les lisait pas\n");
     }));
     journal.AfficheMessage(QStringLiteral("apres"));
     ASSERT_TRUE(attendre([&] {
