@@ -3,11 +3,11 @@
 #include "app/FenetrePrincipale.h"
 #include "app/LigneCommande.h"
 #include "app/Programme.h"
-#include "trace/Journal.h"
 #include "sim/AnalyseurRequetes.h"
 #include "support/CanalFactice.h"
 #include "support/PanneauFactice.h"
 #include "trace/Horloge.h"
+#include "trace/Journal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -125,7 +125,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
 
     analyse("automateOMRON", "\x1bP1\r", "PLC position request, analysed and logged");
-    analyse("automateOMRON", "\x1b" "D10" "00012000" "00003000" "\r", "PLC move request");
+    analyse("automateOMRON", "\033D100001200000003000\r", "PLC move request");
     analyse("moduleLASERS", "\x1bM10121\r", "laser measurement request");
     analyse("modeECHO", QByteArray(200, 'e'), "echo of 200 bytes");
     zoneMessages();

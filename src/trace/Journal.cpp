@@ -4,8 +4,7 @@ namespace {
 
 bool estCommandeClear(const QString& message)
 {
-    return message.size() == 5
-           && message.compare(QLatin1String("CLEAR"), Qt::CaseInsensitive) == 0;
+    return message.size() == 5 && message.compare(QLatin1String("CLEAR"), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
