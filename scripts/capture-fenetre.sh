@@ -8,6 +8,9 @@ sortie=${1:-docs/velorin.png}
 port=23480
 controle=23481
 ecran=:$(( 200 + RANDOM % 100 ))
+# The window's title carries the version: ask the program which one it is.
+version=$("$build/velorin" --version | sed -n 's/^velorin //p')
+[ -n "$version" ] || { echo "$build/velorin --version gave no version" >&2; exit 1; }
 
 Xvfb "$ecran" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -31,7 +34,7 @@ printf '\033P1\r' >&3
 sleep 0.3
 
 mkdir -p "$(dirname "$sortie")"
-fenetre=$(DISPLAY=$ecran xdotool search --onlyvisible --name '^Velorin v1.0.5$' | head -n 1)
+fenetre=$(DISPLAY=$ecran xdotool search --onlyvisible --name "^Velorin v${version//./\\.}\$" | head -n 1)
 DISPLAY=$ecran "$build/tests/desktop/capture_ecran" "$sortie" "$fenetre"
 exec 3<&-
 echo "$sortie"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build tree into a scratch root as a distribution would (prefix /usr) and checks
 # what a desktop sees there: the program, its menu entry and its icons.
-#   verifie_installation.sh <build dir>
+#   verifie_installation.sh <build dir> <version>
 set -euo pipefail
 
 build=$1
+version=$2
 racine=$(mktemp -d)
 velorin_pid=
 nettoie() {
@@ -32,6 +33,12 @@ binaire=$usr/bin/velorin
 [ -x "$binaire" ] || echec "bin/velorin is not executable"
 if chemins=$(readelf -d "$binaire" | grep -E 'R(UN)?PATH'); then
   echec "installed binary keeps a run path: $chemins"
+fi
+# It tells the project's version, the one the package is named after.
+if dit=$(env -u DISPLAY -u WAYLAND_DISPLAY "$binaire" --version 2>"$racine/stderr"); then
+  [ "$dit" = "velorin $version" ] || echec "--version says '$dit', not 'velorin $version'"
+else
+  echec "--version failed: $(cat "$racine/stderr")"
 fi
 
 # The menu entry: valid, and pointing at the program and icon installed beside it.
