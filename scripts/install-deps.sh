@@ -11,6 +11,7 @@ packages=(
   xvfb xdotool
   dpkg-dev desktop-file-utils
   clang libclang-rt-14-dev llvm   # fuzz targets; llvm-symbolizer names sanitizer frames
+  clang-format-14 clang-tidy-14   # the layout and static checks of make test and make check
 )
 
 missing=()
