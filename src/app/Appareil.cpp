@@ -11,19 +11,14 @@ Appareil::Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur
     : QObject(parent),
       serveurCanaux(WSserveur, panneauServeur, HorlogeSysteme::instance(),
                     [] { QCoreApplication::processEvents(); }),
-      analyseur(simulation, serveurCanaux, HorlogeSysteme::instance())
+      analyseur(simulation, serveurCanaux, HorlogeSysteme::instance()),
+      horlogeDispositif([&simulation] { Timer_Deplacement_Timer(simulation); },
+                        [this] { retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes()); })
 {
     serveurCanaux.setAnalyse([this](const QString& texte) { analyseur.AnalyseChaineRecu(texte); });
     WSserveur.setEvenements(&serveurCanaux);
 
-    // Both timers run from the start, as the window's own did.
-    Timer_Deplacement.setObjectName(QStringLiteral("Timer_Deplacement"));
-    Timer_Deplacement.setInterval(100);
-    connect(&Timer_Deplacement, &QTimer::timeout, this, [this, &simulation] {
-        retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes());
-        Timer_Deplacement_Timer(simulation);
-    });
-    Timer_Deplacement.start();
+    // Both timers run from the start, as the window's own did (the device clock in real time).
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this, [this] { serveurCanaux.Timer1_Timer(); });

@@ -3,6 +3,7 @@
 #include "net/CoucheSocketQt.h"
 #include "net/ServeurCanaux.h"
 #include "sim/AnalyseurRequetes.h"
+#include "sim/HorlogeDispositif.h"
 #include "trace/RetardTic.h"
 
 #include <QObject>
@@ -27,8 +28,12 @@ public:
     const CoucheSocketQt& sockets() const { return WSserveur; }
     ServeurCanaux& serveur() { return serveurCanaux; }
     const ServeurCanaux& serveur() const { return serveurCanaux; }
-    // How late Timer_Deplacement's ticks come: the window's responsiveness under load.
+    // How late Timer_Deplacement's ticks come in real time: the window's responsiveness under
+    // load.
     RetardTic& retardDeplacement() { return retardTimerDeplacement; }
+    // What drives the axis motion.
+    HorlogeDispositif& horloge() { return horlogeDispositif; }
+    const HorlogeDispositif& horloge() const { return horlogeDispositif; }
     quint16 portEcoute() const { return quint16(WSserveur.LocalPort(0)); }
 
     // The chute positions' sequence from its start, as after a start of the program.
@@ -38,7 +43,7 @@ private:
     CoucheSocketQt WSserveur;
     ServeurCanaux serveurCanaux;
     AnalyseurRequetes analyseur;
-    QTimer Timer_Deplacement;
+    RetardTic retardTimerDeplacement{HorlogeDispositif::PeriodeMs};
+    HorlogeDispositif horlogeDispositif;
     QTimer Timer1;
-    RetardTic retardTimerDeplacement{100};
 };

@@ -4,10 +4,10 @@
 
 namespace {
 
-const std::array<QLatin1String, 8> Cles = {
+const std::array<QLatin1String, 9> Cles = {
     QLatin1String("PORTIP="),  QLatin1String("MODE="),  QLatin1String("CONTROL="),
     QLatin1String("CONTROL_BIND="), QLatin1String("LOG="), QLatin1String("READY="),
-    QLatin1String("TRACE="),   QLatin1String("BIND="),
+    QLatin1String("TRACE="),   QLatin1String("BIND="), QLatin1String("CLOCK="),
 };
 
 // Where `cle` stands in the text, not counting where it only ends a longer key (BIND= inside
@@ -68,6 +68,7 @@ LigneCommande LigneCommande::lire(const QString& texte)
     ligne.fichierPret = valeurCle(texte, majuscules, QLatin1String("READY="), true);
     ligne.adresse = valeurCle(texte, majuscules, QLatin1String("BIND="), true);
     ligne.adresseControle = valeurCle(texte, majuscules, QLatin1String("CONTROL_BIND="), true);
+    ligne.horloge = valeurCle(texte, majuscules, QLatin1String("CLOCK="));
     ligne.trace = valeurCle(texte, majuscules, QLatin1String("TRACE=")) == QLatin1String("ON");
     const QStringList jetons = texte.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& jeton : jetons) {

@@ -18,6 +18,7 @@ struct LigneCommande
     std::optional<QString> fichierPret;    // "READY=": written once every port listens
     std::optional<QString> adresse;        // "BIND=": the device port's address
     std::optional<QString> adresseControle; // "CONTROL_BIND=": the control API's address
+    std::optional<QString> horloge;        // "CLOCK=": REAL, STEP or X<factor>
     bool trace = false;                    // "TRACE=ON" ticks "flux IP"
     // Tokens written KEY=value whose key is none of the above, as typed.
     QStringList inconnus;

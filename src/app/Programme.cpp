@@ -4,10 +4,13 @@
 #include "controle/ChampsControle.h"
 #include "controle/RessourceCanaux.h"
 #include "controle/RessourceEtat.h"
+#include "controle/RessourceHorloge.h"
 #include "controle/RessourceJournal.h"
 #include "controle/RessourceMinuteries.h"
 #include "controle/RessourceReinitialisation.h"
 #include "controle/RessourceSante.h"
+#include "trace/Horloge.h"
+#include "trace/Horodatage.h"
 #include "trace/MiroirSortie.h"
 
 #include <QApplication>
@@ -23,6 +26,14 @@ Programme::Programme(const LigneCommande& parametres_, bool sansEcran_)
 {
     if (parametres.fichierPret)
         pret.emplace(*parametres.fichierPret);
+    // Each change of the device clock is said in the log and shown in the title.
+    QObject::connect(&appareilSimule.horloge(), &HorlogeDispositif::changement,
+                     &fenetrePrincipale, [this] {
+                         fenetrePrincipale.setWindowTitle(titre());
+                         journalMessages.AfficheMessage(
+                             Horodatage(false, HorlogeSysteme::instance())
+                             + QStringLiteral(" horloge : ") + appareilSimule.horloge().description());
+                     });
     // Made before start-up, so that the log's lines are numbered from the first.
     if (parametres.portControle)
         creeControle();
@@ -47,6 +58,8 @@ void Programme::creeControle()
         },
         *champs, journalMessages));
     apiControle->ajoute(std::make_unique<RessourceMinuteries>(appareilSimule.retardDeplacement()));
+    apiControle->ajoute(std::make_unique<RessourceHorloge>(appareilSimule.horloge(),
+                                                           fenetrePrincipale, *champs));
     apiControle->ajoute(std::make_unique<RessourceSante>(
         [this] { return appareilSimule.portEcoute(); },
         [this] { return fenetrePrincipale.Cmb_Simulate(); }));
@@ -62,10 +75,23 @@ bool Programme::demarre()
                                + QStringLiteral("\" : ") + raison);
         return false;
     }
+    const auto horloge = parametres.horloge ? HorlogeDispositif::lit(*parametres.horloge)
+                                            : std::pair{HorlogeDispositif::Mode::Reel, 1.0};
+    if (!horloge) {
+        demarrage.signaleEchec(QStringLiteral("horloge invalide \"") + *parametres.horloge
+                               + QStringLiteral("\" : REAL, STEP ou x suivi d'un facteur de 0 à ")
+                               + QString::number(HorlogeDispositif::FacteurMax)
+                               + QStringLiteral(" est attendu"));
+        return false;
+    }
     if (!ouvreMiroir() || !demarrage.Form_Load(parametres))
         return false;
     if (arretProgramme.estDemande())
         return true;
+    if (horloge->first == HorlogeDispositif::Mode::PasAPas)
+        appareilSimule.horloge().pasAPas();
+    else
+        appareilSimule.horloge().echelle(horloge->second);
     if (apiControle
         && !apiControle->demarre(*parametres.portControle,
                                  parametres.adresseControle.value_or(QString()), journalMessages,
@@ -86,6 +112,16 @@ bool Programme::demarre()
         return false;
     }
     return true;
+}
+
+// "Velorin v1.0.5", and how the device clock runs when it is not real time.
+QString Programme::titre() const
+{
+    const QString base = QStringLiteral("Velorin v" VELORIN_VERSION);
+    const HorlogeDispositif& horloge = appareilSimule.horloge();
+    if (horloge.mode() == HorlogeDispositif::Mode::Reel)
+        return base;
+    return base + QStringLiteral(" — horloge ") + horloge.description();
 }
 
 int Programme::execute()

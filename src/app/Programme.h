@@ -38,6 +38,7 @@ public:
 
 private:
     bool ouvreMiroir();
+    QString titre() const;
     void creeControle();
 
     const LigneCommande parametres;

@@ -1,6 +1,7 @@
 #include "AutomateOmron.h"
 
 #include "ConversionsTrame.h"
+#include "MouvementAxes.h"
 #include "Nombres.h"
 #include "PanneauSimulation.h"
 #include "trace/Horodatage.h"
@@ -22,12 +23,6 @@ QString trame(const QString& donnees)
 QString champ(const QString& texte, qsizetype premier, qsizetype longueur)
 {
     return texte.mid(premier - 1, longueur);
-}
-
-// Numeric value of a position caption; the PLC itself only ever writes numbers there.
-double valeurPosition(const QString& texte)
-{
-    return valeurDecimale(texte).value_or(0.0);
 }
 
 // 128 in a homing register while the axis' homing is done.
@@ -87,16 +82,10 @@ QString AutomateOmron::version(QChar tag)
 
 QString AutomateOmron::position(QChar tag)
 {
-    const double demX = valeurPosition(panneau.Lbl_PosDemX());
-    const double demZ = valeurPosition(panneau.Lbl_PosDemZ());
-    const double relX = valeurPosition(panneau.Lbl_PosRelleX());
-    const double relZ = valeurPosition(panneau.Lbl_PosRelleZ());
-    const qint64 x = arrondiPair(relX);
-    const qint64 z = arrondiPair(relZ);
-
-    const bool xEnPosition = demX == relX;
-    const bool zEnPosition = demZ == relZ;
-    const QChar statut = xEnPosition ? (zEnPosition ? u'a' : u'b') : (zEnPosition ? u'c' : u'd');
+    const qint64 x = arrondiPair(valeurPosition(panneau.Lbl_PosRelleX()));
+    const qint64 z = arrondiPair(valeurPosition(panneau.Lbl_PosRelleZ()));
+    const AxesEnPosition en = axesEnPosition(panneau);
+    const QChar statut = en.x ? (en.z ? u'a' : u'b') : (en.z ? u'c' : u'd');
 
     panneau.AfficheMessage(ts() + QStringLiteral(" demande position --> ") + QString::number(x)
                            + QStringLiteral(" / ") + QString::number(z) + QLatin1Char(' ')

@@ -22,6 +22,17 @@ QString pasVers(const QString& demande, const QString& reelle, double pas)
 
 } // namespace
 
+double valeurPosition(const QString& texte)
+{
+    return valeurDecimale(texte).value_or(0.0);
+}
+
+AxesEnPosition axesEnPosition(const PanneauSimulation& panneau)
+{
+    return {valeurPosition(panneau.Lbl_PosDemX()) == valeurPosition(panneau.Lbl_PosRelleX()),
+            valeurPosition(panneau.Lbl_PosDemZ()) == valeurPosition(panneau.Lbl_PosRelleZ())};
+}
+
 void Timer_Deplacement_Timer(PanneauSimulation& panneau)
 {
     if (panneau.Chk_HOMING_X_ok())

@@ -1,7 +1,22 @@
 #pragma once
 
+#include <QString>
+
 class PanneauSimulation;
 
 // One tick of the axis motion: each homed axis moves one step (2000 on X, 1500 on Z) toward
 // its demand, or takes the demand's text when it is at most one step away. X before Z.
 void Timer_Deplacement_Timer(PanneauSimulation& panneau);
+
+// Whether each axis stands at its demand, compared as numbers (a caption that is not a number
+// reads as 0), as the position request reports it.
+struct AxesEnPosition
+{
+    bool x;
+    bool z;
+    bool tous() const { return x && z; }
+};
+AxesEnPosition axesEnPosition(const PanneauSimulation& panneau);
+
+// Numeric value of a position caption; the PLC itself only ever writes numbers there.
+double valeurPosition(const QString& texte);

@@ -139,6 +139,54 @@ TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
     EXPECT_EQ(programme.journal().contenu(), journalAvant);
 }
 
+// Bad input to the clock is refused whole, naming the field, and nothing changes; each change
+// that is taken is said in the log and shown in the title; a reset leaves the clock alone.
+TEST_F(Controle, TheClockRefusesBadInputWholeAndSaysEachChange)
+{
+    ASSERT_EQ(http->envoie("PATCH", QStringLiteral("/clock"), R"({"mode": "step"})").statut, 200);
+    const QJsonObject avant = http->get(QStringLiteral("/clock")).json;
+    const QString journalAvant = programme.journal().contenu();
+    const struct
+    {
+        const char* chemin;
+        const char* methode;
+        QByteArray corps;
+        const char* champ;
+    } cas[] = {
+        {"/clock", "PATCH", R"({"speed": -1})", "speed"},
+        {"/clock", "PATCH", R"({"speed": "x10"})", "speed"},
+        {"/clock", "PATCH", R"({"speed": 10001})", "speed"},
+        {"/clock", "PATCH", R"({"mode": "warp"})", "mode"},
+        {"/clock", "PATCH", R"({"speed": 2, "mode": "real"})", "mode"},
+        {"/clock", "PATCH", R"({"vitesse": 2})", "vitesse"},
+        {"/clock", "PATCH", "[2]", ""},
+        {"/clock/advance", "POST", R"({"ms": -1})", "ms"},
+        {"/clock/advance", "POST", R"({"ms": "100"})", "ms"},
+        {"/clock/advance", "POST", R"({"ms": 86400001})", "ms"},
+        {"/clock/advance", "POST", R"({"ms": 100, "until": "arrived"})", "ms"},
+        {"/clock/advance", "POST", R"({"until": "there"})", "until"},
+        {"/clock/advance", "POST", R"({"until": "arrived", "max_ms": -5})", "max_ms"},
+        {"/clock/advance", "POST", R"({"ms": 100, "max_ms": 5})", "max_ms"},
+        {"/clock/advance", "POST", "{}", ""},
+        {"/clock/advance", "POST", "{\"ms\": 1", ""},
+    };
+    for (const auto& c : cas) {
+        const auto r = http->envoie(c.methode, QLatin1String(c.chemin), c.corps);
+        EXPECT_EQ(r.statut, 400) << c.corps.toStdString();
+        EXPECT_EQ(r.json.value("field").toString(), QLatin1String(c.champ)) << c.corps.toStdString();
+    }
+    EXPECT_EQ(http->get(QStringLiteral("/clock")).json, avant);
+    EXPECT_EQ(programme.journal().contenu(), journalAvant);
+
+    ASSERT_EQ(http->envoie("PATCH", QStringLiteral("/clock"), R"({"speed": 100})").statut, 200);
+    EXPECT_EQ(fenetre.windowTitle(), QStringLiteral("Velorin v" VELORIN_VERSION " — horloge x100"));
+    EXPECT_TRUE(programme.journal().contenu().contains(QStringLiteral(" horloge : x100\r\n")));
+    ASSERT_EQ(http->post(QStringLiteral("/reset")).statut, 200);
+    EXPECT_EQ(http->get(QStringLiteral("/clock")).json.value("speed").toDouble(), 100);
+    ASSERT_EQ(http->envoie("PATCH", QStringLiteral("/clock"), R"({"mode": "real"})").statut, 200);
+    EXPECT_EQ(fenetre.windowTitle(), QStringLiteral("Velorin v" VELORIN_VERSION));
+}
+
 TEST_F(Controle, UnknownPathsAndWrongMethodsAnswerInJson)
 {
     auto r = http->get(QStringLiteral("/etat"));

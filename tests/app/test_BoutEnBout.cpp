@@ -318,6 +318,30 @@ TEST_F(BoutEnBout, AScriptDrivesAWholeMoveThroughTheControlApi)
               QStringLiteral("00012000"));
 }
 
+// With the stepped clock, a headless test brings both axes to their demands in one call, then
+// steps an exact sequence tick by tick.
+TEST_F(BoutEnBout, OneCallBringsTheAxesToTheirDemandsAndStepsAreExact)
+{
+    ASSERT_TRUE(velorin.demarre({QStringLiteral("control=0"), QStringLiteral("clock=step")}));
+    ClientHttp http(velorin.portControle());
+    ASSERT_EQ(http.patch(R"({"Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true})").statut, 200);
+    Hote hote;
+    ASSERT_TRUE(hote.connecte(velorin.port));
+    EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "-0003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
+    const QJsonObject arrivee =
+        http.envoie("POST", QStringLiteral("/clock/advance"), R"({"until": "arrived", "max_ms": 60000})").json;
+    EXPECT_TRUE(arrivee.value("arrived").toBool());
+    EXPECT_EQ(arrivee.value("ticks_run").toInt(), 6);
+    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "1" "00012000" "000-3000" "a\r"));
+
+    EXPECT_EQ(hote.echange("\x1b" "D10" "00000000" "-0003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
+    const QJsonObject unTic = http.envoie("POST", QStringLiteral("/clock/advance"), R"({"ms": 100})").json;
+    EXPECT_EQ(unTic.value("Lbl_PosRelleX").toString(), QStringLiteral("10000"));
+    EXPECT_EQ(unTic.value("ticks").toInt(), 7);
+    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "1" "00010000" "000-3000" "c\r"));
+    EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^%1 horloge : pas à pas$").arg(Stamp)));
+}
+
 TEST_F(BoutEnBout, HelpKeyWithoutADisplayGoesToStandardErrorAndStartUpGoesOn)
 {
     ASSERT_TRUE(velorin.demarre({QStringLiteral("/?")}));

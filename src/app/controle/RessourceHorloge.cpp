@@ -1,0 +1,155 @@
+#include "RessourceHorloge.h"
+
+#include "ChampsControle.h"
+#include "sim/HorlogeDispositif.h"
+#include "sim/MouvementAxes.h"
+
+#include <QJsonDocument>
+
+#include <cmath>
+#include <optional>
+#include <variant>
+
+namespace {
+
+using Objet = std::variant<QJsonObject, QHttpServerResponse>;
+
+Objet objetJson(const QByteArray& corps)
+{
+    QJsonParseError analyse;
+    const QJsonDocument document = QJsonDocument::fromJson(corps, &analyse);
+    if (analyse.error != QJsonParseError::NoError)
+        return refus(QStringLiteral("invalid JSON"), {}, analyse.errorString());
+    if (!document.isObject())
+        return refus(QStringLiteral("a JSON object is expected"));
+    return document.object();
+}
+
+// A field that holds a number from 0 to `max`, or why not.
+std::optional<QHttpServerResponse> horsBornes(const QJsonObject& objet, const QString& champ,
+                                              double max)
+{
+    const QJsonValue valeur = objet.value(champ);
+    if (!valeur.isDouble())
+        return refus(QStringLiteral("a number is expected"), champ);
+    const double n = valeur.toDouble();
+    if (!std::isfinite(n) || n < 0)
+        return refus(QStringLiteral("a number from 0 up is expected"), champ);
+    if (n > max)
+        return refus(QStringLiteral("at most %1").arg(max, 0, 'f', 0), champ);
+    return std::nullopt;
+}
+
+std::optional<QHttpServerResponse> champsInconnus(const QJsonObject& objet, const QStringList& connus)
+{
+    for (auto it = objet.begin(); it != objet.end(); ++it) {
+        if (!connus.contains(it.key()))
+            return refus(QStringLiteral("unknown field"), it.key());
+    }
+    return std::nullopt;
+}
+
+QString nomMode(const HorlogeDispositif& horloge)
+{
+    switch (horloge.mode()) {
+    case HorlogeDispositif::Mode::Reel: return QStringLiteral("real");
+    case HorlogeDispositif::Mode::PasAPas: return QStringLiteral("step");
+    case HorlogeDispositif::Mode::Echelle: break;
+    }
+    return horloge.facteur() == 0 ? QStringLiteral("paused") : QStringLiteral("scaled");
+}
+
+} // namespace
+
+QList<Route> RessourceHorloge::routes()
+{
+    using M = QHttpServerRequest::Method;
+    return {
+        {QStringLiteral("/clock"), M::Get, [this](auto&) { return QHttpServerResponse(etat()); }},
+        {QStringLiteral("/clock"), M::Patch,
+         [this](const QHttpServerRequest& r) { return modifie(r.body()); }},
+        {QStringLiteral("/clock/advance"), M::Post,
+         [this](const QHttpServerRequest& r) { return avance(r.body()); }},
+    };
+}
+
+QJsonObject RessourceHorloge::etat() const
+{
+    return {{QStringLiteral("mode"), nomMode(horloge)},
+            {QStringLiteral("speed"), horloge.facteur()},
+            {QStringLiteral("ticks"), horloge.tics()},
+            {QStringLiteral("device_ms"), std::floor(horloge.tempsMs())}};
+}
+
+// Either {"speed": n} (0 pauses) or {"mode": "real" | "step"}, checked whole before anything
+// changes.
+QHttpServerResponse RessourceHorloge::modifie(const QByteArray& corps)
+{
+    Objet lu = objetJson(corps);
+    if (auto* reponse = std::get_if<QHttpServerResponse>(&lu))
+        return std::move(*reponse);
+    const QJsonObject demande = std::get<QJsonObject>(lu);
+    if (auto faute = champsInconnus(demande, {QStringLiteral("speed"), QStringLiteral("mode")}))
+        return std::move(*faute);
+    const bool vitesse = demande.contains(QStringLiteral("speed"));
+    const bool mode = demande.contains(QStringLiteral("mode"));
+    if (vitesse == mode)
+        return refus(QStringLiteral("either speed or mode is expected"),
+                     vitesse ? QStringLiteral("mode") : QString());
+    if (vitesse) {
+        if (auto faute = horsBornes(demande, QStringLiteral("speed"), HorlogeDispositif::FacteurMax))
+            return std::move(*faute);
+        horloge.echelle(demande.value(QStringLiteral("speed")).toDouble());
+        return QHttpServerResponse(etat());
+    }
+    const QString nom = demande.value(QStringLiteral("mode")).toString();
+    if (nom == QLatin1String("real"))
+        horloge.tempsReel();
+    else if (nom == QLatin1String("step"))
+        horloge.pasAPas();
+    else
+        return refus(QStringLiteral("real or step is expected"), QStringLiteral("mode"));
+    return QHttpServerResponse(etat());
+}
+
+// {"ms": n}, or {"until": "arrived", "max_ms": n}; the device state after, with the clock.
+QHttpServerResponse RessourceHorloge::avance(const QByteArray& corps)
+{
+    Objet lu = objetJson(corps);
+    if (auto* reponse = std::get_if<QHttpServerResponse>(&lu))
+        return std::move(*reponse);
+    const QJsonObject demande = std::get<QJsonObject>(lu);
+    if (auto faute = champsInconnus(demande, {QStringLiteral("ms"), QStringLiteral("until"),
+                                              QStringLiteral("max_ms")}))
+        return std::move(*faute);
+    const bool jusqua = demande.contains(QStringLiteral("until"));
+    if (jusqua == demande.contains(QStringLiteral("ms")))
+        return refus(QStringLiteral("either ms or until is expected"),
+                     jusqua ? QStringLiteral("ms") : QString());
+    if (!jusqua && demande.contains(QStringLiteral("max_ms")))
+        return refus(QStringLiteral("max_ms goes with until"), QStringLiteral("max_ms"));
+
+    qint64 tics = 0;
+    if (jusqua) {
+        if (demande.value(QStringLiteral("until")) != QJsonValue(QStringLiteral("arrived")))
+            return refus(QStringLiteral("arrived is expected"), QStringLiteral("until"));
+        double max = HorlogeDispositif::AvanceMaxMs;
+        if (demande.contains(QStringLiteral("max_ms"))) {
+            if (auto faute = horsBornes(demande, QStringLiteral("max_ms"), HorlogeDispositif::AvanceMaxMs))
+                return std::move(*faute);
+            max = demande.value(QStringLiteral("max_ms")).toDouble();
+        }
+        tics = horloge.avanceJusqua([this] { return axesEnPosition(panneau).tous(); }, max).tics;
+    } else {
+        if (auto faute = horsBornes(demande, QStringLiteral("ms"), HorlogeDispositif::AvanceMaxMs))
+            return std::move(*faute);
+        tics = horloge.avance(demande.value(QStringLiteral("ms")).toDouble());
+    }
+    QJsonObject reponse = champs.etat();
+    const QJsonObject horlogeApres = etat();
+    for (auto it = horlogeApres.begin(); it != horlogeApres.end(); ++it)
+        reponse.insert(it.key(), it.value());
+    reponse.insert(QStringLiteral("ticks_run"), tics);
+    reponse.insert(QStringLiteral("arrived"), axesEnPosition(panneau).tous());
+    return QHttpServerResponse(reponse);
+}
