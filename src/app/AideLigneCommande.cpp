@@ -3,18 +3,28 @@
 QStringList lignesAide()
 {
     return {
-        QStringLiteral("velorin [PORTIP=port] [MODE=mode] [CONTROL=port] [READY=fichier] [LOG=STDOUT|OFF|fichier]"),
-        QStringLiteral("        [TRACE=ON] [CLOCK=REAL|STEP|x<facteur>] [BIND=adresse] [CONTROL_BIND=adresse]"),
+        QStringLiteral(
+            "velorin [PORTIP=port] [MODE=mode] [CONTROL=port] [READY=fichier] [LOG=STDOUT|OFF|fichier]"),
+        QStringLiteral(
+            "        [TRACE=ON] [CLOCK=REAL|STEP|x<facteur>] [BIND=adresse] [CONTROL_BIND=adresse]"),
         QStringLiteral("        [?] [--help] [--version]"),
-        QStringLiteral("    PORTIP=port          port TCP des clients, 1 à 65535 (10001 par défaut), 0 : un port libre"),
-        QStringLiteral("    MODE=mode            automateOMRON (par défaut), moduleLASERS, modeMUET ou modeECHO"),
-        QStringLiteral("    CONTROL=port         ouvre l'API de contrôle HTTP/JSON sur ce port, 0 : un port libre"),
-        QStringLiteral("    READY=fichier        écrit ce fichier JSON (pid, ports, version, mode) quand tout écoute"),
-        QStringLiteral("    LOG=STDOUT|OFF|fichier  copie du journal : sortie standard, aucune, ou ajoutée au fichier"),
+        QStringLiteral(
+            "    PORTIP=port          port TCP des clients, 1 à 65535 (10001 par défaut), 0 : un port libre"),
+        QStringLiteral(
+            "    MODE=mode            automateOMRON (par défaut), moduleLASERS, modeMUET ou modeECHO"),
+        QStringLiteral(
+            "    CONTROL=port         ouvre l'API de contrôle HTTP/JSON sur ce port, 0 : un port libre"),
+        QStringLiteral(
+            "    READY=fichier        écrit ce fichier JSON (pid, ports, version, mode) quand tout écoute"),
+        QStringLiteral(
+            "    LOG=STDOUT|OFF|fichier  copie du journal : sortie standard, aucune, ou ajoutée au fichier"),
         QStringLiteral("    TRACE=ON             coche \"flux IP\" au démarrage"),
-        QStringLiteral("    CLOCK=x100           horloge des axes : x<facteur> (x0 : en pause), STEP : pas à pas"),
-        QStringLiteral("    BIND=adresse         adresse IPv4 ou IPv6 du port des clients (toutes les IPv4 par défaut)"),
-        QStringLiteral("    CONTROL_BIND=adresse adresse de l'API de contrôle (127.0.0.1 par défaut)"),
+        QStringLiteral(
+            "    CLOCK=x100           horloge des axes : x<facteur> (x0 : en pause), STEP : pas à pas"),
+        QStringLiteral(
+            "    BIND=adresse         adresse IPv4 ou IPv6 du port des clients (toutes les IPv4 par défaut)"),
+        QStringLiteral(
+            "    CONTROL_BIND=adresse adresse de l'API de contrôle (127.0.0.1 par défaut)"),
         QStringLiteral("    ?                    affiche cette aide au démarrage"),
         QStringLiteral("    --help, -h           affiche cette aide et s'arrête"),
         QStringLiteral("    --version            affiche la version et s'arrête"),

@@ -8,12 +8,12 @@
 #include <QCoreApplication>
 
 Appareil::Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur, QObject* parent)
-    : QObject(parent),
-      serveurCanaux(WSserveur, panneauServeur, HorlogeSysteme::instance(),
-                    [] { QCoreApplication::processEvents(); }),
+    : QObject(parent), serveurCanaux(WSserveur, panneauServeur, HorlogeSysteme::instance(),
+                                     [] { QCoreApplication::processEvents(); }),
       analyseur(simulation, serveurCanaux, HorlogeSysteme::instance()),
-      horlogeDispositif([&simulation] { Timer_Deplacement_Timer(simulation); },
-                        [this] { retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes()); })
+      horlogeDispositif(
+          [&simulation] { Timer_Deplacement_Timer(simulation); },
+          [this] { retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes()); })
 {
     serveurCanaux.setAnalyse([this](const QString& texte) { analyseur.AnalyseChaineRecu(texte); });
     WSserveur.setEvenements(&serveurCanaux);

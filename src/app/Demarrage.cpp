@@ -95,8 +95,8 @@ bool Demarrage::Form_Load(const LigneCommande& parametres)
 
 void Demarrage::signaleEchec(const QString& raison)
 {
-    const QString ligne = Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" ")
-                          + raison;
+    const QString ligne =
+        Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" ") + raison;
     fenetre.AfficheMessage(ligne);
     std::fprintf(stderr, "%s\n", ligne.toUtf8().constData());
     std::fflush(stderr);

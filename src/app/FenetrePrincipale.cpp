@@ -171,11 +171,25 @@ void FenetrePrincipale::creeControles()
     placeControle(Chk_TPnon0Box, 120, 360, 1095, 255);
 
     // Tab order of the design; the first control has the focus when the window opens.
-    const QList<QWidget*> ordre = {Bt_Fin, TextMsg, Txt_PortIPEdit, Lbl_PortIP, Lbl_LiaisonValideLabel,
-                                   Chk_TraceIPBox, Bt_clearMsg, Bt_HELP, Cmb_SimulateBox,
-                                   FrmAutomateOMRON, Lbl_PosRelleXLabel, Lbl_PosRelleZLabel,
-                                   Lbl_PosDemXLabel, Lbl_PosDemZLabel, Chk_HOMING_Z_okBox,
-                                   Chk_HOMING_X_okBox, FrmModuleLasers, Txt_ValeurLuEdit, Label1,
+    const QList<QWidget*> ordre = {Bt_Fin,
+                                   TextMsg,
+                                   Txt_PortIPEdit,
+                                   Lbl_PortIP,
+                                   Lbl_LiaisonValideLabel,
+                                   Chk_TraceIPBox,
+                                   Bt_clearMsg,
+                                   Bt_HELP,
+                                   Cmb_SimulateBox,
+                                   FrmAutomateOMRON,
+                                   Lbl_PosRelleXLabel,
+                                   Lbl_PosRelleZLabel,
+                                   Lbl_PosDemXLabel,
+                                   Lbl_PosDemZLabel,
+                                   Chk_HOMING_Z_okBox,
+                                   Chk_HOMING_X_okBox,
+                                   FrmModuleLasers,
+                                   Txt_ValeurLuEdit,
+                                   Label1,
                                    Chk_TPnon0Box};
     for (qsizetype i = 1; i < ordre.size(); ++i)
         setTabOrder(ordre.at(i - 1), ordre.at(i));
@@ -236,27 +250,6 @@ void FenetrePrincipale::synchroniseZone()
 
 // ---- the device state, read from and written to the controls ----
 
-QString FenetrePrincipale::Cmb_Simulate() const { return Cmb_SimulateBox->currentText(); }
-QString FenetrePrincipale::Lbl_PosDemX() const { return Lbl_PosDemXLabel->text(); }
-void FenetrePrincipale::setLbl_PosDemX(const QString& t) { Lbl_PosDemXLabel->setText(t); }
-QString FenetrePrincipale::Lbl_PosDemZ() const { return Lbl_PosDemZLabel->text(); }
-void FenetrePrincipale::setLbl_PosDemZ(const QString& t) { Lbl_PosDemZLabel->setText(t); }
-QString FenetrePrincipale::Lbl_PosRelleX() const { return Lbl_PosRelleXLabel->text(); }
-void FenetrePrincipale::setLbl_PosRelleX(const QString& t) { Lbl_PosRelleXLabel->setText(t); }
-QString FenetrePrincipale::Lbl_PosRelleZ() const { return Lbl_PosRelleZLabel->text(); }
-void FenetrePrincipale::setLbl_PosRelleZ(const QString& t) { Lbl_PosRelleZLabel->setText(t); }
-bool FenetrePrincipale::Chk_HOMING_X_ok() const { return Chk_HOMING_X_okBox->isChecked(); }
-void FenetrePrincipale::setChk_HOMING_X_ok(bool c) { Chk_HOMING_X_okBox->setChecked(c); }
-bool FenetrePrincipale::Chk_HOMING_Z_ok() const { return Chk_HOMING_Z_okBox->isChecked(); }
-void FenetrePrincipale::setChk_HOMING_Z_ok(bool c) { Chk_HOMING_Z_okBox->setChecked(c); }
-bool FenetrePrincipale::Chk_TPnon0() const { return Chk_TPnon0Box->isChecked(); }
-QString FenetrePrincipale::Txt_ValeurLu() const { return Txt_ValeurLuEdit->text(); }
-bool FenetrePrincipale::Chk_TraceIP() const { return Chk_TraceIPBox->isChecked(); }
-void FenetrePrincipale::setChk_TPnon0(bool c) { Chk_TPnon0Box->setChecked(c); }
-void FenetrePrincipale::setChk_TraceIP(bool c) { Chk_TraceIPBox->setChecked(c); }
-void FenetrePrincipale::setTxt_ValeurLu(const QString& t) { Txt_ValeurLuEdit->setText(t); }
-QString FenetrePrincipale::Lbl_LiaisonValide() const { return Lbl_LiaisonValideLabel->text(); }
-
 bool FenetrePrincipale::modeConnu(const QString& texte) const
 {
     return !texte.isEmpty() && Cmb_SimulateBox->findText(texte, Qt::MatchFixedString) >= 0;
@@ -270,13 +263,19 @@ bool FenetrePrincipale::selectionneMode(const QString& texte)
     return true;
 }
 
-QString FenetrePrincipale::Txt_PortIP() const { return Txt_PortIPEdit->text(); }
-void FenetrePrincipale::setTxt_PortIP(const QString& t) { Txt_PortIPEdit->setText(t); }
+QString FenetrePrincipale::Txt_PortIP() const
+{
+    return Txt_PortIPEdit->text();
+}
+void FenetrePrincipale::setTxt_PortIP(const QString& t)
+{
+    Txt_PortIPEdit->setText(t);
+}
 
 void FenetrePrincipale::reinitialiseControles()
 {
-    for (QLabel* position : {Lbl_PosDemXLabel, Lbl_PosDemZLabel, Lbl_PosRelleXLabel,
-                             Lbl_PosRelleZLabel})
+    for (QLabel* position :
+         {Lbl_PosDemXLabel, Lbl_PosDemZLabel, Lbl_PosRelleXLabel, Lbl_PosRelleZLabel})
         position->setText(QStringLiteral("0"));
     for (QCheckBox* drapeau : {Chk_HOMING_X_okBox, Chk_HOMING_Z_okBox, Chk_TPnon0Box})
         drapeau->setChecked(false);
@@ -359,7 +358,8 @@ void FenetrePrincipale::Bt_HELP_Click()
 {
     const QString etoiles(80, QLatin1Char('*'));
     AfficheMessage(etoiles);
-    AfficheMessage(QStringLiteral("Ce programme simule la communication avec un périphérique en mode IP"));
+    AfficheMessage(
+        QStringLiteral("Ce programme simule la communication avec un périphérique en mode IP"));
     AfficheMessage(QString());
     AfficheMessage(QStringLiteral("parametres d'appel:"));
     for (const QString& ligne : lignesAide())

@@ -3,14 +3,14 @@
 #include "PanneauControle.h"
 #include "net/PanneauServeur.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 
 class Journal;
-class QCheckBox;
-class QComboBox;
 class QGroupBox;
-class QLabel;
-class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class ZoneMessages;
@@ -41,28 +41,28 @@ public:
 
     // The panels: the controls themselves, read afresh each call.
     void AfficheMessage(const QString& message) override;
-    QString Cmb_Simulate() const override;
-    QString Lbl_PosDemX() const override;
-    void setLbl_PosDemX(const QString& texte) override;
-    QString Lbl_PosDemZ() const override;
-    void setLbl_PosDemZ(const QString& texte) override;
-    QString Lbl_PosRelleX() const override;
-    void setLbl_PosRelleX(const QString& texte) override;
-    QString Lbl_PosRelleZ() const override;
-    void setLbl_PosRelleZ(const QString& texte) override;
-    bool Chk_HOMING_X_ok() const override;
-    void setChk_HOMING_X_ok(bool coche) override;
-    bool Chk_HOMING_Z_ok() const override;
-    void setChk_HOMING_Z_ok(bool coche) override;
-    bool Chk_TPnon0() const override;
-    QString Txt_ValeurLu() const override;
-    bool Chk_TraceIP() const override;
+    QString Cmb_Simulate() const override { return Cmb_SimulateBox->currentText(); }
+    QString Lbl_PosDemX() const override { return Lbl_PosDemXLabel->text(); }
+    void setLbl_PosDemX(const QString& t) override { Lbl_PosDemXLabel->setText(t); }
+    QString Lbl_PosDemZ() const override { return Lbl_PosDemZLabel->text(); }
+    void setLbl_PosDemZ(const QString& t) override { Lbl_PosDemZLabel->setText(t); }
+    QString Lbl_PosRelleX() const override { return Lbl_PosRelleXLabel->text(); }
+    void setLbl_PosRelleX(const QString& t) override { Lbl_PosRelleXLabel->setText(t); }
+    QString Lbl_PosRelleZ() const override { return Lbl_PosRelleZLabel->text(); }
+    void setLbl_PosRelleZ(const QString& t) override { Lbl_PosRelleZLabel->setText(t); }
+    bool Chk_HOMING_X_ok() const override { return Chk_HOMING_X_okBox->isChecked(); }
+    void setChk_HOMING_X_ok(bool c) override { Chk_HOMING_X_okBox->setChecked(c); }
+    bool Chk_HOMING_Z_ok() const override { return Chk_HOMING_Z_okBox->isChecked(); }
+    void setChk_HOMING_Z_ok(bool c) override { Chk_HOMING_Z_okBox->setChecked(c); }
+    bool Chk_TPnon0() const override { return Chk_TPnon0Box->isChecked(); }
+    QString Txt_ValeurLu() const override { return Txt_ValeurLuEdit->text(); }
+    bool Chk_TraceIP() const override { return Chk_TraceIPBox->isChecked(); }
     void setLbl_LiaisonValide(const QString& legende, quint32 fondRgb) override;
 
-    void setChk_TPnon0(bool coche) override;
-    void setChk_TraceIP(bool coche) override;
-    void setTxt_ValeurLu(const QString& texte) override;
-    QString Lbl_LiaisonValide() const override;
+    void setChk_TPnon0(bool c) override { Chk_TPnon0Box->setChecked(c); }
+    void setChk_TraceIP(bool c) override { Chk_TraceIPBox->setChecked(c); }
+    void setTxt_ValeurLu(const QString& t) override { Txt_ValeurLuEdit->setText(t); }
+    QString Lbl_LiaisonValide() const override { return Lbl_LiaisonValideLabel->text(); }
     bool selectionneMode(const QString& texte) override;
     bool modeConnu(const QString& texte) const override;
     void reinitialiseControles() override;

@@ -14,7 +14,8 @@ bool FichierPret::prepare(QString& raison) const
     }
     const QFileInfo dossier(info.absolutePath());
     if (!dossier.isDir()) {
-        raison = QStringLiteral("le dossier ") + dossier.filePath() + QStringLiteral(" n'existe pas");
+        raison =
+            QStringLiteral("le dossier ") + dossier.filePath() + QStringLiteral(" n'existe pas");
         return false;
     }
     if (!dossier.isWritable()) {

@@ -5,9 +5,9 @@
 namespace {
 
 const std::array<QLatin1String, 9> Cles = {
-    QLatin1String("PORTIP="),  QLatin1String("MODE="),  QLatin1String("CONTROL="),
-    QLatin1String("CONTROL_BIND="), QLatin1String("LOG="), QLatin1String("READY="),
-    QLatin1String("TRACE="),   QLatin1String("BIND="), QLatin1String("CLOCK="),
+    QLatin1String("PORTIP="),       QLatin1String("MODE="), QLatin1String("CONTROL="),
+    QLatin1String("CONTROL_BIND="), QLatin1String("LOG="),  QLatin1String("READY="),
+    QLatin1String("TRACE="),        QLatin1String("BIND="), QLatin1String("CLOCK="),
 };
 
 // Where `cle` stands in the text, not counting where it only ends a longer key (BIND= inside
@@ -19,9 +19,10 @@ qsizetype trouveCle(const QString& majuscules, QLatin1String cle)
         bool partieDUneAutre = false;
         for (QLatin1String autre : Cles) {
             const qsizetype avance = autre.size() - cle.size();
-            partieDUneAutre = partieDUneAutre
-                              || (avance > 0 && autre.endsWith(cle) && position >= avance
-                                  && QStringView(majuscules).mid(position - avance).startsWith(autre));
+            partieDUneAutre =
+                partieDUneAutre
+                || (avance > 0 && autre.endsWith(cle) && position >= avance
+                    && QStringView(majuscules).mid(position - avance).startsWith(autre));
         }
         if (!partieDUneAutre)
             return position;

@@ -10,16 +10,16 @@
 // address keep the letter case they were typed in.
 struct LigneCommande
 {
-    bool aide = false;                     // "?"
-    std::optional<QString> portIP;         // "PORTIP=": the device port, 0 for a free one
-    std::optional<QString> mode;           // "MODE="
-    std::optional<QString> portControle;   // "CONTROL=": the HTTP control port
-    std::optional<QString> journal;        // "LOG=": STDOUT, OFF or a file
-    std::optional<QString> fichierPret;    // "READY=": written once every port listens
-    std::optional<QString> adresse;        // "BIND=": the device port's address
+    bool aide = false;                      // "?"
+    std::optional<QString> portIP;          // "PORTIP=": the device port, 0 for a free one
+    std::optional<QString> mode;            // "MODE="
+    std::optional<QString> portControle;    // "CONTROL=": the HTTP control port
+    std::optional<QString> journal;         // "LOG=": STDOUT, OFF or a file
+    std::optional<QString> fichierPret;     // "READY=": written once every port listens
+    std::optional<QString> adresse;         // "BIND=": the device port's address
     std::optional<QString> adresseControle; // "CONTROL_BIND=": the control API's address
-    std::optional<QString> horloge;        // "CLOCK=": REAL, STEP or X<factor>
-    bool trace = false;                    // "TRACE=ON" ticks "flux IP"
+    std::optional<QString> horloge;         // "CLOCK=": REAL, STEP or X<factor>
+    bool trace = false;                     // "TRACE=ON" ticks "flux IP"
     // Tokens written KEY=value whose key is none of the above, as typed.
     QStringList inconnus;
 

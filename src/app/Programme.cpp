@@ -27,13 +27,13 @@ Programme::Programme(const LigneCommande& parametres_, bool sansEcran_)
     if (parametres.fichierPret)
         pret.emplace(*parametres.fichierPret);
     // Each change of the device clock is said in the log and shown in the title.
-    QObject::connect(&appareilSimule.horloge(), &HorlogeDispositif::changement,
-                     &fenetrePrincipale, [this] {
-                         fenetrePrincipale.setWindowTitle(titre());
-                         journalMessages.AfficheMessage(
-                             Horodatage(false, HorlogeSysteme::instance())
-                             + QStringLiteral(" horloge : ") + appareilSimule.horloge().description());
-                     });
+    QObject::connect(
+        &appareilSimule.horloge(), &HorlogeDispositif::changement, &fenetrePrincipale, [this] {
+            fenetrePrincipale.setWindowTitle(titre());
+            journalMessages.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
+                                           + QStringLiteral(" horloge : ")
+                                           + appareilSimule.horloge().description());
+        });
     // Made before start-up, so that the log's lines are numbered from the first.
     if (parametres.portControle)
         creeControle();
@@ -47,8 +47,8 @@ void Programme::creeControle()
     auto champs = std::make_shared<ChampsControle>(fenetrePrincipale, appareilSimule.serveur(),
                                                    [this] { return appareilSimule.portEcoute(); });
     apiControle->ajoute(std::make_unique<RessourceEtat>(*champs, journalMessages));
-    apiControle->ajoute(std::make_unique<RessourceCanaux>(appareilSimule.serveur(),
-                                                          appareilSimule.sockets()));
+    apiControle->ajoute(
+        std::make_unique<RessourceCanaux>(appareilSimule.serveur(), appareilSimule.sockets()));
     apiControle->ajoute(std::make_unique<RessourceJournal>(
         journalMessages, [this] { fenetrePrincipale.Bt_clearMsg_Click(); }));
     apiControle->ajoute(std::make_unique<RessourceReinitialisation>(
@@ -58,11 +58,11 @@ void Programme::creeControle()
         },
         *champs, journalMessages));
     apiControle->ajoute(std::make_unique<RessourceMinuteries>(appareilSimule.retardDeplacement()));
-    apiControle->ajoute(std::make_unique<RessourceHorloge>(appareilSimule.horloge(),
-                                                           fenetrePrincipale, *champs));
-    apiControle->ajoute(std::make_unique<RessourceSante>(
-        [this] { return appareilSimule.portEcoute(); },
-        [this] { return fenetrePrincipale.Cmb_Simulate(); }));
+    apiControle->ajoute(
+        std::make_unique<RessourceHorloge>(appareilSimule.horloge(), fenetrePrincipale, *champs));
+    apiControle->ajoute(
+        std::make_unique<RessourceSante>([this] { return appareilSimule.portEcoute(); },
+                                         [this] { return fenetrePrincipale.Cmb_Simulate(); }));
     champsControle = std::move(champs);
 }
 
@@ -114,7 +114,7 @@ bool Programme::demarre()
     return true;
 }
 
-// "Velorin v1.0.5", and how the device clock runs when it is not real time.
+// "Velorin v" and the version, and how the device clock runs when it is not real time.
 QString Programme::titre() const
 {
     const QString base = QStringLiteral("Velorin v" VELORIN_VERSION);

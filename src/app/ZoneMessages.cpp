@@ -179,8 +179,8 @@ void ZoneMessages::editionOperateur()
     QString saisi = maintenant.mid(debut, maintenant.size() - fin - debut);
     saisi.replace(FinDeParagraphe, QLatin1String("\r\n"));
 
-    const QString texte = journal.contenu().left(debutJournal) + saisi
-                          + journal.contenu().mid(finJournal);
+    const QString texte =
+        journal.contenu().left(debutJournal) + saisi + journal.contenu().mid(finJournal);
     longueurAffichee += saisi.size() - (finJournal - debutJournal);
     affiche = maintenant;
     journal.remplaceContenu(texte);

@@ -40,12 +40,12 @@ private:
 
     Journal& journal;
     QPlainTextEdit& zone;
-    bool miseAJour = false;        // the program, not the operator, is writing the area
-    QTimer synchro;                // the next refresh
-    QTimer tranche;                // the next slice of a refresh under way
-    QString instantane;            // the log as the refresh under way shows it
+    bool miseAJour = false;         // the program, not the operator, is writing the area
+    QTimer synchro;                 // the next refresh
+    QTimer tranche;                 // the next slice of a refresh under way
+    QString instantane;             // the log as the refresh under way shows it
     qsizetype longueurAffichee = 0; // how much of the log the area shows
-    QString affiche;               // the area's text, as it stood after the last change
-    bool aRemplacer = false;       // the log was emptied or cut back since
+    QString affiche;                // the area's text, as it stood after the last change
+    bool aRemplacer = false;        // the log was emptied or cut back since
     bool ligneDepuisSynchro = false;
 };

@@ -61,8 +61,10 @@ int main(int argc, char* argv[])
     application.setApplicationName(QStringLiteral("Velorin"));
     const QString platforme = QGuiApplication::platformName();
     Programme programme(LigneCommande::lire(application.arguments().mid(1).join(QLatin1Char(' '))),
-                        platforme == QLatin1String("offscreen") || platforme == QLatin1String("minimal"));
+                        platforme == QLatin1String("offscreen")
+                            || platforme == QLatin1String("minimal"));
     ArretSurSignal signaux;
-    QObject::connect(&signaux, &ArretSurSignal::arretDemande, &programme.arret(), &Arret::demandeArret);
+    QObject::connect(&signaux, &ArretSurSignal::arretDemande, &programme.arret(),
+                     &Arret::demandeArret);
     return programme.execute();
 }

@@ -320,10 +320,11 @@ void CoucheSocketQt::erreurAcceptation(QAbstractSocket::SocketError erreur)
     // Qt stops accepting after such an error: rest a moment and listen again, so the server
     // neither spins nor goes deaf while descriptors are short. Said once per episode.
     if (!acceptationEnPanne && evenements != nullptr)
-        evenements->WSserveur_Error(0, int(erreur),
-                                    serveur.errorString()
-                                        + QStringLiteral(" : acceptation suspendue, reprise dans %1 ms")
-                                              .arg(RepriseAcceptationMs));
+        evenements->WSserveur_Error(
+            0, int(erreur),
+            serveur.errorString()
+                + QStringLiteral(" : acceptation suspendue, reprise dans %1 ms")
+                      .arg(RepriseAcceptationMs));
     acceptationEnPanne = true;
     serveur.pauseAccepting();
     QTimer::singleShot(RepriseAcceptationMs, this, [this] {
@@ -353,7 +354,8 @@ void CoucheSocketQt::erreurSocket(int Index)
 qint64 CoucheSocketQt::octetsEnAttente(int Index) const
 {
     const auto it = canaux.find(Index);
-    return it == canaux.end() || it->second.socket == nullptr ? 0 : it->second.socket->bytesToWrite();
+    return it == canaux.end() || it->second.socket == nullptr ? 0
+                                                              : it->second.socket->bytesToWrite();
 }
 
 QString CoucheSocketQt::RemoteHostIP(int Index) const

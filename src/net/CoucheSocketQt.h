@@ -3,9 +3,9 @@
 #include "CoucheSocket.h"
 #include "ServeurEcoute.h"
 
-#include <QObject>
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QObject>
 #include <QSet>
 #include <QTimer>
 

@@ -7,8 +7,7 @@
 #include <algorithm>
 
 ServeurCanaux::ServeurCanaux(CoucheSocket& WSserveur_, PanneauServeur& panneau_,
-                             const Horloge& horloge_, PasseEvenements laisserPasser,
-                             int canauxMax_)
+                             const Horloge& horloge_, PasseEvenements laisserPasser, int canauxMax_)
     : WSserveur(WSserveur_), panneau(panneau_), horloge(horloge_),
       laisserPasserEvenements(std::move(laisserPasser)), canauxMax(std::min(canauxMax_, CanauxMax))
 {
@@ -34,8 +33,9 @@ QString ServeurCanaux::LibelleEtatSocket(int etat)
     case CoucheSocket::FermetureParHomologue:
         return QStringLiteral("port Connexion en cours de fermeture par l'homologue");
     case CoucheSocket::Erreur: return QStringLiteral("port Erreur");
-    default: return QStringLiteral("state n° ") + QString::number(etat)
-                    + QStringLiteral(" Etat inconnu");
+    default:
+        return QStringLiteral("state n° ") + QString::number(etat)
+               + QStringLiteral(" Etat inconnu");
     }
 }
 
@@ -77,8 +77,7 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
         }
         if (!WSserveur.Load(nbCanaux + 1)) {
             panneau.AfficheMessage(QStringLiteral("connexion refusée : création du canal ")
-                                   + QString::number(nbCanaux + 1)
-                                   + QStringLiteral(" impossible"));
+                                   + QString::number(nbCanaux + 1) + QStringLiteral(" impossible"));
             return;
         }
         ++nbCanaux;
@@ -155,9 +154,8 @@ void ServeurCanaux::Timer1_Timer()
     if (valides == 0)
         panneau.setLbl_LiaisonValide(QStringLiteral("Aucune liaison TCPIP"), 0xFF0000);
     else
-        panneau.setLbl_LiaisonValide(QString::number(valides)
-                                         + QStringLiteral(" liaison(s) valide(s)"),
-                                     0x00FF00);
+        panneau.setLbl_LiaisonValide(
+            QString::number(valides) + QStringLiteral(" liaison(s) valide(s)"), 0x00FF00);
 }
 
 void ServeurCanaux::fermeture()

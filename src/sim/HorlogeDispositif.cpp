@@ -60,7 +60,8 @@ void HorlogeDispositif::regle(Mode mode, double facteur)
         Timer_Deplacement.start();
     } else if (mode == Mode::Echelle && facteur > 0) {
         Timer_Deplacement.setTimerType(Qt::PreciseTimer);
-        Timer_Deplacement.setInterval(std::clamp(int(std::lround(PeriodeMs / facteur)), 1, PeriodeMs));
+        Timer_Deplacement.setInterval(
+            std::clamp(int(std::lround(PeriodeMs / facteur)), 1, PeriodeMs));
         Timer_Deplacement.start();
     }
     emit changement();
@@ -133,7 +134,8 @@ QString HorlogeDispositif::description() const
                                : QStringLiteral("x") + QString::number(facteurCourant);
 }
 
-std::optional<std::pair<HorlogeDispositif::Mode, double>> HorlogeDispositif::lit(const QString& valeur)
+std::optional<std::pair<HorlogeDispositif::Mode, double>>
+HorlogeDispositif::lit(const QString& valeur)
 {
     const QString v = valeur.toUpper();
     if (v == QLatin1String("REAL"))

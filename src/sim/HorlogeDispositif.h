@@ -74,7 +74,7 @@ private:
     Mode modeCourant = Mode::Reel;
     double facteurCourant = 1;
     qint64 nombreTics = 0;
-    double base = 0;            // device time at the last rebase
-    QElapsedTimer depuisBase;   // real time since then (scaled mode)
-    QTimer Timer_Deplacement;   // real time and scaled mode
+    double base = 0;          // device time at the last rebase
+    QElapsedTimer depuisBase; // real time since then (scaled mode)
+    QTimer Timer_Deplacement; // real time and scaled mode
 };

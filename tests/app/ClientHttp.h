@@ -22,7 +22,10 @@ public:
 
     Reponse get(const QString& chemin) { return envoie("GET", chemin, {}); }
     Reponse post(const QString& chemin) { return envoie("POST", chemin, {}); }
-    Reponse patch(const QByteArray& corps) { return envoie("PATCH", QStringLiteral("/state"), corps); }
+    Reponse patch(const QByteArray& corps)
+    {
+        return envoie("PATCH", QStringLiteral("/state"), corps);
+    }
     Reponse envoie(const QByteArray& methode, const QString& chemin, const QByteArray& corps)
     {
         QNetworkRequest requete(QUrl(base + chemin));

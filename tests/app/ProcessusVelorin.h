@@ -56,8 +56,7 @@ public:
     }
 
     // Starts and waits until it serves, as a test rig would: for its ready file.
-    bool demarre(const QStringList& autres = {},
-                 const QProcessEnvironment& env = sansEcran())
+    bool demarre(const QStringList& autres = {}, const QProcessEnvironment& env = sansEcran())
     {
         lance(QStringList{QStringLiteral("portip=0"), QStringLiteral("log=stdout"),
                           QStringLiteral("ready=") + fichierPret()}
@@ -74,7 +73,10 @@ public:
         port = quint16(pret.value(QStringLiteral("port")).toInt());
         return processus.state() == QProcess::Running && port != 0;
     }
-    quint16 portControle() const { return quint16(pret.value(QStringLiteral("control_port")).toInt()); }
+    quint16 portControle() const
+    {
+        return quint16(pret.value(QStringLiteral("control_port")).toInt());
+    }
 
     bool attendLigne(const QString& ligne, int ms = AttenteMs)
     {

@@ -1,9 +1,9 @@
 #include "ClientHttp.h"
 #include "ProcessusVelorin.h"
 #include "app/FenetrePrincipale.h"
+#include "app/LigneCommande.h"
 #include "app/Programme.h"
 #include "app/controle/ApiControle.h"
-#include "app/LigneCommande.h"
 #include "sim/MouvementAxes.h"
 
 #include <gtest/gtest.h>
@@ -58,8 +58,12 @@ TEST_F(Controle, TimersTellHowLateTheMotionTickCame)
 {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return http->get(QStringLiteral("/timers")).json.value("Timer_Deplacement")
-                       .toObject().value("ticks").toInt() >= 2;
+            return http->get(QStringLiteral("/timers"))
+                       .json.value("Timer_Deplacement")
+                       .toObject()
+                       .value("ticks")
+                       .toInt()
+                   >= 2;
         },
         3000));
     const auto tics = [&] {
@@ -81,13 +85,13 @@ TEST_F(Controle, TimersTellHowLateTheMotionTickCame)
 TEST_F(Controle, PatchActsOnTheVeryNextRequest)
 {
     ASSERT_TRUE(hote.connecte(portAppareil));
-    const QByteArray deplacement("\x1b" "D10" "00004000" "00003000" "\r");
-    EXPECT_EQ(hote.echange(deplacement, 10), QByteArray("\x1b" "1POM NOk\r"));
+    const QByteArray deplacement("\033D100000400000003000\r");
+    EXPECT_EQ(hote.echange(deplacement, 10), QByteArray("\0331POM NOk\r"));
 
     auto r = http->patch(R"({"Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true})");
     ASSERT_EQ(r.statut, 200);
     EXPECT_TRUE(r.json.value("Chk_HOMING_Z_ok").toBool());
-    EXPECT_EQ(hote.echange(deplacement, 5), QByteArray("\x1b" "1Ok\r"));
+    EXPECT_EQ(hote.echange(deplacement, 5), QByteArray("\0331Ok\r"));
 
     // Unticked through the API, the X axis freezes where it is.
     Timer_Deplacement_Timer(fenetre);
@@ -96,13 +100,13 @@ TEST_F(Controle, PatchActsOnTheVeryNextRequest)
     Timer_Deplacement_Timer(fenetre);
     EXPECT_EQ(fenetre.Lbl_PosRelleX(), QStringLiteral("2000"));
     EXPECT_EQ(fenetre.Lbl_PosRelleZ(), QStringLiteral("00003000"));
-    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "10000200000003000c\r"));
+    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\03310000200000003000c\r"));
 
     ASSERT_EQ(http->patch(R"({"Cmb_Simulate": "MODULElasers", "Txt_ValeurLu": "1234"})").statut,
               200);
     EXPECT_EQ(fenetre.findChild<QWidget*>(QStringLiteral("FrmModuleLasers"))->isVisible(), true)
         << "the mode change ran the selector's own handler";
-    EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/11234" "05\r"));
+    EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/1123405\r"));
     // Each change leaves one line that names the controls and their new values.
     EXPECT_TRUE(programme.journal().contenu().contains(
         QStringLiteral(" controle HTTP : Chk_HOMING_X_ok = décoché\r\n")));
@@ -173,7 +177,8 @@ TEST_F(Controle, TheClockRefusesBadInputWholeAndSaysEachChange)
     for (const auto& c : cas) {
         const auto r = http->envoie(c.methode, QLatin1String(c.chemin), c.corps);
         EXPECT_EQ(r.statut, 400) << c.corps.toStdString();
-        EXPECT_EQ(r.json.value("field").toString(), QLatin1String(c.champ)) << c.corps.toStdString();
+        EXPECT_EQ(r.json.value("field").toString(), QLatin1String(c.champ))
+            << c.corps.toStdString();
     }
     EXPECT_EQ(http->get(QStringLiteral("/clock")).json, avant);
     EXPECT_EQ(programme.journal().contenu(), journalAvant);
@@ -218,7 +223,8 @@ TEST_F(Controle, SinceLosesNoLineAcrossClearsAndCutBacks)
     ASSERT_EQ(lignes.size(), 405);
     EXPECT_EQ(lignes.at(0).toString(), QStringLiteral("un"));
     EXPECT_TRUE(lignes.at(1).toString().endsWith(QLatin1String(" clear")));
-    EXPECT_TRUE(lignes.at(2).toString().endsWith(QStringLiteral(" controle HTTP : zone message effacée")));
+    EXPECT_TRUE(
+        lignes.at(2).toString().endsWith(QStringLiteral(" controle HTTP : zone message effacée")));
     EXPECT_EQ(lignes.at(3).toString(), QStringLiteral("deux"));
     EXPECT_EQ(lignes.last().toString(), QStringLiteral("fin"));
     EXPECT_EQ(r.json.value("next").toInteger(), depart + 405);
@@ -230,7 +236,9 @@ TEST_F(Controle, SinceLosesNoLineAcrossClearsAndCutBacks)
     EXPECT_TRUE(loin.json.value("lines").toArray().isEmpty());
     EXPECT_EQ(http->get(QStringLiteral("/log?since=9223372036854775808")).statut, 400);
     EXPECT_TRUE(http->get(QStringLiteral("/log?since=%1").arg(depart + 405))
-                    .json.value("lines").toArray().isEmpty());
+                    .json.value("lines")
+                    .toArray()
+                    .isEmpty());
     // Without since: the message area as it stands.
     EXPECT_EQ(http->get(QStringLiteral("/log")).json.value("lines").toArray().first().toString(),
               QStringLiteral("...."));
@@ -260,11 +268,13 @@ TEST_F(Controle, ResetPutsTheDeviceBackAndLeavesChannelsAndLog)
     EXPECT_TRUE(apres.value("lines").toArray().at(0).toString().contains(
         QStringLiteral(" controle HTTP : remise à zéro")));
 
-    const QJsonArray canaux = http->get(QStringLiteral("/channels")).json.value("channels").toArray();
+    const QJsonArray canaux =
+        http->get(QStringLiteral("/channels")).json.value("channels").toArray();
     ASSERT_EQ(canaux.size(), 1);
-    EXPECT_EQ(canaux.at(0).toObject(),
-              (QJsonObject{{"canal", 1}, {"state", 7}, {"label", QStringLiteral("port connecté")},
-                           {"remote", "127.0.0.1"}}));
+    EXPECT_EQ(canaux.at(0).toObject(), (QJsonObject{{"canal", 1},
+                                                    {"state", 7},
+                                                    {"label", QStringLiteral("port connecté")},
+                                                    {"remote", "127.0.0.1"}}));
 }
 
 TEST_F(Controle, ListensOnLoopbackOnly)
@@ -285,8 +295,8 @@ TEST(ControleDemarrage, BadOrBusyControlPortIsAStartUpError)
 {
     QTcpServer occupe;
     ASSERT_TRUE(occupe.listen(QHostAddress::LocalHost, 0));
-    for (const QString& port : {QStringLiteral("x"), QStringLiteral("-1"),
-                                QString::number(occupe.serverPort())}) {
+    for (const QString& port :
+         {QStringLiteral("x"), QStringLiteral("-1"), QString::number(occupe.serverPort())}) {
         Programme programme(LigneCommande::lire(QStringLiteral("portip=0 control=") + port), false);
         EXPECT_FALSE(programme.demarre()) << port.toStdString();
         EXPECT_TRUE(programme.journal().contenu().contains(QLatin1String("port de controle")));

@@ -46,15 +46,16 @@ TEST_F(BoutEnBout, ARigKnowsItServesFromItsReadyFileAndReadsItsStartOnStdout)
                                  QStringLiteral("initialisation ..."),
                                  QStringLiteral("port TCPIP = %1").arg(port)};
     EXPECT_EQ(velorin.lignes.mid(0, 4), attendu);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^%1 ouvre [0-9.]+  port %2$").arg(Stamp).arg(port))
-                    .match(velorin.lignes.value(4))
-                    .hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^%1 ouvre [0-9.]+  port %2$").arg(Stamp).arg(port))
+            .match(velorin.lignes.value(4))
+            .hasMatch());
     EXPECT_EQ(velorin.lignes.value(5), QStringLiteral("en attente de communication ..."));
 
     // TRACE=ON ticked "flux IP": the request is traced.
     Hote hote;
     ASSERT_TRUE(hote.connecte(quint16(port)));
-    EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\x1b" "1version Velorin\r"));
+    EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\0331version Velorin\r"));
     EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^<1 \\(%1\\) Esc/V1Cr/$").arg(Stamp)));
     ::kill(pid_t(velorin.processus.processId()), SIGTERM);
     ASSERT_TRUE(velorin.termine());
@@ -66,15 +67,16 @@ TEST_F(BoutEnBout, PlcAnswersAndMovesItsAxesOverRealTcp)
     ASSERT_TRUE(velorin.demarre());
     Hote hote;
     ASSERT_TRUE(hote.connecte(velorin.port));
-    ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
+    ASSERT_TRUE(
+        velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
 
-    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "10000000000000000a\r"));
-    EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^%1 demande position --> 0 / 0 a$").arg(Stamp)));
-    EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\x1b" "1version Velorin\r"));
+    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\03310000000000000000a\r"));
+    EXPECT_TRUE(
+        velorin.attendMotif(QStringLiteral("^%1 demande position --> 0 / 0 a$").arg(Stamp)));
+    EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\0331version Velorin\r"));
     // Without homing, a move to a non-zero place is refused but stands.
-    EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "00003000" "\r", 10),
-              QByteArray("\x1b" "1POM NOk\r"));
-    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "10000000000000000d\r"));
+    EXPECT_EQ(hote.echange("\033D100001200000003000\r", 10), QByteArray("\0331POM NOk\r"));
+    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\03310000000000000000d\r"));
 }
 
 TEST_F(BoutEnBout, StdoutCarriesEveryByteOfALogLine)
@@ -82,7 +84,7 @@ TEST_F(BoutEnBout, StdoutCarriesEveryByteOfALogLine)
     ASSERT_TRUE(velorin.demarre());
     Hote hote;
     ASSERT_TRUE(hote.connecte(velorin.port));
-    EXPECT_EQ(hote.echange(QByteArray("\x1bM1\0\x1b\r", 6), 4), QByteArray("\x1b" "1Ok\r"));
+    EXPECT_EQ(hote.echange(QByteArray("\x1bM1\0\x1b\r", 6), 4), QByteArray("\0331Ok\r"));
     ASSERT_TRUE(velorin.attendMotif(QStringLiteral(" demande JOG ")));
     const QString ligne = velorin.lignes.filter(QStringLiteral(" demande JOG ")).first();
     EXPECT_TRUE(ligne.endsWith(QStringLiteral(" demande JOG ") + QChar(0) + QChar(27) + QChar(13)
@@ -95,11 +97,10 @@ TEST_F(BoutEnBout, LaserModuleAnswersChecksummedFrames)
     ASSERT_TRUE(velorin.demarre({QStringLiteral("mode=moduleLASERS")}));
     Hote hote;
     ASSERT_TRUE(hote.connecte(velorin.port));
-    EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/10500" "0A\r"));
-    EXPECT_EQ(hote.echange("\x1bV179\r", 37),
-              QByteArray("/1version Simulation module Lasers" "54\r"));
-    EXPECT_TRUE(velorin.attendMotif(
-        QStringLiteral("^%1 lecture mesure laser n° 1 -> 10500$").arg(Stamp)));
+    EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/105000A\r"));
+    EXPECT_EQ(hote.echange("\x1bV179\r", 37), QByteArray("/1version Simulation module Lasers54\r"));
+    EXPECT_TRUE(
+        velorin.attendMotif(QStringLiteral("^%1 lecture mesure laser n° 1 -> 10500$").arg(Stamp)));
 }
 
 TEST_F(BoutEnBout, EchoSendsEveryByteBackOnItsOwnChannel)
@@ -112,13 +113,15 @@ TEST_F(BoutEnBout, EchoSendsEveryByteBackOnItsOwnChannel)
     ASSERT_TRUE(a.connecte(velorin.port));
     ASSERT_TRUE(b.connecte(velorin.port));
     ASSERT_TRUE(c.connecte(velorin.port));
-    ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 3   IP client : 127.0.0.1")));
+    ASSERT_TRUE(
+        velorin.attendLigne(QStringLiteral("port connecté sur canal 3   IP client : 127.0.0.1")));
     EXPECT_EQ(b.echange("deux", 4), QByteArray("deux"));
     EXPECT_EQ(a.echange(tous, 256), tous);
     EXPECT_EQ(c.echange("trois", 5), QByteArray("trois"));
     EXPECT_TRUE(a.socket.bytesAvailable() == 0 && c.socket.bytesAvailable() == 0);
     // The log line keeps every byte as it is: ESC and NUL are spelled out, not lost.
-    EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^%1mode ECHO -> Nul/Soh/Stx/Etx/&4&").arg(Stamp)));
+    EXPECT_TRUE(
+        velorin.attendMotif(QStringLiteral("^%1mode ECHO -> Nul/Soh/Stx/Etx/&4&").arg(Stamp)));
 }
 
 TEST_F(BoutEnBout, MuteOnlyLogs)
@@ -140,12 +143,14 @@ TEST_F(BoutEnBout, ChannelIsReusedAfterItsClientLeaves)
     {
         Hote parti;
         ASSERT_TRUE(parti.connecte(velorin.port));
-        ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
+        ASSERT_TRUE(velorin.attendLigne(
+            QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
         EXPECT_EQ(parti.echange("x", 1), QByteArray("x"));
         parti.socket.disconnectFromHost();
         // Velorin has seen the peer go before the next client comes.
         ASSERT_TRUE(velorin.attend([&] {
-            const QJsonArray canaux = http.get(QStringLiteral("/channels")).json.value("channels").toArray();
+            const QJsonArray canaux =
+                http.get(QStringLiteral("/channels")).json.value("channels").toArray();
             return !canaux.isEmpty()
                    && canaux.at(0).toObject().value("state").toInt() == 8; // the client has gone
         }));
@@ -153,7 +158,8 @@ TEST_F(BoutEnBout, ChannelIsReusedAfterItsClientLeaves)
     Hote suivant;
     ASSERT_TRUE(suivant.connecte(velorin.port));
     ASSERT_TRUE(velorin.attendLigne(QStringLiteral("Liberation du canal 1")));
-    ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
+    ASSERT_TRUE(
+        velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
     EXPECT_EQ(suivant.echange("y", 1), QByteArray("y"));
 }
 
@@ -178,7 +184,8 @@ TEST_F(BoutEnBout, SigtermWarnsClientsClosesAndExitsCleanly)
     ASSERT_TRUE(velorin.demarre());
     Hote hote;
     ASSERT_TRUE(hote.connecte(velorin.port));
-    ASSERT_TRUE(velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
+    ASSERT_TRUE(
+        velorin.attendLigne(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
 
     ::kill(pid_t(velorin.processus.processId()), SIGTERM);
     ASSERT_TRUE(ProcessusVelorin::attend([&] {
@@ -225,15 +232,18 @@ TEST_F(BoutEnBout, AStartThatFailsEndsWithStatus1SaysWhyAndWritesNoReadyFile)
         {{QStringLiteral("portip=%1").arg(occupe.serverPort())}, "impossible d'ouvrir le port"},
         {{QStringLiteral("portip=0"), QStringLiteral("bind=ici")}, "adresse d'écoute invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("control=x")}, "port de controle invalide"},
-        {{QStringLiteral("portip=0"), QStringLiteral("control=0"), QStringLiteral("control_bind=ici")},
+        {{QStringLiteral("portip=0"), QStringLiteral("control=0"),
+          QStringLiteral("control_bind=ici")},
          "adresse de controle invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("log=") + absent},
          "impossible d'ouvrir le fichier journal"},
-        {{QStringLiteral("portip=0"), QStringLiteral("ready=") + absent}, "fichier READY inutilisable"},
+        {{QStringLiteral("portip=0"), QStringLiteral("ready=") + absent},
+         "fichier READY inutilisable"},
     };
     for (const auto& c : cas) {
         ProcessusVelorin rate;
-        const bool pretAilleurs = c.arguments.join(QLatin1Char(' ')).contains(QLatin1String("ready="));
+        const bool pretAilleurs =
+            c.arguments.join(QLatin1Char(' ')).contains(QLatin1String("ready="));
         QStringList arguments = c.arguments + QStringList{QStringLiteral("log=stdout")};
         if (!pretAilleurs) {
             QFile ancien(rate.fichierPret());
@@ -258,8 +268,12 @@ TEST_F(BoutEnBout, BindChoosesTheAddressesAndAnOpenControlApiIsSaid)
         GTEST_SKIP() << "no IPv6 loopback here";
     ASSERT_TRUE(velorin.demarre({QStringLiteral("bind=::1"), QStringLiteral("control=0"),
                                  QStringLiteral("control_bind=0.0.0.0")}));
-    EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^%1 ouvre ::1  port %2$").arg(Stamp).arg(velorin.port)));
-    EXPECT_EQ(velorin.lignes.filter(QStringLiteral("attention : le controle HTTP écoute sur 0.0.0.0")).size(), 1);
+    EXPECT_TRUE(velorin.attendMotif(
+        QStringLiteral("^%1 ouvre ::1  port %2$").arg(Stamp).arg(velorin.port)));
+    EXPECT_EQ(
+        velorin.lignes.filter(QStringLiteral("attention : le controle HTTP écoute sur 0.0.0.0"))
+            .size(),
+        1);
     QTcpSocket v6;
     v6.connectToHost(QHostAddress::LocalHostIPv6, velorin.port);
     EXPECT_TRUE(velorin.attend([&] { return v6.state() == QAbstractSocket::ConnectedState; }));
@@ -307,13 +321,13 @@ TEST_F(BoutEnBout, AScriptDrivesAWholeMoveThroughTheControlApi)
 
     Hote hote;
     ASSERT_TRUE(hote.connecte(velorin.port));
-    EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "00003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
+    EXPECT_EQ(hote.echange("\033D100001200000003000\r", 5), QByteArray("\0331Ok\r"));
     QByteArray reponse;
     ASSERT_TRUE(ProcessusVelorin::attend([&] {
         reponse = hote.echange("\x1bP1\r", 20);
         return reponse.endsWith("a\r");
     }));
-    EXPECT_EQ(reponse, QByteArray("\x1b" "10001200000003000a\r"));
+    EXPECT_EQ(reponse, QByteArray("\03310001200000003000a\r"));
     EXPECT_EQ(http.get(QStringLiteral("/state")).json.value("Lbl_PosRelleX").toString(),
               QStringLiteral("00012000"));
 }
@@ -327,18 +341,20 @@ TEST_F(BoutEnBout, OneCallBringsTheAxesToTheirDemandsAndStepsAreExact)
     ASSERT_EQ(http.patch(R"({"Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true})").statut, 200);
     Hote hote;
     ASSERT_TRUE(hote.connecte(velorin.port));
-    EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "-0003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
-    const QJsonObject arrivee =
-        http.envoie("POST", QStringLiteral("/clock/advance"), R"({"until": "arrived", "max_ms": 60000})").json;
+    EXPECT_EQ(hote.echange("\033D1000012000-0003000\r", 5), QByteArray("\0331Ok\r"));
+    const QJsonObject arrivee = http.envoie("POST", QStringLiteral("/clock/advance"),
+                                            R"({"until": "arrived", "max_ms": 60000})")
+                                    .json;
     EXPECT_TRUE(arrivee.value("arrived").toBool());
     EXPECT_EQ(arrivee.value("ticks_run").toInt(), 6);
-    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "1" "00012000" "000-3000" "a\r"));
+    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\033100012000000-3000a\r"));
 
-    EXPECT_EQ(hote.echange("\x1b" "D10" "00000000" "-0003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
-    const QJsonObject unTic = http.envoie("POST", QStringLiteral("/clock/advance"), R"({"ms": 100})").json;
+    EXPECT_EQ(hote.echange("\033D1000000000-0003000\r", 5), QByteArray("\0331Ok\r"));
+    const QJsonObject unTic =
+        http.envoie("POST", QStringLiteral("/clock/advance"), R"({"ms": 100})").json;
     EXPECT_EQ(unTic.value("Lbl_PosRelleX").toString(), QStringLiteral("10000"));
     EXPECT_EQ(unTic.value("ticks").toInt(), 7);
-    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\x1b" "1" "00010000" "000-3000" "c\r"));
+    EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\033100010000000-3000c\r"));
     EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^%1 horloge : pas à pas$").arg(Stamp)));
 }
 

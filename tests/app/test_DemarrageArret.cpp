@@ -1,8 +1,8 @@
 #include "ProcessusVelorin.h"
 #include "app/ArretSurSignal.h"
 #include "app/FenetrePrincipale.h"
-#include "app/Programme.h"
 #include "app/LigneCommande.h"
+#include "app/Programme.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,10 @@
 
 namespace {
 
-bool attend(const std::function<bool()>& condition) { return ProcessusVelorin::attend(condition); }
+bool attend(const std::function<bool()>& condition)
+{
+    return ProcessusVelorin::attend(condition);
+}
 
 class Demarrage : public ::testing::Test
 {
@@ -115,21 +118,26 @@ TEST_F(Demarrage, RoadOfOneRequestWithTheTraceOn)
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, port);
     ASSERT_TRUE(client.waitForConnected(5000));
-    ASSERT_TRUE(journalContient(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
+    ASSERT_TRUE(
+        journalContient(QStringLiteral("port connecté sur canal 1   IP client : 127.0.0.1")));
 
     client.write("\x1bP1\r");
     ASSERT_TRUE(attend([&] { return client.bytesAvailable() >= 20; }));
-    EXPECT_EQ(client.readAll(), QByteArray("\x1b" "10000000000000000a\r"));
+    EXPECT_EQ(client.readAll(), QByteArray("\03310000000000000000a\r"));
 
     const QStringList l = lignes();
     qsizetype debut = 0;
     while (debut < l.size() && !l.at(debut).startsWith(QLatin1String("<1 ")))
         ++debut;
     ASSERT_LE(debut + 2, l.size() - 1);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^<1 \\(\\d\\d:\\d\\d:\\d\\d\\.\\d\\) Esc/P1Cr/$"))
-                    .match(l.at(debut)).hasMatch());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d demande position --> 0 / 0 a$"))
-                    .match(l.at(debut + 1)).hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^<1 \\(\\d\\d:\\d\\d:\\d\\d\\.\\d\\) Esc/P1Cr/$"))
+            .match(l.at(debut))
+            .hasMatch());
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d demande position --> 0 / 0 a$"))
+                    .match(l.at(debut + 1))
+                    .hasMatch());
     EXPECT_EQ(l.at(debut + 2), QStringLiteral(">1 Esc/10000000000000000aCr/"));
 }
 
@@ -137,16 +145,21 @@ TEST_F(Demarrage, TheLinkLabelCountsConnectedChannels)
 {
     ASSERT_TRUE(charge());
     programme->appareil().serveur().Timer1_Timer();
-    EXPECT_EQ(fenetre().findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
-                  ->property("text").toString(),
+    EXPECT_EQ(fenetre()
+                  .findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
+                  ->property("text")
+                  .toString(),
               QStringLiteral("Aucune liaison TCPIP"));
     QTcpSocket a, b;
     a.connectToHost(QHostAddress::LocalHost, port);
     b.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(journalContient(QStringLiteral("port connecté sur canal 2   IP client : 127.0.0.1")));
+    ASSERT_TRUE(
+        journalContient(QStringLiteral("port connecté sur canal 2   IP client : 127.0.0.1")));
     programme->appareil().serveur().Timer1_Timer();
-    EXPECT_EQ(fenetre().findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
-                  ->property("text").toString(),
+    EXPECT_EQ(fenetre()
+                  .findChild<QWidget*>(QStringLiteral("Lbl_LiaisonValide"))
+                  ->property("text")
+                  .toString(),
               QStringLiteral("2 liaison(s) valide(s)"));
 }
 
@@ -154,7 +167,8 @@ TEST_F(Demarrage, TheLinkLabelCountsConnectedChannels)
 // further: nothing listens, and the usual shutdown follows.
 TEST_F(Demarrage, ASignalWhileTheHelpBoxIsOpenClosesItAndEndsTheStart)
 {
-    programme = std::make_unique<Programme>(LigneCommande::lire(QStringLiteral("portip=0 ?")), false);
+    programme =
+        std::make_unique<Programme>(LigneCommande::lire(QStringLiteral("portip=0 ?")), false);
     ArretSurSignal signaux;
     QObject::connect(&signaux, &ArretSurSignal::arretDemande, &programme->arret(),
                      &Arret::demandeArret);

@@ -34,7 +34,11 @@ protected:
         return {fenetre.enTwips(r.x()), fenetre.enTwips(r.y()), fenetre.enTwips(r.width()),
                 fenetre.enTwips(r.height())};
     }
-    QRgb fondZone() { return controle<QPlainTextEdit>("TextMsg")->palette().color(QPalette::Base).rgb() & 0xFFFFFF; }
+    QRgb fondZone()
+    {
+        return controle<QPlainTextEdit>("TextMsg")->palette().color(QPalette::Base).rgb()
+               & 0xFFFFFF;
+    }
     QStringList lignes() const
     {
         QStringList l = journal.contenu().split(QStringLiteral("\r\n"));
@@ -53,16 +57,24 @@ TEST_F(Fenetre, TheNamedControlsStartAsTheOperatorFirstSeesThem)
         const char* classe;
         const char* texte;
     } controles[] = {
-        {"Bt_Fin", "QPushButton", "Exit"},           {"TextMsg", "QPlainTextEdit", ""},
-        {"Txt_PortIP", "QLineEdit", "10001"},        {"Lbl_PortIP", "QLabel", "Port IP:"},
+        {"Bt_Fin", "QPushButton", "Exit"},
+        {"TextMsg", "QPlainTextEdit", ""},
+        {"Txt_PortIP", "QLineEdit", "10001"},
+        {"Lbl_PortIP", "QLabel", "Port IP:"},
         {"Lbl_LiaisonValide", "QLabel", "liaison valide ?"},
-        {"Chk_TraceIP", "QCheckBox", "flux IP"},     {"Bt_clearMsg", "QPushButton", ""},
-        {"Bt_HELP", "QPushButton", "?"},             {"Cmb_Simulate", "QComboBox", ""},
-        {"FrmAutomateOMRON", "QGroupBox", "OMRON"},  {"Lbl_PosRelleX", "QLabel", "0"},
-        {"Lbl_PosRelleZ", "QLabel", "0"},            {"Lbl_PosDemX", "QLabel", "0"},
-        {"Lbl_PosDemZ", "QLabel", "0"},              {"Chk_HOMING_Z_ok", "QCheckBox", "... Z ok"},
+        {"Chk_TraceIP", "QCheckBox", "flux IP"},
+        {"Bt_clearMsg", "QPushButton", ""},
+        {"Bt_HELP", "QPushButton", "?"},
+        {"Cmb_Simulate", "QComboBox", ""},
+        {"FrmAutomateOMRON", "QGroupBox", "OMRON"},
+        {"Lbl_PosRelleX", "QLabel", "0"},
+        {"Lbl_PosRelleZ", "QLabel", "0"},
+        {"Lbl_PosDemX", "QLabel", "0"},
+        {"Lbl_PosDemZ", "QLabel", "0"},
+        {"Chk_HOMING_Z_ok", "QCheckBox", "... Z ok"},
         {"Chk_HOMING_X_ok", "QCheckBox", "HOMING X ok"},
-        {"FrmModuleLasers", "QGroupBox", "lasers"},  {"Txt_ValeurLu", "QLineEdit", "500"},
+        {"FrmModuleLasers", "QGroupBox", "lasers"},
+        {"Txt_ValeurLu", "QLineEdit", "500"},
         {"Label1", "QLabel", "valeur lu par le laser"},
         {"Chk_TPnon0", "QCheckBox", "TP <> 0"},
     };
@@ -100,8 +112,12 @@ TEST_F(Fenetre, NoShownControlCoversAnotherInAnyMode)
         const QSet<QString> paire = {a->objectName(), b->objectName()};
         const QRect commun = a->geometry().intersected(b->geometry());
         return commun.width() <= couture || commun.height() <= couture
-               || paire == QSet<QString>{QStringLiteral("Chk_TraceIP"), QStringLiteral("FrmAutomateOMRON")}
-               || paire == QSet<QString>{QStringLiteral("Chk_TraceIP"), QStringLiteral("FrmModuleLasers")};
+               || paire
+                      == QSet<QString>{QStringLiteral("Chk_TraceIP"),
+                                       QStringLiteral("FrmAutomateOMRON")}
+               || paire
+                      == QSet<QString>{QStringLiteral("Chk_TraceIP"),
+                                       QStringLiteral("FrmModuleLasers")};
     };
     for (int rang = 0; rang < 4; ++rang) {
         controle<QComboBox>("Cmb_Simulate")->setCurrentIndex(rang);
@@ -161,9 +177,9 @@ TEST_F(Fenetre, LooksTooltipsAndBehaviourOfTheControls)
         EXPECT_EQ(selecteur->itemText(i), QLatin1String(items[i]));
 
     // The focusable controls follow the design's tab order from the exit button.
-    const char* ordre[] = {"Bt_Fin", "TextMsg", "Chk_TraceIP", "Bt_clearMsg", "Bt_HELP",
-                           "Cmb_Simulate", "Chk_HOMING_Z_ok", "Chk_HOMING_X_ok", "Txt_ValeurLu",
-                           "Chk_TPnon0"};
+    const char* ordre[] = {"Bt_Fin",       "TextMsg",      "Chk_TraceIP",     "Bt_clearMsg",
+                           "Bt_HELP",      "Cmb_Simulate", "Chk_HOMING_Z_ok", "Chk_HOMING_X_ok",
+                           "Txt_ValeurLu", "Chk_TPnon0"};
     QWidget* w = controle("Bt_Fin");
     for (const char* nom : ordre) {
         EXPECT_EQ(w->objectName(), QLatin1String(nom));
@@ -252,8 +268,8 @@ TEST_F(Fenetre, HelpNamesTheProgramAndItsKeysEachTimeBelowWhatIsThere)
     EXPECT_EQ(l.mid(1 + aide.size()), aide);
     const QString texte = lignesAide().join(QLatin1Char('\n'));
     EXPECT_TRUE(texte.startsWith(QLatin1String("velorin ")));
-    for (const char* cle : {"PORTIP=", "MODE=", "CONTROL=", "READY=", "LOG=", "TRACE=ON", "BIND=",
-                            "CONTROL_BIND=", "--help", "--version"})
+    for (const char* cle : {"PORTIP=", "MODE=", "CONTROL=", "READY=", "LOG=", "TRACE=ON",
+                            "BIND=", "CONTROL_BIND=", "--help", "--version"})
         EXPECT_TRUE(texte.contains(QLatin1String(cle))) << cle;
     EXPECT_FALSE(texte.contains(QLatin1String(".exe")));
     EXPECT_FALSE(texte.contains(QLatin1String("COM=")));
@@ -289,7 +305,8 @@ TEST_F(Fenetre, TheControlsAreTheDeviceState)
     EXPECT_FALSE(controle<QCheckBox>("Chk_HOMING_Z_ok")->isChecked());
 
     fenetre.setLbl_LiaisonValide(QStringLiteral("2 liaison(s) valide(s)"), 0x00FF00);
-    EXPECT_EQ(controle<QLabel>("Lbl_LiaisonValide")->text(), QStringLiteral("2 liaison(s) valide(s)"));
+    EXPECT_EQ(controle<QLabel>("Lbl_LiaisonValide")->text(),
+              QStringLiteral("2 liaison(s) valide(s)"));
     EXPECT_EQ(controle("Lbl_LiaisonValide")->palette().color(QPalette::Window).rgb() & 0xFFFFFF,
               0x00FF00u);
 }
@@ -310,8 +327,9 @@ TEST(Police, NoCaptionIsCutWhateverTheDesktopFont)
             marge = c->sizeHint().width() - c->fontMetrics().horizontalAdvance(texte);
         } else if (auto* l = qobject_cast<QLabel*>(w)) {
             // Position labels hold up to 8 characters.
-            texte = l->objectName().startsWith(QLatin1String("Lbl_Pos")) ? QStringLiteral("00000000")
-                                                                         : l->text();
+            texte = l->objectName().startsWith(QLatin1String("Lbl_Pos"))
+                        ? QStringLiteral("00000000")
+                        : l->text();
         } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
             texte = g->title();
         } else if (auto* b = qobject_cast<QPushButton*>(w)) {

@@ -65,8 +65,16 @@ INSTANTIATE_TEST_SUITE_P(
                  absente, true},
         CasLigne{"traceAnythingElse", "trace=yes", false, absente, absente},
         // A misspelt key is named; known keys, even inside a longer word, are not.
-        CasLigne{"unknownKeysAreNamed", "PORTPI=2000 COM=1 /portip=3 =x", false, "3", absente,
-                 absente, absente, absente, absente, false,
+        CasLigne{"unknownKeysAreNamed",
+                 "PORTPI=2000 COM=1 /portip=3 =x",
+                 false,
+                 "3",
+                 absente,
+                 absente,
+                 absente,
+                 absente,
+                 absente,
+                 false,
                  {QStringLiteral("PORTPI=2000"), QStringLiteral("COM=1")}}),
     [](const auto& cas) { return std::string(cas.param.nom); });
 

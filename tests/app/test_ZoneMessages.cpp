@@ -47,7 +47,8 @@ TEST_F(Zone, CatchesUpWithABurstOnItsOwn)
 {
     for (int salve : {10000, 137}) {
         for (int i = 0; i < salve; ++i)
-            journal.AfficheMessage(QStringLiteral("12:00:00.0 demande position --> %1 / 0 a").arg(i));
+            journal.AfficheMessage(
+                QStringLiteral("12:00:00.0 demande position --> %1 / 0 a").arg(i));
         EXPECT_TRUE(QTest::qWaitFor([&] { return montre() == attendu(); }, 30000)) << salve;
         EXPECT_EQ(zone.textCursor().position(), zone.document()->characterCount() - 1);
     }
@@ -84,8 +85,7 @@ TEST_F(Zone, AnEditChangesOnlyWhatWasEdited)
         {"typeInTheMiddle", 26,
          [](QPlainTextEdit& z) { QTest::keyClicks(&z, QStringLiteral("X")); },
          QStringLiteral("12:00:00.0 demande JOG \x1b\r X --> Ok\r\na\u00a0b\r\nlf\nici\r\n")},
-        {"enterGivesCrLf", 34,
-         [](QPlainTextEdit& z) { QTest::keyClick(&z, Qt::Key_Return); },
+        {"enterGivesCrLf", 34, [](QPlainTextEdit& z) { QTest::keyClick(&z, Qt::Key_Return); },
          QStringLiteral("12:00:00.0 demande JOG \x1b\r  --> Ok\r\n\r\na\u00a0b\r\nlf\nici\r\n")},
         {"backspaceRemovesOneCharacter", 37,
          [](QPlainTextEdit& z) { QTest::keyClick(&z, Qt::Key_Backspace); },
@@ -121,7 +121,8 @@ TEST(ZoneMessagesCorrespondance, EachLineEndIsOneCharacterOfTheArea)
     EXPECT_EQ(ZoneMessages::texteAffiche(journal), QStringLiteral("ab\u2029c\u2029d\u2029e"));
     const int attendus[] = {0, 1, 2, 4, 5, 6, 7, 8, 9};
     for (int position = 0; position < 9; ++position)
-        EXPECT_EQ(ZoneMessages::positionDansJournal(journal, position), attendus[position]) << position;
+        EXPECT_EQ(ZoneMessages::positionDansJournal(journal, position), attendus[position])
+            << position;
 }
 
 } // namespace

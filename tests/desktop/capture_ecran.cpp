@@ -14,7 +14,8 @@ int main(int argc, char* argv[])
         return 2;
     }
     const WId fenetre = argc > 2 ? WId(QByteArray(argv[2]).toULongLong()) : 0;
-    return QGuiApplication::primaryScreen()->grabWindow(fenetre).save(QString::fromLocal8Bit(argv[1]))
+    return QGuiApplication::primaryScreen()->grabWindow(fenetre).save(
+               QString::fromLocal8Bit(argv[1]))
                ? 0
                : 1;
 }

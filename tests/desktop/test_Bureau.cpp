@@ -44,8 +44,9 @@ protected:
         port = velorin.port;
         controle = std::make_unique<ClientHttp>(velorin.portControle());
         ASSERT_TRUE(ProcessusVelorin::attend([&] {
-            fenetre = xdotool({"search", "--onlyvisible", "--name", "^Velorin v" VELORIN_VERSION "$"})
-                          .section(QLatin1Char('\n'), 0, 0);
+            fenetre =
+                xdotool({"search", "--onlyvisible", "--name", "^Velorin v" VELORIN_VERSION "$"})
+                    .section(QLatin1Char('\n'), 0, 0);
             return !fenetre.isEmpty();
         }));
         // Shown and painted: the message area has its colour on the screen.
@@ -58,7 +59,8 @@ protected:
             const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
             QDir().mkpath(QStringLiteral(VELORIN_ARTEFACTS));
             ecran().save(QStringLiteral(VELORIN_ARTEFACTS "/%1-%2.png")
-                             .arg(QString::fromLatin1(test->name()).replace(QLatin1Char('/'), QLatin1Char('_')))
+                             .arg(QString::fromLatin1(test->name())
+                                      .replace(QLatin1Char('/'), QLatin1Char('_')))
                              .arg(GetParam()));
         }
     }
@@ -66,7 +68,8 @@ protected:
     // Where the window's client area is on the screen.
     QPoint origine()
     {
-        const QStringList lignes = xdotool({"getwindowgeometry", "--shell", fenetre}).split(QLatin1Char('\n'));
+        const QStringList lignes =
+            xdotool({"getwindowgeometry", "--shell", fenetre}).split(QLatin1Char('\n'));
         QPoint p;
         for (const QString& l : lignes) {
             if (l.startsWith(QLatin1String("X=")))
@@ -118,10 +121,7 @@ protected:
         QTest::qWait(150);
     }
 
-    QImage ecran()
-    {
-        return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-    }
+    QImage ecran() { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); }
     QRgb pixel(int x, int y)
     {
         const QPoint p = ecranDe(x, y);
@@ -150,7 +150,7 @@ TEST_P(Bureau, TraceSwitchShowsBothDirections)
     coche(2280 + 60, 0 + 120, "Chk_TraceIP");
     Hote hote;
     ASSERT_TRUE(hote.connecte(port));
-    EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\x1b" "1version Velorin\r"));
+    EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\0331version Velorin\r"));
     EXPECT_TRUE(velorin.attendMotif(QStringLiteral("^<1 \\(%1\\) Esc/V1Cr/$").arg(Stamp)));
     EXPECT_TRUE(velorin.attendLigne(QStringLiteral(">1 Esc/1version VelorinCr/")));
 }
@@ -161,7 +161,7 @@ TEST_P(Bureau, HomingTickedByHandLetsTheAxesTravel)
     coche(3000 + 1560 + 60, 600 + 120, "Chk_HOMING_Z_ok");
     Hote hote;
     ASSERT_TRUE(hote.connecte(port));
-    EXPECT_EQ(hote.echange("\x1b" "D10" "00012000" "00003000" "\r", 5), QByteArray("\x1b" "1Ok\r"));
+    EXPECT_EQ(hote.echange("\033D100001200000003000\r", 5), QByteArray("\0331Ok\r"));
     QSet<QByteArray> vus;
     QByteArray reponse;
     ASSERT_TRUE(ProcessusVelorin::attend([&] {
@@ -169,7 +169,7 @@ TEST_P(Bureau, HomingTickedByHandLetsTheAxesTravel)
         vus.insert(reponse.mid(2, 8));
         return reponse.endsWith("a\r");
     }));
-    EXPECT_EQ(reponse, QByteArray("\x1b" "10001200000003000a\r"));
+    EXPECT_EQ(reponse, QByteArray("\03310001200000003000a\r"));
     const QSet<QByteArray> chemin = {"00000000", "00002000", "00004000", "00006000",
                                      "00008000", "00010000", "00012000"};
     EXPECT_TRUE(chemin.contains(vus)) << "only whole steps of 2000 on the way";
@@ -189,7 +189,7 @@ TEST_P(Bureau, TypedLaserValueIsTheNextAnswer)
     }));
     Hote hote;
     ASSERT_TRUE(hote.connecte(port));
-    EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/11234" "05\r"));
+    EXPECT_EQ(hote.echange("\x1bM10121\r", 9), QByteArray("/1123405\r"));
 }
 
 TEST_P(Bureau, EachModeColoursTheMessageAreaAndShowsItsFrame)
@@ -206,7 +206,8 @@ TEST_P(Bureau, EachModeColoursTheMessageAreaAndShowsItsFrame)
                  {0, 0xFFFFC0, true, false}};
     for (const auto& m : modes) {
         choisitMode(m.rang);
-        EXPECT_TRUE(attendPixel(600, 4000, m.fond)) << m.rang << " " << std::hex << pixel(600, 4000);
+        EXPECT_TRUE(attendPixel(600, 4000, m.fond))
+            << m.rang << " " << std::hex << pixel(600, 4000);
         // The real X position's background is only there with the PLC's frame; the laser value's
         // white box only with the lasers' frame, which takes the same place.
         EXPECT_EQ(pixel(3000 + 1560 + 40, 120 + 60) == 0xFFE0C0, m.omron) << m.rang;
@@ -237,7 +238,8 @@ TEST_P(Bureau, TooSmallSpringsBack)
     EXPECT_TRUE(ProcessusVelorin::attend([&] {
         const QSize s = taille();
         return s.width() >= pixels(4300) - 1 && s.height() >= pixels(2500) - 1;
-    })) << taille().width() << "x" << taille().height();
+    })) << taille().width()
+        << "x" << taille().height();
 }
 
 TEST_P(Bureau, ExitButtonShutsDown)
@@ -248,15 +250,14 @@ TEST_P(Bureau, ExitButtonShutsDown)
     clique(5880 + 300, 360);
     ASSERT_TRUE(velorin.termine());
     EXPECT_EQ(velorin.processus.exitCode(), 0);
-    EXPECT_TRUE(velorin.lignes.contains(QStringLiteral("fermeture de la liaison n° 1  port connecté")));
+    EXPECT_TRUE(
+        velorin.lignes.contains(QStringLiteral("fermeture de la liaison n° 1  port connecté")));
     hote.socket.waitForReadyRead(1000);
     EXPECT_EQ(hote.recu + hote.socket.readAll(), QByteArray("ARRET du serveur en cours"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Echelles, Bureau, ::testing::Values(1.0, 1.5),
-                         [](const auto& echelle) {
-                             return echelle.param == 1.0 ? std::string("dpi96")
-                                                         : std::string("dpi144");
-                         });
+INSTANTIATE_TEST_SUITE_P(Echelles, Bureau, ::testing::Values(1.0, 1.5), [](const auto& echelle) {
+    return echelle.param == 1.0 ? std::string("dpi96") : std::string("dpi144");
+});
 
 } // namespace

@@ -79,8 +79,8 @@ protected:
             couche.Accept(1, id);
         };
         ASSERT_TRUE(attendre([&] {
-            return client.state() == QAbstractSocket::ConnectedState &&
-                   couche.State(1) == CoucheSocket::Connecte;
+            return client.state() == QAbstractSocket::ConnectedState
+                   && couche.State(1) == CoucheSocket::Connecte;
         }));
     }
 
@@ -246,8 +246,7 @@ TEST(PoolSurSocketsQt, EchoAndChannelReuse)
     HorlogeFigee horloge;
     ServeurCanaux serveur(couche, panneau, horloge, [] { QCoreApplication::processEvents(); });
     couche.setEvenements(&serveur);
-    serveur.setAnalyse(
-        [&](const QString& recu) { serveur.EnvoieSurCanal(recu); });
+    serveur.setAnalyse([&](const QString& recu) { serveur.EnvoieSurCanal(recu); });
     couche.setLocalPort(0, 0);
     ASSERT_TRUE(couche.Listen(0));
     const auto port = quint16(couche.LocalPort(0));

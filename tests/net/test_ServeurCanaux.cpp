@@ -33,7 +33,7 @@ struct Banc
         for (std::size_t i = 0; i < etats.size(); ++i)
             demande();
         for (std::size_t i = 0; i < etats.size(); ++i)
-            couche.etats[i + 1] = etats[i];
+            couche.etats[int(i) + 1] = etats[i];
         couche.operations.clear();
         couche.passes = 0;
         panneau.lignes.clear();
@@ -118,9 +118,7 @@ TEST(Acceptation, DataArrivingRightAfterAcceptIsAnsweredOnTheNewChannel)
     Banc b;
     b.couche.recus[1] = QStringLiteral("X");
     b.couche.crochet = [&] { b.serveur.WSserveur_DataArrival(1, 1); };
-    b.serveur.setAnalyse([&](const QString& recu) {
-        b.serveur.EnvoieSurCanal(recu + recu);
-    });
+    b.serveur.setAnalyse([&](const QString& recu) { b.serveur.EnvoieSurCanal(recu + recu); });
     b.demande();
     EXPECT_EQ(b.couche.envoyes[1], QStringList{"XX"});
     EXPECT_EQ(b.serveur.CanalCourant(), 1);
@@ -282,16 +280,16 @@ TEST(Fermeture, WarnsConnectedClientsClosesEverythingDestroysChannels)
     // A request arriving once the listener is closed, on a channel not closed yet, is answered.
     b.couche.recus[5] = QStringLiteral("ping");
     b.couche.crochet = [&] { b.serveur.WSserveur_DataArrival(5, 4); };
-    b.serveur.setAnalyse(
-        [&](const QString& recu) { b.serveur.EnvoieSurCanal(recu); });
+    b.serveur.setAnalyse([&](const QString& recu) { b.serveur.EnvoieSurCanal(recu); });
     b.serveur.fermeture();
-    EXPECT_EQ(b.panneau.lignes,
-              QStringList({"fermeture demandée", "fermeture de la liaison n° 0  port à l'ecoute",
-                           "fermeture de la liaison n° 1  port connecté",
-                           "fermeture de la liaison n° 3  port Connexion en cours de fermeture "
-                           "par l'homologue",
-                           "fermeture de la liaison n° 4  port Erreur",
-                           "fermeture de la liaison n° 5  port connecté"}));
+    EXPECT_EQ(
+        b.panneau.lignes,
+        QStringList(
+            {"fermeture demandée", "fermeture de la liaison n° 0  port à l'ecoute",
+             "fermeture de la liaison n° 1  port connecté",
+             "fermeture de la liaison n° 3  port Connexion en cours de fermeture par l'homologue",
+             "fermeture de la liaison n° 4  port Erreur",
+             "fermeture de la liaison n° 5  port connecté"}));
     EXPECT_EQ(b.couche.operations, QStringList({"Close 0", "SendData 5", "SendData 1", "Close 1",
                                                 "Unload 1", "Close 3", "Unload 3", "Close 4",
                                                 "Unload 4", "SendData 5", "Close 5", "Unload 5"}));

@@ -50,7 +50,7 @@ void laissePasser(int periodes)
 }
 
 const QList<Positions> Trajet = {
-    {"2000", "-1500"},  {"4000", "-0003000"}, {"6000", "-0003000"}, {"8000", "-0003000"},
+    {"2000", "-1500"},     {"4000", "-0003000"},     {"6000", "-0003000"},     {"8000", "-0003000"},
     {"10000", "-0003000"}, {"00012000", "-0003000"}, {"00012000", "-0003000"},
 };
 
@@ -141,7 +141,8 @@ TEST(HorlogeDispositif, UnhomedAxesNeverMove)
     ASSERT_TRUE(attendre([&] { return rapide.horloge.tics() >= 50; }));
     Banc pas(false);
     pas.horloge.pasAPas();
-    const auto jusqua = pas.horloge.avanceJusqua([&] { return axesEnPosition(pas.panneau).tous(); }, 5000);
+    const auto jusqua =
+        pas.horloge.avanceJusqua([&] { return axesEnPosition(pas.panneau).tous(); }, 5000);
     EXPECT_EQ(jusqua.tics, 50);
     EXPECT_FALSE(jusqua.arrive);
     for (Banc* b : {&reel, &rapide, &pas}) {
@@ -158,14 +159,21 @@ TEST(HorlogeDispositif, CommandLineValues)
         const char* valeur;
         std::optional<std::pair<M, double>> attendu;
     } cas[] = {
-        {"REAL", std::pair{M::Reel, 1.0}},     {"step", std::pair{M::PasAPas, 0.0}},
-        {"x10", std::pair{M::Echelle, 10.0}},  {"X0", std::pair{M::Echelle, 0.0}},
-        {"x1", std::pair{M::Reel, 1.0}},       {"x0.5", std::pair{M::Echelle, 0.5}},
+        {"REAL", std::pair{M::Reel, 1.0}},
+        {"step", std::pair{M::PasAPas, 0.0}},
+        {"x10", std::pair{M::Echelle, 10.0}},
+        {"X0", std::pair{M::Echelle, 0.0}},
+        {"x1", std::pair{M::Reel, 1.0}},
+        {"x0.5", std::pair{M::Echelle, 0.5}},
         {"x10000", std::pair{M::Echelle, 10000.0}},
-        {"x10001", std::nullopt},              {"x-1", std::nullopt},
-        {"xnan", std::nullopt},                {"xinf", std::nullopt},
-        {"x", std::nullopt},                   {"10", std::nullopt},
-        {"", std::nullopt},                    {"fast", std::nullopt},
+        {"x10001", std::nullopt},
+        {"x-1", std::nullopt},
+        {"xnan", std::nullopt},
+        {"xinf", std::nullopt},
+        {"x", std::nullopt},
+        {"10", std::nullopt},
+        {"", std::nullopt},
+        {"fast", std::nullopt},
     };
     for (const auto& c : cas)
         EXPECT_EQ(HorlogeDispositif::lit(QLatin1String(c.valeur)), c.attendu) << c.valeur;

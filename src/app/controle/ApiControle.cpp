@@ -54,8 +54,8 @@ bool ApiControle::demarre(const QString& textePort, const QString& texteAdresse,
     portOuvert = serveur.listen(adresse, *numero);
     if (portOuvert == 0) {
         const auto ecoutes = serveur.servers();
-        raison = QStringLiteral("impossible d'ouvrir le port de controle ") + QString::number(*numero)
-                 + QStringLiteral(" : ")
+        raison = QStringLiteral("impossible d'ouvrir le port de controle ")
+                 + QString::number(*numero) + QStringLiteral(" : ")
                  + (ecoutes.isEmpty() ? QStringLiteral("port indisponible")
                                       : ecoutes.constLast()->errorString());
         return false;
@@ -94,17 +94,18 @@ void ApiControle::routes()
                     return route.action(requete);
                 permises.append(nomMethode(route.methode));
             }
-            return QHttpServerResponse(QJsonObject{{QStringLiteral("error"),
-                                                    QStringLiteral("method not allowed")},
-                                                   {QStringLiteral("path"), chemin},
-                                                   {QStringLiteral("allowed"), permises}},
-                                       QHttpServerResponse::StatusCode::MethodNotAllowed);
+            return QHttpServerResponse(
+                QJsonObject{{QStringLiteral("error"), QStringLiteral("method not allowed")},
+                            {QStringLiteral("path"), chemin},
+                            {QStringLiteral("allowed"), permises}},
+                QHttpServerResponse::StatusCode::MethodNotAllowed);
         });
     }
-    serveur.setMissingHandler([](const QHttpServerRequest& requete, QHttpServerResponder&& reponse) {
-        const QJsonObject corps{{QStringLiteral("error"), QStringLiteral("not found")},
-                                {QStringLiteral("path"), requete.url().path()}};
-        reponse.write(QJsonDocument(corps).toJson(QJsonDocument::Compact), "application/json",
-                      QHttpServerResponder::StatusCode::NotFound);
-    });
+    serveur.setMissingHandler(
+        [](const QHttpServerRequest& requete, QHttpServerResponder&& reponse) {
+            const QJsonObject corps{{QStringLiteral("error"), QStringLiteral("not found")},
+                                    {QStringLiteral("path"), requete.url().path()}};
+            reponse.write(QJsonDocument(corps).toJson(QJsonDocument::Compact), "application/json",
+                          QHttpServerResponder::StatusCode::NotFound);
+        });
 }

@@ -19,7 +19,7 @@ QString texteValeur(const QJsonValue& valeur)
 } // namespace
 
 ChampsControle::ChampsControle(PanneauControle& p, const ServeurCanaux& serveur,
-                               std::function<quint16()> portEcoute)
+                               const std::function<quint16()>& portEcoute)
 {
     using T = Type;
     const auto texte = [](auto lecture) { return [lecture] { return QJsonValue(lecture()); }; };
@@ -38,9 +38,11 @@ ChampsControle::ChampsControle(PanneauControle& p, const ServeurCanaux& serveur,
          [&p](const QJsonValue& v) { p.setTxt_ValeurLu(v.toString()); }},
         {QStringLiteral("Chk_TraceIP"), T::Booleen, texte([&p] { return p.Chk_TraceIP(); }),
          [&p](const QJsonValue& v) { p.setChk_TraceIP(v.toBool()); }},
-        {QStringLiteral("Lbl_LiaisonValide"), T::Texte, texte([&p] { return p.Lbl_LiaisonValide(); })},
+        {QStringLiteral("Lbl_LiaisonValide"), T::Texte,
+         texte([&p] { return p.Lbl_LiaisonValide(); })},
         {QStringLiteral("NbCanaux"), T::Entier, texte([&serveur] { return serveur.NbCanaux(); })},
-        {QStringLiteral("CanalCourant"), T::Entier, texte([&serveur] { return serveur.CanalCourant(); })},
+        {QStringLiteral("CanalCourant"), T::Entier,
+         texte([&serveur] { return serveur.CanalCourant(); })},
         {QStringLiteral("PortIP"), T::Entier, texte([portEcoute] { return int(portEcoute()); })},
         {QStringLiteral("Cmb_Simulate"), T::Texte, texte([&p] { return p.Cmb_Simulate(); }),
          [&p](const QJsonValue& v) { p.selectionneMode(v.toString()); },

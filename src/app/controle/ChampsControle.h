@@ -36,7 +36,7 @@ public:
     };
 
     ChampsControle(PanneauControle& panneau, const ServeurCanaux& serveur,
-                   std::function<quint16()> portEcoute);
+                   const std::function<quint16()>& portEcoute);
 
     QJsonObject etat() const;
     // Checks every field of the request before any is written: a refused request changes

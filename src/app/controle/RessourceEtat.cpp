@@ -8,7 +8,8 @@ QList<Route> RessourceEtat::routes()
 {
     using M = QHttpServerRequest::Method;
     return {
-        {QStringLiteral("/state"), M::Get, [this](auto&) { return QHttpServerResponse(champs.etat()); }},
+        {QStringLiteral("/state"), M::Get,
+         [this](auto&) { return QHttpServerResponse(champs.etat()); }},
         {QStringLiteral("/state"), M::Patch,
          [this](const QHttpServerRequest& r) { return modifie(r.body()); }},
     };

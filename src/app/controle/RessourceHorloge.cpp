@@ -40,7 +40,8 @@ std::optional<QHttpServerResponse> horsBornes(const QJsonObject& objet, const QS
     return std::nullopt;
 }
 
-std::optional<QHttpServerResponse> champsInconnus(const QJsonObject& objet, const QStringList& connus)
+std::optional<QHttpServerResponse> champsInconnus(const QJsonObject& objet,
+                                                  const QStringList& connus)
 {
     for (auto it = objet.begin(); it != objet.end(); ++it) {
         if (!connus.contains(it.key()))
@@ -97,7 +98,8 @@ QHttpServerResponse RessourceHorloge::modifie(const QByteArray& corps)
         return refus(QStringLiteral("either speed or mode is expected"),
                      vitesse ? QStringLiteral("mode") : QString());
     if (vitesse) {
-        if (auto faute = horsBornes(demande, QStringLiteral("speed"), HorlogeDispositif::FacteurMax))
+        if (auto faute =
+                horsBornes(demande, QStringLiteral("speed"), HorlogeDispositif::FacteurMax))
             return std::move(*faute);
         horloge.echelle(demande.value(QStringLiteral("speed")).toDouble());
         return QHttpServerResponse(etat());
@@ -119,8 +121,8 @@ QHttpServerResponse RessourceHorloge::avance(const QByteArray& corps)
     if (auto* reponse = std::get_if<QHttpServerResponse>(&lu))
         return std::move(*reponse);
     const QJsonObject demande = std::get<QJsonObject>(lu);
-    if (auto faute = champsInconnus(demande, {QStringLiteral("ms"), QStringLiteral("until"),
-                                              QStringLiteral("max_ms")}))
+    if (auto faute = champsInconnus(
+            demande, {QStringLiteral("ms"), QStringLiteral("until"), QStringLiteral("max_ms")}))
         return std::move(*faute);
     const bool jusqua = demande.contains(QStringLiteral("until"));
     if (jusqua == demande.contains(QStringLiteral("ms")))
@@ -135,7 +137,8 @@ QHttpServerResponse RessourceHorloge::avance(const QByteArray& corps)
             return refus(QStringLiteral("arrived is expected"), QStringLiteral("until"));
         double max = HorlogeDispositif::AvanceMaxMs;
         if (demande.contains(QStringLiteral("max_ms"))) {
-            if (auto faute = horsBornes(demande, QStringLiteral("max_ms"), HorlogeDispositif::AvanceMaxMs))
+            if (auto faute =
+                    horsBornes(demande, QStringLiteral("max_ms"), HorlogeDispositif::AvanceMaxMs))
                 return std::move(*faute);
             max = demande.value(QStringLiteral("max_ms")).toDouble();
         }

@@ -19,8 +19,7 @@ QList<Route> RessourceJournal::routes()
          [this](auto&) {
              efface();
              journaliseChangement(journal, QStringLiteral("zone message effacée"));
-             return QHttpServerResponse(
-                 QJsonObject{{QStringLiteral("next"), historique.total()}});
+             return QHttpServerResponse(QJsonObject{{QStringLiteral("next"), historique.total()}});
          }},
     };
 }
@@ -37,7 +36,8 @@ QHttpServerResponse RessourceJournal::lignes(const QHttpServerRequest& requete) 
         // Lines too old to be kept are counted, so a script knows it missed some.
         reponse.insert(QStringLiteral("first"), historique.premierApres(depuis));
         reponse.insert(QStringLiteral("missed"), historique.perduesApres(depuis));
-        reponse.insert(QStringLiteral("lines"), QJsonArray::fromStringList(historique.depuis(depuis)));
+        reponse.insert(QStringLiteral("lines"),
+                       QJsonArray::fromStringList(historique.depuis(depuis)));
         return QHttpServerResponse(reponse);
     }
     QStringList affichees = journal.contenu().split(QStringLiteral("\r\n"));

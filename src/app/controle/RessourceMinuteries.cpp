@@ -17,9 +17,9 @@ QList<Route> RessourceMinuteries::routes()
 
 QHttpServerResponse RessourceMinuteries::etat() const
 {
-    return QHttpServerResponse(QJsonObject{
-        {QStringLiteral("Timer_Deplacement"),
-         QJsonObject{{QStringLiteral("interval_ms"), retard.periodeMs()},
-                     {QStringLiteral("ticks"), retard.tics()},
-                     {QStringLiteral("late_max_ms"), retard.retardMaxMs()}}}});
+    return QHttpServerResponse(
+        QJsonObject{{QStringLiteral("Timer_Deplacement"),
+                     QJsonObject{{QStringLiteral("interval_ms"), retard.periodeMs()},
+                                 {QStringLiteral("ticks"), retard.tics()},
+                                 {QStringLiteral("late_max_ms"), retard.retardMaxMs()}}}});
 }
