@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-httpserver-dev qt6-websockets-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xdotool
+  curl                            # the documentation's shell examples
   dpkg-dev desktop-file-utils
   clang libclang-rt-14-dev llvm   # fuzz targets; llvm-symbolizer names sanitizer frames
   clang-format-14 clang-tidy-14   # the layout and static checks of make test and make check
