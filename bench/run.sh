@@ -16,7 +16,7 @@ duree=${DUREE:-5}
 prechauffe=${PRECHAUFFE:-1}
 repetitions=${REPETITIONS:-3}
 sortie=${SORTIE:-$build_dir/bench-resultats}
-tous_les_cas="plc-1-off plc-8-off plc-64-off plc-1-on plc-8-on plc-64-on echo-64 laser-8 churn-1 churn-8 salve-128 memoire tube-64"
+tous_les_cas="plc-1-off plc-8-off plc-64-off plc-1-on plc-8-on plc-64-on echo-64 laser-8 churn-1 churn-8 salve-128 memoire tube-64 horloge"
 cas_choisis=${CAS:-$tous_les_cas}
 
 make -s build >/dev/null
@@ -242,6 +242,7 @@ for cas in $cas_choisis; do
     salve-128) salve ;;
     memoire) memoire ;;
     tube-64) tube ;;
+    horloge) taskset -c 0 python3 bench/horloge.py --binary "$velorin" --repetitions "$repetitions" >>"$mesures" ;;
     *) un_cas "$cas" ;;
   esac
 done

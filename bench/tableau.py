@@ -16,6 +16,8 @@ LIMITE_RSS_KIB = 60 * 1024
 # A reader that never reads: throughput against stdout sent to /dev/null, and memory held.
 TUBE_DEBIT_MIN = 0.9
 TUBE_CROISSANCE_MAX_KIB = 16 * 1024
+# The device clock: how much faster a full move is at x100 and stepped than in real time.
+HORLOGE_GAIN_MIN = 50
 CROISSANCE_TOLEREE_KIB = 1024
 RETARD_MAX_MS = 50
 
@@ -28,10 +30,15 @@ def mediane(mesures, cle):
 def main():
     par_cas = defaultdict(lambda: defaultdict(list))
     memoire = None
+    horloge = {}
     for ligne in open(sys.argv[1], encoding="utf-8"):
         m = json.loads(ligne)
         if m["case"] == "memoire":
             memoire = m
+        elif m["case"] == "horloge":
+            horloge[m["clock"]] = m["seconds"]
+        elif m["case"] == "horloge-tics":
+            horloge["tics"] = m["ticks_per_s"]
         else:
             par_cas[m["case"]][m["server"]].append(m)
 
@@ -114,6 +121,18 @@ def main():
              croissance <= TUBE_CROISSANCE_MAX_KIB)
         if erreurs:
             juge(f"tube-64: {erreurs} errors or wrong replies", False)
+
+    if horloge:
+        reel = horloge["real"]
+        print()
+        print("| full move, 30 ticks on each axis | real time s | x100 s (gain) | stepped, until s (gain) "
+              "| ticks/s through /clock/advance |")
+        print("|---|---:|---:|---:|---:|")
+        print(f"| D then P until \"a\" | {reel:.3f} | {horloge['x100']:.3f} ({reel / horloge['x100']:.0f}x) "
+              f"| {horloge['step']:.4f} ({reel / horloge['step']:.0f}x) | {horloge['tics']:,.0f} |")
+        for nom, cle in (("x100", "x100"), ("stepped", "step")):
+            juge(f"clock: full move {reel / horloge[cle]:.0f}x faster {nom} than in real time "
+                 f"(target ≥ {HORLOGE_GAIN_MIN}x)", reel >= HORLOGE_GAIN_MIN * horloge[cle])
 
     if memoire:
         print()
