@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-
 namespace {
 
 struct Automate : ::testing::Test
@@ -83,45 +81,37 @@ TEST_F(Automate, PositionStatusLetterAndRoundedFields)
     }
 }
 
-// The chute generator written out again: x <- (x * 1140671485 + 12820163) mod 2^24 from 327680,
-// X drawn before Z. Gives the 16 characters of one ticked answer.
-struct TirageAttendu
-{
-    std::uint64_t x = 327680;
-    qint64 suivant()
-    {
-        x = (x * 1140671485u + 12820163u) % (1u << 24);
-        return static_cast<qint64>((x * 10000) >> 24); // floor(x / 2^24 * 10000)
-    }
-    QString champs()
-    {
-        const qint64 x1 = 20000 + suivant();
-        const qint64 z1 = 25000 + suivant();
-        return QStringLiteral("%1%2").arg(x1, 8, 10, QChar(u'0')).arg(z1, 8, 10, QChar(u'0'));
-    }
-};
-
+// The first draws of the chute sequence, which every start gives again: X in 20000..29999,
+// Z in 25000..34999, X drawn before Z.
 TEST_F(Automate, MemoGoulotteTickedFollowsTheFixedSequence)
 {
+    const struct
+    {
+        const char* champs;
+        const char* ligne;
+    } tirages[] = {
+        {"0002705500030334", " demande si memo goulotte --> 27055 / 30334"},
+        {"0002579500027895", " demande si memo goulotte --> 25795 / 27895"},
+        {"0002301900032747", " demande si memo goulotte --> 23019 / 32747"},
+    };
     panneau.tpNon0 = true;
-    TirageAttendu attendu;
     for (int i = 0; i < 2; ++i) {
-        const QString champs = attendu.champs();
-        EXPECT_EQ(automate.traite(trame("T1P")), trame(QLatin1Char('1') + champs)) << i;
-        const QString ligne = QStringLiteral(" demande si memo goulotte --> %1 / %2")
-                                  .arg(champs.left(8).toInt())
-                                  .arg(champs.mid(8).toInt());
-        EXPECT_EQ(panneau.lignes.takeLast(), ts + ligne);
+        EXPECT_EQ(automate.traite(trame("T1P")),
+                  trame(QLatin1Char('1') + QLatin1String(tirages[i].champs)))
+            << i;
+        EXPECT_EQ(panneau.lignes.takeLast(), ts + QLatin1String(tirages[i].ligne));
     }
     // Unticked requests draw nothing: the sequence takes up where it stopped.
     panneau.tpNon0 = false;
     EXPECT_EQ(automate.traite(trame("T1P")), trame("10000000000000000"));
     panneau.tpNon0 = true;
-    EXPECT_EQ(automate.traite(trame("T1P")), trame(QLatin1Char('1') + attendu.champs()));
+    EXPECT_EQ(automate.traite(trame("T1P")),
+              trame(QLatin1Char('1') + QLatin1String(tirages[2].champs)));
 
     // Every start begins the same sequence again.
     AutomateOmron autre(panneau, horloge);
-    EXPECT_EQ(autre.traite(trame("T9P")), trame(QLatin1Char('9') + TirageAttendu().champs()));
+    EXPECT_EQ(autre.traite(trame("T9P")),
+              trame(QLatin1Char('9') + QLatin1String(tirages[0].champs)));
 }
 
 TEST_F(Automate, RegisterReads)
