@@ -24,20 +24,11 @@ constexpr qint64 SeuilSuspension = 256 * 1024;
 constexpr qint64 SeuilReprise = 64 * 1024;
 constexpr qint64 SeuilBlocage = 1024 * 1024;
 constexpr qint64 DelaiBlocageParDefautMs = 10000;
-// Most one arrival takes from the system. Unbounded, Qt would take whatever the kernel holds
-// (several MiB on loopback when the window thread was busy), and that arrival is then copied
-// a few times over on its way to the reply.
-constexpr qint64 LectureMax = 64 * 1024;
-
-// Out of descriptors, the listener rests this long before it tries to accept again.
-constexpr int RepriseAcceptationMs = 300;
 // Qt's default of 50 overflows when a burst of clients arrives while the window is busy.
 constexpr int FileAttenteEcoute = 1024;
 
 // Error numbers of the channels this layer closes or refuses itself.
 constexpr int ErreurClientBloque = 10055;
-constexpr int ErreurPlusDeDescripteur = 10024;
-constexpr int ReserveDescripteurs = 32;
 
 int limiteDescripteursProcessus()
 {
@@ -45,13 +36,6 @@ int limiteDescripteursProcessus()
     if (getrlimit(RLIMIT_NOFILE, &limite) != 0 || limite.rlim_cur == RLIM_INFINITY)
         return 0;
     return int(std::min<rlim_t>(limite.rlim_cur, 1 << 30));
-}
-
-QString texteIPv4(const QHostAddress& adresse)
-{
-    bool ok = false;
-    const quint32 ipv4 = adresse.toIPv4Address(&ok);
-    return ok ? QHostAddress(ipv4).toString() : adresse.toString();
 }
 
 } // namespace
@@ -174,86 +158,6 @@ int CoucheSocketQt::State(int Index) const
     return Erreur;
 }
 
-void CoucheSocketQt::demandeConnexion(qintptr descripteur)
-{
-    acceptationEnPanne = false;
-    // accept() hands out the lowest free descriptor, so one this high means the process is
-    // about to run out. A few are kept for Qt's own needs (a new thread's wake-up pipe, which
-    // it cannot do without) and the client is turned away at once.
-    if (limiteDescripteurs > 0 && descripteur >= limiteDescripteurs - ReserveDescripteurs) {
-        refuse(descripteur);
-        if (!refusFauteDeDescripteurs && evenements != nullptr)
-            evenements->WSserveur_Error(0, ErreurPlusDeDescripteur,
-                                        QStringLiteral("plus assez de descripteurs libres, "
-                                                       "connexions refusées"));
-        refusFauteDeDescripteurs = true;
-        return;
-    }
-    refusFauteDeDescripteurs = false;
-    enAttente.insert(descripteur);
-    if (evenements != nullptr)
-        evenements->WSserveur_ConnectionRequest(0, descripteur);
-    // Nobody took it: the client is refused rather than left hanging.
-    if (enAttente.remove(descripteur))
-        refuse(descripteur);
-}
-
-void CoucheSocketQt::refuse(qintptr descripteur)
-{
-    QTcpSocket refus;
-    if (refus.setSocketDescriptor(descripteur))
-        refus.abort();
-}
-
-void CoucheSocketQt::Accept(int Index, qintptr requestID)
-{
-    const auto it = canaux.find(Index);
-    if (it == canaux.end() || State(Index) != Ferme || !enAttente.remove(requestID))
-        return;
-    Canal& canal = it->second;
-    canal = Canal{};
-
-    auto* socket = new QTcpSocket(this);
-    if (!adopte(*socket, requestID)) {
-        canal.enErreur = true;
-        const int numero = socket->error();
-        const QString description = socket->errorString();
-        delete socket;
-        // Qt leaves a descriptor it could not adopt open, and nobody else holds it any more.
-        ::close(int(requestID));
-        if (evenements != nullptr)
-            evenements->WSserveur_Error(Index, numero, description);
-        return;
-    }
-    canal.socket = socket;
-    canal.adresseClient = texteIPv4(socket->peerAddress());
-    socket->setReadBufferSize(LectureMax);
-    // A reply goes out at once, even while an earlier one is still unacknowledged: a host
-    // that sends its next request before reading the last reply must not wait for an ACK.
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-
-    connect(socket, &QTcpSocket::readyRead, this, [this, Index] { arrivee(Index); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, Index] { sortieVidee(Index); });
-    connect(socket, &QTcpSocket::readChannelFinished, this, [this, Index] {
-        const auto c = canaux.find(Index);
-        if (c != canaux.end())
-            c->second.parti = true;
-    });
-    // Once the client has gone the socket itself is of no more use: it goes at once, and the
-    // channel reads as closing until it is released.
-    connect(socket, &QTcpSocket::disconnected, this, [this, Index] {
-        const auto c = canaux.find(Index);
-        if (c == canaux.end() || c->second.socket == nullptr)
-            return;
-        c->second.parti = true;
-        c->second.socket->disconnect(this);
-        c->second.socket->deleteLater();
-        c->second.socket = nullptr;
-        socketsLiberes = true;
-    });
-    connect(socket, &QTcpSocket::errorOccurred, this, [this, Index] { erreurSocket(Index); });
-}
-
 void CoucheSocketQt::arrivee(int Index)
 {
     const auto it = canaux.find(Index);
@@ -313,24 +217,6 @@ void CoucheSocketQt::surveilleBlocages()
                     .arg(enAttenteEnvoi)
                     .arg(delaiBlocageMs / 1000.0));
     }
-}
-
-void CoucheSocketQt::erreurAcceptation(QAbstractSocket::SocketError erreur)
-{
-    // Qt stops accepting after such an error: rest a moment and listen again, so the server
-    // neither spins nor goes deaf while descriptors are short. Said once per episode.
-    if (!acceptationEnPanne && evenements != nullptr)
-        evenements->WSserveur_Error(
-            0, int(erreur),
-            serveur.errorString()
-                + QStringLiteral(" : acceptation suspendue, reprise dans %1 ms")
-                      .arg(RepriseAcceptationMs));
-    acceptationEnPanne = true;
-    serveur.pauseAccepting();
-    QTimer::singleShot(RepriseAcceptationMs, this, [this] {
-        if (serveur.isListening())
-            serveur.resumeAccepting();
-    });
 }
 
 void CoucheSocketQt::erreurSocket(int Index)

@@ -50,6 +50,11 @@ public:
     void Close(int Index) override;
 
 private:
+    // Most one arrival takes from the system. Unbounded, Qt would take whatever the kernel holds
+    // (several MiB on loopback when the window thread was busy), and that arrival is then copied
+    // a few times over on its way to the reply.
+    static constexpr qint64 LectureMax = 64 * 1024;
+
     friend struct AccesCoucheSocketQt; // tests hand it descriptors as the listener would
 
     struct Canal
