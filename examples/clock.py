@@ -25,7 +25,9 @@ with Velorin("control=0", "clock=step") as velorin:
         print(steps)                                      # ['10000', '8000', '6000']
 
         api(velorin, "PATCH", "/clock", {"speed": 100})   # x100 for the rest of the way
+        deadline = time.monotonic() + 10                  # 300 ms of device time: 3 ms
         while not (reply := request(s, b"\x1bP1\r")).endswith(b"a\r"):
-            time.sleep(0.001)                             # 300 ms of device time: 3 ms
+            assert time.monotonic() < deadline, "the axes have not arrived"
+            time.sleep(0.001)
         print(reply)                                      # b'\x1b10000000000000000a\r'
 print("velorin ended with status 0")

@@ -15,6 +15,7 @@ for ((i = 0; i < 300; i++)); do                  # 30 s at most
   kill -0 "$pid" 2>/dev/null || { echo "velorin ended: $(cat "$dir/stderr")" >&2; exit 1; }
   sleep 0.1
 done
+[ -e "$dir/ready.json" ] || { echo "velorin not ready after 30 s" >&2; exit 1; }
 port=$(sed 's/.*"port": *\([0-9]*\).*/\1/' "$dir/ready.json")
 api=http://127.0.0.1:$(sed 's/.*"control_port": *\([0-9]*\).*/\1/' "$dir/ready.json")
 call() { curl -sS --fail --max-time 30 "$@"; echo; }
