@@ -73,12 +73,17 @@ bool Demarrage::Form_Load(const LigneCommande& parametres)
                          + QStringLiteral("\" : une adresse IPv4 ou IPv6 est attendue"));
             return false;
         }
-        WSserveur.setAdresseEcoute(adresse);
+        // "::" is every address, IPv6 and IPv4 alike, as most servers take it.
+        WSserveur.setAdresseEcoute(adresse == QHostAddress(QHostAddress::AnyIPv6)
+                                       ? QHostAddress(QHostAddress::Any)
+                                       : adresse);
     }
     WSserveur.setLocalPort(0, *port);
     if (!WSserveur.Listen(0)) {
-        signaleEchec(QStringLiteral("impossible d'ouvrir le port ") + QString::number(*port)
-                     + QStringLiteral(" : ") + WSserveur.erreurListen());
+        signaleEchec(
+            QStringLiteral("impossible d'ouvrir le port ") + QString::number(*port)
+            + (parametres.adresse ? QStringLiteral(" sur ") + WSserveur.LocalIP(0) : QString())
+            + QStringLiteral(" : ") + WSserveur.erreurListen());
         return false;
     }
     if (portLibre) {

@@ -55,13 +55,32 @@ bool cleConnue(const QString& jeton)
     return false;
 }
 
+// The text without the values that name a file or an address: a "?" there is no request for
+// help.
+QString sansChemins(QString majuscules)
+{
+    for (QLatin1String cle :
+         {QLatin1String("LOG="), QLatin1String("READY="), QLatin1String("BIND="),
+          QLatin1String("CONTROL_BIND="), QLatin1String("SCENARIO=")}) {
+        const qsizetype position = trouveCle(majuscules, cle);
+        if (position < 0)
+            continue;
+        qsizetype fin = majuscules.indexOf(QLatin1Char(' '), position);
+        if (fin < 0)
+            fin = majuscules.size();
+        for (qsizetype i = position; i < fin; ++i)
+            majuscules[i] = QLatin1Char(' ');
+    }
+    return majuscules;
+}
+
 } // namespace
 
 LigneCommande LigneCommande::lire(const QString& texte)
 {
     const QString majuscules = texte.toUpper();
     LigneCommande ligne;
-    ligne.aide = majuscules.contains(QLatin1Char('?'));
+    ligne.aide = sansChemins(majuscules).contains(QLatin1Char('?'));
     ligne.portIP = valeurCle(texte, majuscules, QLatin1String("PORTIP="));
     ligne.mode = valeurCle(texte, majuscules, QLatin1String("MODE="));
     ligne.portControle = valeurCle(texte, majuscules, QLatin1String("CONTROL="));

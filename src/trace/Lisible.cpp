@@ -33,3 +33,34 @@ QString trsfChaineRecuEnLisible(const QString& ChaineRecu)
     }
     return resultat;
 }
+
+QString depuisLisible(const QString& lisible)
+{
+    QString resultat;
+    for (qsizetype i = 0; i < lisible.size();) {
+        bool lu = false;
+        for (std::size_t code = 0; code < nomsControle.size() && !lu; ++code) {
+            const char* nom = nomsControle[code];
+            if (nom != nullptr && QStringView(lisible).mid(i).startsWith(QLatin1String(nom))) {
+                resultat += QChar(char16_t(code));
+                i += qsizetype(std::char_traits<char>::length(nom));
+                lu = true;
+            }
+        }
+        if (lu)
+            continue;
+        if (lisible[i] == QLatin1Char('&')) {
+            const qsizetype fin = lisible.indexOf(QLatin1Char('&'), i + 1);
+            bool ok = false;
+            const uint code =
+                fin > i + 1 && fin - i <= 6 ? lisible.mid(i + 1, fin - i - 1).toUInt(&ok) : 0;
+            if (ok && code <= 0xFFFF) {
+                resultat += QChar(char16_t(code));
+                i = fin + 1;
+                continue;
+            }
+        }
+        resultat += lisible[i++];
+    }
+    return resultat;
+}

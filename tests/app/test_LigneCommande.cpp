@@ -49,6 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
         CasLigne{"anyOrderAndExtraWords", "MODE=MODULELASERS PORTIP=2000 extra", false, "2000",
                  "MODULELASERS"},
         CasLigne{"helpInsideAWord", "/?", true, absente, absente},
+        CasLigne{"aQuestionMarkInAPathIsNoHelp", "ready=/tmp/a?b", false, absente, absente, absente,
+                 absente, absente, "/tmp/a?b"},
         CasLigne{"keyWithoutValue", "portip= mode=", false, "", ""},
         CasLigne{"keyInsideALongerWord", "xportip=7 automode=modemuet", false, "7", "MODEMUET"},
         CasLigne{"firstOccurrenceOnly", "portip=1 portip=2", false, "1", absente},
