@@ -7,7 +7,7 @@ QStringList lignesAide()
             "velorin [PORTIP=port] [MODE=mode] [CONTROL=port] [READY=fichier] [LOG=STDOUT|OFF|fichier]"),
         QStringLiteral(
             "        [TRACE=ON] [CLOCK=REAL|STEP|x<facteur>] [BIND=adresse] [CONTROL_BIND=adresse]"),
-        QStringLiteral("        [?] [--help] [--version]"),
+        QStringLiteral("        [SCENARIO=fichier] [SEED=n] [FRAMING=CR] [?] [--help] [--version]"),
         QStringLiteral(
             "    PORTIP=port          port TCP des clients, 1 à 65535 (10001 par défaut), 0 : un port libre"),
         QStringLiteral(
@@ -21,6 +21,11 @@ QStringList lignesAide()
         QStringLiteral("    TRACE=ON             coche \"flux IP\" au démarrage"),
         QStringLiteral(
             "    CLOCK=x100           horloge des axes : x<facteur> (x0 : en pause), STEP : pas à pas"),
+        QStringLiteral(
+            "    SCENARIO=fichier     applique ce scénario JSON au démarrage (état, horloge, défauts...)"),
+        QStringLiteral("    SEED=n               graine des tirages des règles de défaut"),
+        QStringLiteral(
+            "    FRAMING=CR           automate et lasers : une requête par CR, même en plusieurs envois"),
         QStringLiteral(
             "    BIND=adresse         adresse IPv4 ou IPv6 du port des clients (toutes les IPv4 par défaut)"),
         QStringLiteral(

@@ -7,15 +7,29 @@
 
 #include <QCoreApplication>
 
-Appareil::Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur, QObject* parent)
-    : QObject(parent), serveurCanaux(WSserveur, panneauServeur, HorlogeSysteme::instance(),
-                                     [] { QCoreApplication::processEvents(); }),
-      analyseur(simulation, serveurCanaux, HorlogeSysteme::instance()),
+Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeur, QObject* parent)
+    : QObject(parent), simulation(simulation_),
+      serveurCanaux(WSserveur, panneauServeur, HorlogeSysteme::instance(),
+                    [] { QCoreApplication::processEvents(); }),
+      analyseur(simulation_, serveurCanaux, HorlogeSysteme::instance()),
       horlogeDispositif(
-          [&simulation] { Timer_Deplacement_Timer(simulation); },
-          [this] { retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes()); })
+          [this] { tic(); },
+          [this] { retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes()); }),
+      moteurDefauts(simulation_, simulation_, [this] { return horlogeDispositif.tempsMs(); }),
+      homing(simulation_, simulation_)
 {
-    serveurCanaux.setAnalyse([this](const QString& texte) { analyseur.AnalyseChaineRecu(texte); });
+    serveurCanaux.setAnalyse([this](const QString& texte) {
+        homing.requete(texte, horlogeDispositif.tempsMs());
+        analyseur.AnalyseChaineRecu(texte);
+    });
+    serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
+    serveurCanaux.setTramesParCR([this] {
+        if (!tramesParCR)
+            return false;
+        const QString mode = simulation.Cmb_Simulate().toUpper();
+        return mode == QLatin1String("AUTOMATEOMRON") || mode == QLatin1String("MODULELASERS");
+    });
+    analyseur.setDefauts(&moteurDefauts);
     WSserveur.setEvenements(&serveurCanaux);
 
     // Both timers run from the start, as the window's own did (the device clock in real time).
@@ -28,4 +42,19 @@ Appareil::Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur
 Appareil::~Appareil()
 {
     WSserveur.setEvenements(nullptr);
+}
+
+// One tick of device time: the axes move, then what was waiting for that time happens.
+void Appareil::tic()
+{
+    Timer_Deplacement_Timer(simulation, moteurDefauts.actif() ? &moteurDefauts : nullptr);
+    const double maintenant = horlogeDispositif.tempsMs();
+    homing.temps(maintenant);
+    moteurDefauts.temps();
+}
+
+void Appareil::reinitialise()
+{
+    analyseur.reinitialise();
+    moteurDefauts.vide();
 }

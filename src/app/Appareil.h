@@ -1,9 +1,12 @@
 #pragma once
 
 #include "net/CoucheSocketQt.h"
+#include "net/Planificateur.h"
 #include "net/ServeurCanaux.h"
 #include "sim/AnalyseurRequetes.h"
+#include "sim/HomingAutomatique.h"
 #include "sim/HorlogeDispositif.h"
+#include "sim/MoteurDefauts.h"
 #include "trace/RetardTic.h"
 
 #include <QObject>
@@ -13,8 +16,10 @@ class PanneauServeur;
 class PanneauSimulation;
 
 // The device behind the window: the socket array and its channel pool, the analysis of each
-// received text, and the two timers. It keeps no state of its own beyond the channels: the
-// simulated device's state is in the window's controls, reached through the panels.
+// received text, the clock of the axis motion and the timer of the link label, and what a test
+// may make the device do beside (faults, homing by itself, requests gathered up to CR). It keeps
+// no state of its own beyond that: the simulated device's state is in the window's controls,
+// reached through the panels.
 class Appareil : public QObject
 {
     Q_OBJECT
@@ -34,16 +39,30 @@ public:
     // What drives the axis motion.
     HorlogeDispositif& horloge() { return horlogeDispositif; }
     const HorlogeDispositif& horloge() const { return horlogeDispositif; }
+    MoteurDefauts& defauts() { return moteurDefauts; }
+    HomingAutomatique& homingAutomatique() { return homing; }
     quint16 portEcoute() const { return quint16(WSserveur.LocalPort(0)); }
 
-    // The chute positions' sequence from its start, as after a start of the program.
-    void reinitialise() { analyseur.reinitialise(); }
+    // In the PLC and laser modes, requests gathered up to CR instead of one per arrival.
+    void setTramesParCR(bool actif) { tramesParCR = actif; }
+    bool tramesParCREst() const { return tramesParCR; }
+
+    // The chute positions' sequence from its start, as after a start of the program, and no
+    // fault rule left.
+    void reinitialise();
 
 private:
+    void tic();
+
+    PanneauSimulation& simulation;
     CoucheSocketQt WSserveur;
     ServeurCanaux serveurCanaux;
     AnalyseurRequetes analyseur;
     RetardTic retardTimerDeplacement{HorlogeDispositif::PeriodeMs};
     HorlogeDispositif horlogeDispositif;
+    MoteurDefauts moteurDefauts;
+    HomingAutomatique homing;
+    PlanificateurQt planificateur;
     QTimer Timer1;
+    bool tramesParCR = false;
 };

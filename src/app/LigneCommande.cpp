@@ -4,10 +4,11 @@
 
 namespace {
 
-const std::array<QLatin1String, 9> Cles = {
-    QLatin1String("PORTIP="),       QLatin1String("MODE="), QLatin1String("CONTROL="),
-    QLatin1String("CONTROL_BIND="), QLatin1String("LOG="),  QLatin1String("READY="),
-    QLatin1String("TRACE="),        QLatin1String("BIND="), QLatin1String("CLOCK="),
+const std::array<QLatin1String, 12> Cles = {
+    QLatin1String("PORTIP="),       QLatin1String("MODE="),     QLatin1String("CONTROL="),
+    QLatin1String("CONTROL_BIND="), QLatin1String("LOG="),      QLatin1String("READY="),
+    QLatin1String("TRACE="),        QLatin1String("BIND="),     QLatin1String("CLOCK="),
+    QLatin1String("SEED="),         QLatin1String("SCENARIO="), QLatin1String("FRAMING="),
 };
 
 // Where `cle` stands in the text, not counting where it only ends a longer key (BIND= inside
@@ -89,6 +90,9 @@ LigneCommande LigneCommande::lire(const QString& texte)
     ligne.adresse = valeurCle(texte, majuscules, QLatin1String("BIND="), true);
     ligne.adresseControle = valeurCle(texte, majuscules, QLatin1String("CONTROL_BIND="), true);
     ligne.horloge = valeurCle(texte, majuscules, QLatin1String("CLOCK="));
+    ligne.graine = valeurCle(texte, majuscules, QLatin1String("SEED="));
+    ligne.scenario = valeurCle(texte, majuscules, QLatin1String("SCENARIO="), true);
+    ligne.decoupage = valeurCle(texte, majuscules, QLatin1String("FRAMING="));
     ligne.trace = valeurCle(texte, majuscules, QLatin1String("TRACE=")) == QLatin1String("ON");
     const QStringList jetons = texte.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& jeton : jetons) {

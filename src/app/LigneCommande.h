@@ -19,6 +19,9 @@ struct LigneCommande
     std::optional<QString> adresse;         // "BIND=": the device port's address
     std::optional<QString> adresseControle; // "CONTROL_BIND=": the control API's address
     std::optional<QString> horloge;         // "CLOCK=": REAL, STEP or X<factor>
+    std::optional<QString> graine;          // "SEED=": the fault rules' draws
+    std::optional<QString> scenario;        // "SCENARIO=": a JSON file applied at start
+    std::optional<QString> decoupage;       // "FRAMING=": CR gathers requests up to CR
     bool trace = false;                     // "TRACE=ON" ticks "flux IP"
     // Tokens written KEY=value whose key is none of the above, as typed.
     QStringList inconnus;

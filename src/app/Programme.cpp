@@ -3,17 +3,22 @@
 #include "controle/ApiControle.h"
 #include "controle/ChampsControle.h"
 #include "controle/RessourceCanaux.h"
+#include "controle/RessourceDefauts.h"
 #include "controle/RessourceEtat.h"
 #include "controle/RessourceHorloge.h"
 #include "controle/RessourceJournal.h"
 #include "controle/RessourceMinuteries.h"
 #include "controle/RessourceReinitialisation.h"
 #include "controle/RessourceSante.h"
+#include "controle/RessourceScenario.h"
+#include "controle/Scenario.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
 #include "trace/MiroirSortie.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cerrno>
@@ -34,6 +39,10 @@ Programme::Programme(const LigneCommande& parametres_, bool sansEcran_)
                                            + QStringLiteral(" horloge : ")
                                            + appareilSimule.horloge().description());
         });
+    champsControle =
+        std::make_unique<ChampsControle>(fenetrePrincipale, appareilSimule.serveur(),
+                                         [this] { return appareilSimule.portEcoute(); });
+    scenario = std::make_unique<Scenario>(appareilSimule, *champsControle, journalMessages);
     // Made before start-up, so that the log's lines are numbered from the first.
     if (parametres.portControle)
         creeControle();
@@ -44,9 +53,8 @@ Programme::~Programme() = default;
 void Programme::creeControle()
 {
     apiControle = std::make_unique<ApiControle>();
-    auto champs = std::make_shared<ChampsControle>(fenetrePrincipale, appareilSimule.serveur(),
-                                                   [this] { return appareilSimule.portEcoute(); });
-    apiControle->ajoute(std::make_unique<RessourceEtat>(*champs, journalMessages));
+    ChampsControle& champs = *champsControle;
+    apiControle->ajoute(std::make_unique<RessourceEtat>(champs, journalMessages));
     apiControle->ajoute(
         std::make_unique<RessourceCanaux>(appareilSimule.serveur(), appareilSimule.sockets()));
     apiControle->ajoute(std::make_unique<RessourceJournal>(
@@ -56,14 +64,15 @@ void Programme::creeControle()
             fenetrePrincipale.reinitialiseControles();
             appareilSimule.reinitialise();
         },
-        *champs, journalMessages));
+        champs, journalMessages));
     apiControle->ajoute(std::make_unique<RessourceMinuteries>(appareilSimule.retardDeplacement()));
     apiControle->ajoute(
-        std::make_unique<RessourceHorloge>(appareilSimule.horloge(), fenetrePrincipale, *champs));
+        std::make_unique<RessourceHorloge>(appareilSimule.horloge(), fenetrePrincipale, champs));
+    apiControle->ajoute(std::make_unique<RessourceDefauts>(appareilSimule.defauts()));
+    apiControle->ajoute(std::make_unique<RessourceScenario>(*scenario));
     apiControle->ajoute(
         std::make_unique<RessourceSante>([this] { return appareilSimule.portEcoute(); },
                                          [this] { return fenetrePrincipale.Cmb_Simulate(); }));
-    champsControle = std::move(champs);
 }
 
 bool Programme::demarre()
@@ -92,6 +101,8 @@ bool Programme::demarre()
         appareilSimule.horloge().pasAPas();
     else
         appareilSimule.horloge().echelle(horloge->second);
+    if (!reglagesDeDepart())
+        return false;
     if (apiControle
         && !apiControle->demarre(*parametres.portControle,
                                  parametres.adresseControle.value_or(QString()), journalMessages,
@@ -111,6 +122,52 @@ bool Programme::demarre()
                                + pret->fichier() + QStringLiteral("\" : ") + raison);
         return false;
     }
+    return true;
+}
+
+// SEED=, FRAMING= and SCENARIO=, once the window is up (a scenario sets its controls).
+bool Programme::reglagesDeDepart()
+{
+    if (parametres.graine) {
+        bool ok = false;
+        const quint64 graine = parametres.graine->toULongLong(&ok);
+        if (!ok) {
+            demarrage.signaleEchec(QStringLiteral("graine invalide \"") + *parametres.graine
+                                   + QStringLiteral("\" : un nombre entier est attendu"));
+            return false;
+        }
+        appareilSimule.defauts().graine(graine);
+    }
+    if (parametres.decoupage) {
+        if (*parametres.decoupage != QLatin1String("CR")
+            && *parametres.decoupage != QLatin1String("NONE")) {
+            demarrage.signaleEchec(QStringLiteral("découpage invalide \"") + *parametres.decoupage
+                                   + QStringLiteral("\" : CR ou NONE est attendu"));
+            return false;
+        }
+        appareilSimule.setTramesParCR(*parametres.decoupage == QLatin1String("CR"));
+    }
+    if (!parametres.scenario)
+        return true;
+    const auto echec = [&](const QString& raison) {
+        demarrage.signaleEchec(QStringLiteral("scénario invalide \"") + *parametres.scenario
+                               + QStringLiteral("\" : ") + raison);
+        return false;
+    };
+    QFile fichier(*parametres.scenario);
+    if (!fichier.open(QIODevice::ReadOnly))
+        return echec(fichier.errorString());
+    QJsonParseError analyse;
+    const QJsonDocument document = QJsonDocument::fromJson(fichier.readAll(), &analyse);
+    if (analyse.error != QJsonParseError::NoError)
+        return echec(QStringLiteral("JSON illisible à l'octet %1 : %2")
+                         .arg(analyse.offset)
+                         .arg(analyse.errorString()));
+    if (!document.isObject())
+        return echec(QStringLiteral("un objet JSON est attendu"));
+    if (const auto refus = scenario->applique(document.object()))
+        return echec(QStringLiteral("champ ") + refus->champ + QStringLiteral(" : ")
+                     + refus->raison);
     return true;
 }
 

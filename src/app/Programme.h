@@ -13,6 +13,7 @@
 
 class ApiControle;
 class ChampsControle;
+class Scenario;
 class MiroirSortie;
 
 // The whole program put together: the log, the window that shows it and holds the device
@@ -38,6 +39,7 @@ public:
 
 private:
     bool ouvreMiroir();
+    bool reglagesDeDepart();
     QString titre() const;
     void creeControle();
 
@@ -49,7 +51,8 @@ private:
     Arret arretProgramme{fenetrePrincipale, appareilSimule.serveur()};
     Demarrage demarrage{fenetrePrincipale, appareilSimule, arretProgramme, sansEcran};
     std::unique_ptr<MiroirSortie> miroir;
-    std::shared_ptr<ChampsControle> champsControle;
+    std::unique_ptr<ChampsControle> champsControle;
+    std::unique_ptr<Scenario> scenario;
     std::unique_ptr<ApiControle> apiControle;
     std::optional<FichierPret> pret;
 };

@@ -60,4 +60,10 @@ public:
     // Queues the text's bytes, one per character, for sending.
     virtual void SendData(int Index, const QString& donnees) = 0;
     virtual void Close(int Index) = 0;
+
+    // Beyond the array's own operations, for the faults a test asks for.
+    // Aborts the connection with a reset (RST); queued bytes are dropped.
+    virtual void Abort(int Index) { Close(Index); }
+    // Stops reading the element, or starts again; what arrives meanwhile waits in the system.
+    virtual void SuspendLecture(int /*Index*/, bool /*suspendue*/) {}
 };

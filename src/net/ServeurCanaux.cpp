@@ -1,6 +1,8 @@
 #include "ServeurCanaux.h"
 
 #include "PanneauServeur.h"
+#include "Planificateur.h"
+#include "SortieDefaillante.h"
 #include "trace/Horodatage.h"
 #include "trace/LigneLongue.h"
 
@@ -11,6 +13,53 @@ ServeurCanaux::ServeurCanaux(CoucheSocket& WSserveur_, PanneauServeur& panneau_,
     : WSserveur(WSserveur_), panneau(panneau_), horloge(horloge_),
       laisserPasserEvenements(std::move(laisserPasser)), canauxMax(std::min(canauxMax_, CanauxMax))
 {
+}
+
+ServeurCanaux::~ServeurCanaux() = default;
+
+void ServeurCanaux::setDefauts(MoteurDefauts* moteur, Planificateur* planificateur)
+{
+    defauts = moteur;
+    sortieDefaillante = std::make_unique<SortieDefaillante>(
+        SortieDefaillante::Operations{
+            [this](int canal, const QString& octets) { envoieTrace(canal, octets); },
+            [this](int canal) {
+                WSserveur.Close(canal);
+                laisserPasserEvenements();
+            },
+            [this](int canal) { WSserveur.Abort(canal); },
+            [this](int canal, bool suspendue) { WSserveur.SuspendLecture(canal, suspendue); },
+            [this](int canal, quint64 connexion) {
+                return connexions[canal] == connexion
+                       && WSserveur.State(canal) == CoucheSocket::Connecte;
+            }},
+        *planificateur);
+}
+
+void ServeurCanaux::envoieTrace(int canal, const QString& octets)
+{
+    if (panneau.Chk_TraceIP())
+        AfficheLisible(panneau, QLatin1Char('>') + QString::number(canal) + QLatin1Char(' '),
+                       octets);
+    WSserveur.SendData(canal, octets);
+}
+
+// What the fault rules make of a new connection: refused at once, served late, greeted.
+void ServeurCanaux::connexionDefaillante(int canal)
+{
+    const DecisionConnexion d = defauts->connexion(canal);
+    if (d.refuse) {
+        WSserveur.Close(canal);
+        laisserPasserEvenements();
+        return;
+    }
+    if (d.retardMs > 0)
+        sortieDefaillante->bloque(canal, connexions[canal], d.retardMs);
+    if (!d.accueil.isEmpty()) {
+        DecisionReponse retard;
+        retard.delaiMs = d.retardMs;
+        sortieDefaillante->envoie(canal, connexions[canal], d.accueil, retard);
+    }
 }
 
 void ServeurCanaux::initialise()
@@ -85,12 +134,15 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
     }
 
     WSserveur.Accept(c, requestID);
+    ++connexions[c];
     laisserPasserEvenements();
 
     panneau.AfficheMessage(LibelleEtatSocket(WSserveur.State(c)) + QStringLiteral(" sur canal ")
                            + QString::number(c) + QStringLiteral("   IP client : ")
                            + WSserveur.RemoteHostIP(c));
     canalCourant = c;
+    if (defauts != nullptr && defauts->actif() && WSserveur.State(c) == CoucheSocket::Connecte)
+        connexionDefaillante(c);
 }
 
 void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
@@ -102,9 +154,41 @@ void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
                            + Horodatage(false, horloge) + QStringLiteral(") "),
                        recu);
     }
+    if (!tramesParCR || !tramesParCR()) {
+        analyse(Index, recu);
+        return;
+    }
+    const DecoupeurTrames::Resultat trames = decoupeur.decoupe(Index, connexions[Index], recu);
+    if (trames.ecartes > 0)
+        panneau.AfficheMessage(Horodatage(false, horloge)
+                               + QStringLiteral(" %1 octets sans CR ignorés sur canal %2")
+                                     .arg(trames.ecartes)
+                                     .arg(Index));
+    for (const QString& requete : trames.requetes)
+        analyse(Index, requete);
+}
+
+// One request to the analysis, with what the fault rules make of its reply.
+void ServeurCanaux::analyse(int Index, const QString& requete)
+{
     canalCourant = Index;
-    if (AnalyseChaineRecu)
-        AnalyseChaineRecu(recu);
+    if (!AnalyseChaineRecu)
+        return;
+    if (defauts == nullptr || !defauts->actif()) {
+        AnalyseChaineRecu(requete);
+        return;
+    }
+    const DecisionReponse decision = defauts->requete(Index, requete);
+    const DecisionReponse* decisionAvant = decisionCourante;
+    const bool reponseAvant = reponseDecidee;
+    decisionCourante = decision.vide() ? nullptr : &decision;
+    reponseDecidee = false;
+    AnalyseChaineRecu(requete);
+    // No reply to act on: the end of the connection and the stall still apply.
+    if (decisionCourante != nullptr && !reponseDecidee)
+        sortieDefaillante->envoie(Index, connexions[Index], QString(), decision);
+    decisionCourante = decisionAvant;
+    reponseDecidee = reponseAvant;
 }
 
 bool ServeurCanaux::EnvoieSurCanal(const QString& chaine)
@@ -115,11 +199,17 @@ bool ServeurCanaux::EnvoieSurCanal(const QString& chaine)
         return false;
     }
     if (WSserveur.State(canal) == CoucheSocket::Connecte) {
-        if (panneau.Chk_TraceIP()) {
-            AfficheLisible(panneau, QLatin1Char('>') + QString::number(canal) + QLatin1Char(' '),
-                           chaine);
+        // A faulted reply, or one that must wait behind held output on its channel.
+        if (sortieDefaillante
+            && (decisionCourante != nullptr
+                || sortieDefaillante->occupe(canal, connexions[canal]))) {
+            reponseDecidee = true;
+            sortieDefaillante->envoie(canal, connexions[canal], chaine,
+                                      decisionCourante != nullptr ? *decisionCourante
+                                                                  : DecisionReponse{});
+            return true;
         }
-        WSserveur.SendData(canal, chaine);
+        envoieTrace(canal, chaine);
         return true;
     }
 

@@ -1,14 +1,21 @@
 #pragma once
 
 #include "CoucheSocket.h"
+#include "DecoupeurTrames.h"
 #include "sim/CanalReponse.h"
 
 #include <QString>
 
 #include <functional>
+#include <map>
+#include <memory>
 
 class Horloge;
+class MoteurDefauts;
 class PanneauServeur;
+class Planificateur;
+class SortieDefaillante;
+struct DecisionReponse;
 
 // The pool of channels over the socket array: takes each connection on a released, closed or
 // new channel, carries each received text to the analysis and its reply back, logs socket
@@ -37,9 +44,14 @@ public:
     // canauxMax lowers the ceiling of channel numbers (never above CanauxMax).
     ServeurCanaux(CoucheSocket& WSserveur, PanneauServeur& panneau, const Horloge& horloge,
                   PasseEvenements laisserPasserEvenements, int canauxMax = CanauxMax);
+    ~ServeurCanaux() override;
 
     // Who analyses each received text.
     void setAnalyse(Analyse analyse) { AnalyseChaineRecu = std::move(analyse); }
+    // The fault rules requests and connections are put to; none by default.
+    void setDefauts(MoteurDefauts* moteur, Planificateur* planificateur);
+    // When it says so, requests are gathered up to CR instead of one per arrival.
+    void setTramesParCR(std::function<bool()> actif) { tramesParCR = std::move(actif); }
 
     void WSserveur_ConnectionRequest(int Index, qintptr requestID) override;
     void WSserveur_DataArrival(int Index, qint64 bytesTotal) override;
@@ -66,6 +78,9 @@ public:
 
 private:
     int premierCanalLibre() const;
+    void envoieTrace(int canal, const QString& octets);
+    void connexionDefaillante(int canal);
+    void analyse(int Index, const QString& requete);
 
     CoucheSocket& WSserveur;
     PanneauServeur& panneau;
@@ -75,4 +90,14 @@ private:
     const int canauxMax;
     int nbCanaux = 0;
     int canalCourant = 0;
+
+    // Faults: the engine, the output it holds back, each channel's connection number, and the
+    // decision for the request being analysed.
+    MoteurDefauts* defauts = nullptr;
+    std::unique_ptr<SortieDefaillante> sortieDefaillante;
+    std::map<int, quint64> connexions;
+    const DecisionReponse* decisionCourante = nullptr;
+    bool reponseDecidee = false;
+    std::function<bool()> tramesParCR;
+    DecoupeurTrames decoupeur;
 };

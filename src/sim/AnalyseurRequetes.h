@@ -21,6 +21,8 @@ public:
 
     // The chute positions' sequence starts again, as after a start of the program.
     void reinitialise() { automate.reinitialise(); }
+    // The PLC's faults, if any, that register reads answer to.
+    void setDefauts(ContraintesAppareil* defauts) { automate.setDefauts(defauts); }
 
 private:
     PanneauSimulation& panneau;

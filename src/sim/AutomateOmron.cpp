@@ -1,6 +1,7 @@
 #include "AutomateOmron.h"
 
 #include "ConversionsTrame.h"
+#include "MoteurDefauts.h"
 #include "MouvementAxes.h"
 #include "Nombres.h"
 #include "PanneauSimulation.h"
@@ -163,7 +164,10 @@ QString AutomateOmron::registre(const QString& strData)
 
     if (operation == QLatin1String("R")) {
         quint32 valeur = registreFixe(n);
-        if (n == 5014)
+        const auto forcee = defauts != nullptr ? defauts->registre(n) : std::nullopt;
+        if (forcee)
+            valeur = *forcee;
+        else if (n == 5014)
             valeur = panneau.Chk_HOMING_X_ok() ? RegistreHomingFait : 0;
         else if (n == 5015)
             valeur = panneau.Chk_HOMING_Z_ok() ? RegistreHomingFait : 0;

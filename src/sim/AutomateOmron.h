@@ -10,6 +10,8 @@ class PanneauSimulation;
 // The OMRON PLC that drives the X and Z axes. One received text is one request frame
 // (ESC, command letter, tag character, data, CR); the answer is at most one reply frame and
 // one log line. The PLC's state lives in the window's controls.
+class ContraintesAppareil;
+
 class AutomateOmron
 {
 public:
@@ -19,6 +21,8 @@ public:
     QString traite(const QString& strData);
 
     void reinitialise() { generateur = GenerateurAleatoire(); }
+    // The PLC's faults a register read answers to.
+    void setDefauts(ContraintesAppareil* contraintes) { defauts = contraintes; }
 
 private:
     QString version(QChar tag);
@@ -36,4 +40,5 @@ private:
     PanneauSimulation& panneau;
     const Horloge& horloge;
     GenerateurAleatoire generateur;
+    ContraintesAppareil* defauts = nullptr;
 };

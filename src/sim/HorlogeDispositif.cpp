@@ -77,6 +77,7 @@ void HorlogeDispositif::rattrape()
     const double temps = tempsMs();
     for (qint64 n = 0; n < TicsMaxParEvenement && prochainTic() <= temps; ++n)
         unTic();
+    placeA(temps);
 }
 
 double HorlogeDispositif::prochainTic() const
@@ -84,8 +85,10 @@ double HorlogeDispositif::prochainTic() const
     return double(nombreTics + 1) * PeriodeMs;
 }
 
+// A tick sees device time at the moment it falls on.
 void HorlogeDispositif::unTic()
 {
+    placeA(prochainTic());
     ++nombreTics;
     tic();
 }

@@ -87,7 +87,7 @@ void ApiControle::routes()
             if (route.chemin == chemin)
                 duChemin << route;
         }
-        serveur.route(chemin, [duChemin, chemin](const QHttpServerRequest& requete) {
+        const auto repond = [duChemin, chemin](const QHttpServerRequest& requete) {
             QJsonArray permises;
             for (const Route& route : duChemin) {
                 if (route.methode == requete.method())
@@ -99,7 +99,15 @@ void ApiControle::routes()
                             {QStringLiteral("path"), chemin},
                             {QStringLiteral("allowed"), permises}},
                 QHttpServerResponse::StatusCode::MethodNotAllowed);
-        });
+        };
+        // A path with a part of its own (/faults/<arg>) hands that part over; the resource
+        // reads it from the request.
+        if (chemin.contains(QLatin1String("<arg>")))
+            serveur.route(chemin, [repond](const QString&, const QHttpServerRequest& r) {
+                return repond(r);
+            });
+        else
+            serveur.route(chemin, repond);
     }
     serveur.setMissingHandler(
         [](const QHttpServerRequest& requete, QHttpServerResponder&& reponse) {

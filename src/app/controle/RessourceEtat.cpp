@@ -17,13 +17,10 @@ QList<Route> RessourceEtat::routes()
 
 QHttpServerResponse RessourceEtat::modifie(const QByteArray& corps)
 {
-    QJsonParseError analyse;
-    const QJsonDocument document = QJsonDocument::fromJson(corps, &analyse);
-    if (analyse.error != QJsonParseError::NoError)
-        return refus(QStringLiteral("invalid JSON"), {}, analyse.errorString());
-    if (!document.isObject())
-        return refus(QStringLiteral("a JSON object is expected"));
-    const QJsonObject demande = document.object();
+    auto lu = objetJson(corps);
+    if (auto* reponse = std::get_if<QHttpServerResponse>(&lu))
+        return std::move(*reponse);
+    const QJsonObject demande = std::get<QJsonObject>(lu);
     if (const auto faute = champs.verifie(demande))
         return refus(faute->raison, faute->champ, faute->detail);
     const QString changes = champs.applique(demande);

@@ -1,6 +1,7 @@
 #include "RessourceHorloge.h"
 
 #include "ChampsControle.h"
+#include "Scenario.h"
 #include "sim/HorlogeDispositif.h"
 #include "sim/MouvementAxes.h"
 
@@ -13,17 +14,6 @@
 namespace {
 
 using Objet = std::variant<QJsonObject, QHttpServerResponse>;
-
-Objet objetJson(const QByteArray& corps)
-{
-    QJsonParseError analyse;
-    const QJsonDocument document = QJsonDocument::fromJson(corps, &analyse);
-    if (analyse.error != QJsonParseError::NoError)
-        return refus(QStringLiteral("invalid JSON"), {}, analyse.errorString());
-    if (!document.isObject())
-        return refus(QStringLiteral("a JSON object is expected"));
-    return document.object();
-}
 
 // A field that holds a number from 0 to `max`, or why not.
 std::optional<QHttpServerResponse> horsBornes(const QJsonObject& objet, const QString& champ,
@@ -90,27 +80,9 @@ QHttpServerResponse RessourceHorloge::modifie(const QByteArray& corps)
     if (auto* reponse = std::get_if<QHttpServerResponse>(&lu))
         return std::move(*reponse);
     const QJsonObject demande = std::get<QJsonObject>(lu);
-    if (auto faute = champsInconnus(demande, {QStringLiteral("speed"), QStringLiteral("mode")}))
-        return std::move(*faute);
-    const bool vitesse = demande.contains(QStringLiteral("speed"));
-    const bool mode = demande.contains(QStringLiteral("mode"));
-    if (vitesse == mode)
-        return refus(QStringLiteral("either speed or mode is expected"),
-                     vitesse ? QStringLiteral("mode") : QString());
-    if (vitesse) {
-        if (auto faute =
-                horsBornes(demande, QStringLiteral("speed"), HorlogeDispositif::FacteurMax))
-            return std::move(*faute);
-        horloge.echelle(demande.value(QStringLiteral("speed")).toDouble());
-        return QHttpServerResponse(etat());
-    }
-    const QString nom = demande.value(QStringLiteral("mode")).toString();
-    if (nom == QLatin1String("real"))
-        horloge.tempsReel();
-    else if (nom == QLatin1String("step"))
-        horloge.pasAPas();
-    else
-        return refus(QStringLiteral("real or step is expected"), QStringLiteral("mode"));
+    if (const auto faute = Scenario::verifieHorloge(demande, {}))
+        return refus(faute->raison, faute->champ);
+    Scenario::appliqueHorloge(demande, horloge);
     return QHttpServerResponse(etat());
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <variant>
 
 class SortieMessages;
 
@@ -30,6 +31,11 @@ public:
 // 400 with the reason, and the field at fault when there is one.
 QHttpServerResponse refus(const QString& raison, const QString& champ = {},
                           const QString& detail = {});
+
+// The request's body as a JSON object, or the 400 that says why it is not one.
+std::variant<QJsonObject, QHttpServerResponse> objetJson(const QByteArray& corps);
+// The same for any JSON value (an object or a list).
+std::variant<QJsonValue, QHttpServerResponse> valeurJson(const QByteArray& corps);
 
 // One log line for what a script changed, so that the record shows why the device changed.
 void journaliseChangement(SortieMessages& journal, const QString& quoi);

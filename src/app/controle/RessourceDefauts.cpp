@@ -1,0 +1,46 @@
+#include "RessourceDefauts.h"
+
+#include "sim/MoteurDefauts.h"
+
+#include <QJsonArray>
+
+QList<Route> RessourceDefauts::routes()
+{
+    using M = QHttpServerRequest::Method;
+    const auto liste = [this] {
+        return QHttpServerResponse(QJsonObject{{QStringLiteral("faults"), moteur.liste()}});
+    };
+    return {
+        {QStringLiteral("/faults"), M::Get, [liste](auto&) { return liste(); }},
+        {QStringLiteral("/faults"), M::Post,
+         [this](const QHttpServerRequest& requete) {
+             auto lu = valeurJson(requete.body());
+             if (auto* reponse = std::get_if<QHttpServerResponse>(&lu))
+                 return std::move(*reponse);
+             auto ajoutees = moteur.ajoute(std::get<QJsonValue>(lu));
+             if (auto* erreur = std::get_if<RegleDefaut::Erreur>(&ajoutees))
+                 return refus(erreur->raison, erreur->champ);
+             QJsonArray ids;
+             for (int id : std::get<QList<int>>(ajoutees))
+                 ids.append(id);
+             return QHttpServerResponse(QJsonObject{{QStringLiteral("ids"), ids}});
+         }},
+        {QStringLiteral("/faults"), M::Delete,
+         [this, liste](auto&) {
+             moteur.vide();
+             return liste();
+         }},
+        {QStringLiteral("/faults/<arg>"), M::Delete,
+         [this](const QHttpServerRequest& requete) {
+             bool ok = false;
+             const int id = requete.url().path().section(QLatin1Char('/'), -1).toInt(&ok);
+             if (!ok || !moteur.retire(id))
+                 return QHttpServerResponse(
+                     QJsonObject{{QStringLiteral("error"), QStringLiteral("no such rule")},
+                                 {QStringLiteral("id"),
+                                  requete.url().path().section(QLatin1Char('/'), -1)}},
+                     QHttpServerResponse::StatusCode::NotFound);
+             return QHttpServerResponse(QJsonObject{{QStringLiteral("faults"), moteur.liste()}});
+         }},
+    };
+}

@@ -1,0 +1,142 @@
+#include "Scenario.h"
+
+#include "ChampsControle.h"
+#include "Route.h"
+#include "app/Appareil.h"
+#include "sim/HorlogeDispositif.h"
+
+#include <cmath>
+
+namespace {
+
+QString champ(const QString& chemin, const QString& nom)
+{
+    return chemin.isEmpty() ? nom : chemin + QLatin1Char('.') + nom;
+}
+
+} // namespace
+
+std::optional<Scenario::Refus> Scenario::verifieHorloge(const QJsonObject& horloge,
+                                                        const QString& chemin)
+{
+    for (auto it = horloge.begin(); it != horloge.end(); ++it) {
+        if (it.key() != QLatin1String("speed") && it.key() != QLatin1String("mode"))
+            return Refus{champ(chemin, it.key()), QStringLiteral("unknown field")};
+    }
+    const bool vitesse = horloge.contains(QStringLiteral("speed"));
+    if (vitesse == horloge.contains(QStringLiteral("mode")))
+        return Refus{vitesse ? champ(chemin, QStringLiteral("mode")) : chemin,
+                     QStringLiteral("either speed or mode is expected")};
+    if (vitesse) {
+        const QJsonValue v = horloge.value(QStringLiteral("speed"));
+        const double n = v.toDouble();
+        if (!v.isDouble() || !std::isfinite(n))
+            return Refus{champ(chemin, QStringLiteral("speed")),
+                         QStringLiteral("a number is expected")};
+        if (n < 0 || n > HorlogeDispositif::FacteurMax)
+            return Refus{champ(chemin, QStringLiteral("speed")),
+                         QStringLiteral("from 0 to %1").arg(HorlogeDispositif::FacteurMax)};
+        return std::nullopt;
+    }
+    const QString mode = horloge.value(QStringLiteral("mode")).toString();
+    if (mode != QLatin1String("real") && mode != QLatin1String("step"))
+        return Refus{champ(chemin, QStringLiteral("mode")),
+                     QStringLiteral("real or step is expected")};
+    return std::nullopt;
+}
+
+void Scenario::appliqueHorloge(const QJsonObject& horloge, HorlogeDispositif& dispositif)
+{
+    if (horloge.contains(QStringLiteral("speed")))
+        dispositif.echelle(horloge.value(QStringLiteral("speed")).toDouble());
+    else if (horloge.value(QStringLiteral("mode")) == QLatin1String("step"))
+        dispositif.pasAPas();
+    else
+        dispositif.tempsReel();
+}
+
+std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
+{
+    // Checked whole first.
+    for (auto it = document.begin(); it != document.end(); ++it) {
+        static const QStringList connus = {QStringLiteral("state"),       QStringLiteral("clock"),
+                                           QStringLiteral("seed"),        QStringLiteral("framing"),
+                                           QStringLiteral("auto_homing"), QStringLiteral("faults")};
+        if (!connus.contains(it.key()))
+            return Refus{it.key(), QStringLiteral("unknown field")};
+    }
+    const auto objet = [&](const char* nom) -> std::optional<Refus> {
+        const QJsonValue v = document.value(QLatin1String(nom));
+        if (!v.isUndefined() && !v.isObject())
+            return Refus{QLatin1String(nom), QStringLiteral("an object is expected")};
+        return std::nullopt;
+    };
+    for (const char* nom : {"state", "clock", "auto_homing"}) {
+        if (auto refus = objet(nom))
+            return refus;
+    }
+    const QJsonObject etat = document.value(QStringLiteral("state")).toObject();
+    if (const auto faute = champs.verifie(etat))
+        return Refus{champ(QStringLiteral("state"), faute->champ), faute->raison};
+    const bool horloge = document.contains(QStringLiteral("clock"));
+    const QJsonObject reglage = document.value(QStringLiteral("clock")).toObject();
+    if (horloge) {
+        if (auto refus = verifieHorloge(reglage, QStringLiteral("clock")))
+            return refus;
+    }
+    std::optional<quint64> graine;
+    if (document.contains(QStringLiteral("seed"))) {
+        const QJsonValue v = document.value(QStringLiteral("seed"));
+        if (!v.isDouble() || v.toDouble() < 0 || v.toDouble() != std::floor(v.toDouble())
+            || v.toDouble() > 1e18)
+            return Refus{QStringLiteral("seed"), QStringLiteral("a whole number is expected")};
+        graine = quint64(v.toDouble());
+    }
+    std::optional<bool> trames;
+    if (document.contains(QStringLiteral("framing"))) {
+        const QString decoupage = document.value(QStringLiteral("framing")).toString();
+        if (decoupage != QLatin1String("CR") && decoupage != QLatin1String("none"))
+            return Refus{QStringLiteral("framing"), QStringLiteral("CR or none is expected")};
+        trames = decoupage == QLatin1String("CR");
+    }
+    std::optional<std::optional<double>> homing;
+    if (document.contains(QStringLiteral("auto_homing"))) {
+        const QJsonObject reglageHoming = document.value(QStringLiteral("auto_homing")).toObject();
+        for (auto it = reglageHoming.begin(); it != reglageHoming.end(); ++it) {
+            if (it.key() != QLatin1String("delay_ms"))
+                return Refus{champ(QStringLiteral("auto_homing"), it.key()),
+                             QStringLiteral("unknown field")};
+        }
+        const QJsonValue delai = reglageHoming.value(QStringLiteral("delay_ms"));
+        if (!delai.isUndefined()
+            && (!delai.isDouble() || delai.toDouble() < 0
+                || delai.toDouble() > HorlogeDispositif::AvanceMaxMs))
+            return Refus{QStringLiteral("auto_homing.delay_ms"),
+                         QStringLiteral("a time in ms, up to a day, is expected")};
+        homing = std::optional<double>(delai.isUndefined() ? 0.0 : delai.toDouble());
+    }
+    // The rules last: they are taken whole or not at all, and nothing came before them.
+    MoteurDefauts& defauts = appareil.defauts();
+    QList<int> ids;
+    if (document.contains(QStringLiteral("faults"))) {
+        if (!document.value(QStringLiteral("faults")).isArray())
+            return Refus{QStringLiteral("faults"), QStringLiteral("a list is expected")};
+        auto ajoutees =
+            defauts.ajoute(document.value(QStringLiteral("faults")), QStringLiteral("faults"));
+        if (auto* erreur = std::get_if<RegleDefaut::Erreur>(&ajoutees))
+            return Refus{erreur->champ, erreur->raison};
+    }
+
+    if (trames)
+        appareil.setTramesParCR(*trames);
+    if (graine)
+        defauts.graine(*graine);
+    if (horloge)
+        appliqueHorloge(reglage, appareil.horloge());
+    if (homing)
+        appareil.homingAutomatique().regle(*homing);
+    const QString changes = champs.applique(etat);
+    if (!changes.isEmpty())
+        journaliseChangement(journal, QStringLiteral("scénario : ") + changes);
+    return std::nullopt;
+}

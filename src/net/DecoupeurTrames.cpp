@@ -1,0 +1,23 @@
+#include "DecoupeurTrames.h"
+
+DecoupeurTrames::Resultat DecoupeurTrames::decoupe(int canal, quint64 connexion,
+                                                   const QString& recu)
+{
+    Resultat resultat;
+    Tampon& tampon = tampons[canal];
+    if (tampon.connexion != connexion)
+        tampon = Tampon{connexion, {}};
+    tampon.octets += recu;
+    qsizetype debut = 0;
+    for (qsizetype cr = tampon.octets.indexOf(QLatin1Char('\r')); cr >= 0;
+         cr = tampon.octets.indexOf(QLatin1Char('\r'), debut)) {
+        resultat.requetes << tampon.octets.mid(debut, cr + 1 - debut);
+        debut = cr + 1;
+    }
+    tampon.octets.remove(0, debut);
+    if (tampon.octets.size() > TailleMax) {
+        resultat.ecartes = tampon.octets.size();
+        tampon.octets.clear();
+    }
+    return resultat;
+}

@@ -1,0 +1,94 @@
+#include "SortieDefaillante.h"
+
+#include "Planificateur.h"
+
+SortieDefaillante::SortieDefaillante(Operations operations_, Planificateur& planificateur_)
+    : operations(std::move(operations_)), planificateur(planificateur_)
+{
+}
+
+bool SortieDefaillante::occupe(int canal, quint64 connexion) const
+{
+    const auto it = files.find(canal);
+    return it != files.end() && it->second.connexion == connexion && !it->second.morceaux.empty();
+}
+
+void SortieDefaillante::envoie(int canal, quint64 connexion, const QString& reponse,
+                               const DecisionReponse& d)
+{
+    File& file = files[canal];
+    if (file.connexion != connexion) {
+        file = File{connexion, file.jeton + 1, false, {}};
+    }
+    using Fin = DecisionReponse::Fin;
+    if (d.bloqueMs > 0)
+        bloque(canal, connexion, d.bloqueMs);
+
+    QString octets =
+        reponse.isEmpty() || d.supprime || d.fin == Fin::FermeAvant || d.fin == Fin::Reinitialise
+            ? QString()
+            : d.transforme(reponse);
+    // The reply in as many pieces as asked (never an empty one), the first after the delay.
+    const qsizetype morceaux =
+        std::max<qsizetype>(1, std::min<qsizetype>(d.morceaux, octets.size()));
+    for (qsizetype i = 0; i < morceaux; ++i) {
+        const qsizetype debut = octets.size() * i / morceaux;
+        const qsizetype fin = octets.size() * (i + 1) / morceaux;
+        file.morceaux.push_back({i == 0 ? d.delaiMs : d.ecartMs, octets.mid(debut, fin - debut)});
+    }
+    file.morceaux.back().fin = d.fin;
+    if (!file.programme)
+        suivant(canal);
+}
+
+// Runs what is due on the channel, in order; what must wait is planned, and the rest follows
+// it.
+void SortieDefaillante::suivant(int canal)
+{
+    File& file = files[canal];
+    while (!file.morceaux.empty()) {
+        Morceau& tete = file.morceaux.front();
+        if (tete.apresMs > 0) {
+            const double attente = tete.apresMs;
+            tete.apresMs = 0;
+            file.programme = true;
+            const quint64 jeton = file.jeton;
+            planificateur.apres(attente, [this, canal, jeton] {
+                File& f = files[canal];
+                if (f.jeton != jeton)
+                    return;
+                f.programme = false;
+                suivant(canal);
+            });
+            return;
+        }
+        const Morceau morceau = tete;
+        const quint64 connexion = file.connexion;
+        file.morceaux.pop_front();
+        if (operations.toujours(canal, connexion))
+            execute(canal, morceau);
+        // What was sent may have let events run: the file is looked up again.
+        if (files[canal].connexion != connexion)
+            return;
+    }
+}
+
+void SortieDefaillante::execute(int canal, const Morceau& morceau)
+{
+    using Fin = DecisionReponse::Fin;
+    if (!morceau.octets.isEmpty())
+        operations.envoie(canal, morceau.octets);
+    if (morceau.fin == Fin::FermeAvant || morceau.fin == Fin::FermeApres)
+        operations.ferme(canal);
+    else if (morceau.fin == Fin::Reinitialise)
+        operations.interrompt(canal);
+}
+
+void SortieDefaillante::bloque(int canal, quint64 connexion, double ms)
+{
+    operations.suspendLecture(canal, true);
+    planificateur.apres(ms, [this, canal, connexion] {
+        if (operations.toujours(canal, connexion))
+            operations.suspendLecture(canal, false);
+    });
+}

@@ -1,0 +1,386 @@
+#include "MoteurDefauts.h"
+
+#include "ModuleLasers.h"
+#include "PanneauSimulation.h"
+#include "trace/Horloge.h"
+#include "trace/Horodatage.h"
+#include "trace/Lisible.h"
+#include "trace/SortieMessages.h"
+
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace {
+
+using Action = RegleDefaut::Action;
+
+// The command letter of a request: after the ESC that opens PLC and laser frames, or the first
+// character of any other text.
+QChar commandeDe(const QString& texte)
+{
+    if (texte.size() >= 2 && texte[0] == QChar(27))
+        return texte[1];
+    return texte.isEmpty() ? QChar() : texte[0];
+}
+
+QString hex2(int valeur)
+{
+    return QStringLiteral("%1").arg(valeur & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+} // namespace
+
+bool DecisionReponse::vide() const
+{
+    return !supprime && !remplace && corruptions.isEmpty() && delaiMs == 0 && morceaux == 1
+           && fin == Fin::Aucune && bloqueMs == 0;
+}
+
+QString DecisionReponse::transforme(const QString& reponse) const
+{
+    QString octets = remplace.value_or(reponse);
+    for (const auto& [comment, rang] : corruptions) {
+        switch (comment) {
+        case RegleDefaut::Corruption::Checksum: {
+            // The two characters before the final CR of a laser frame, made wrong; a frame too
+            // short to carry one has its first byte changed instead.
+            if (octets.size() >= 4 && octets.endsWith(QLatin1Char('\r'))) {
+                const qsizetype at = octets.size() - 3;
+                bool ok = false;
+                const int juste = octets.mid(at, 2).toInt(&ok, 16);
+                octets.replace(at, 2, hex2(ok ? juste + 1 : 0));
+                break;
+            }
+            [[fallthrough]];
+        }
+        case RegleDefaut::Corruption::Octet: {
+            const qsizetype at = std::min<qsizetype>(rang, octets.size()) - 1;
+            if (at >= 0)
+                octets[at] = QChar(char16_t((octets[at].unicode() + 1) & 0xFF));
+            break;
+        }
+        case RegleDefaut::Corruption::Tronque: octets.truncate(rang); break;
+        }
+    }
+    return octets;
+}
+
+void MoteurDefauts::perdHoming(QChar axe)
+{
+    if (axe == QLatin1Char('X'))
+        panneau.setChk_HOMING_X_ok(false);
+    else
+        panneau.setChk_HOMING_Z_ok(false);
+}
+
+MoteurDefauts::MoteurDefauts(PanneauSimulation& panneau_, SortieMessages& journal_,
+                             std::function<double()> tempsDispositif_)
+    : panneau(panneau_), journal(journal_), tempsDispositif(std::move(tempsDispositif_))
+{
+}
+
+std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonValue& corps,
+                                                                    const QString& chemin)
+{
+    const auto champ = [&](const QString& nom) {
+        return chemin.isEmpty() ? nom : chemin + QLatin1Char('.') + nom;
+    };
+    QJsonArray liste;
+    QString prefixe = chemin;
+    std::optional<quint64> nouvelleGraine;
+    if (corps.isArray()) {
+        liste = corps.toArray();
+    } else if (corps.isObject()
+               && (corps.toObject().contains(QStringLiteral("faults"))
+                   || corps.toObject().contains(QStringLiteral("seed")))) {
+        const QJsonObject ensemble = corps.toObject();
+        for (auto it = ensemble.begin(); it != ensemble.end(); ++it) {
+            if (it.key() != QLatin1String("faults") && it.key() != QLatin1String("seed"))
+                return RegleDefaut::Erreur{champ(it.key()), QStringLiteral("unknown field")};
+        }
+        const QJsonValue graine = ensemble.value(QStringLiteral("seed"));
+        if (!graine.isUndefined()) {
+            if (!graine.isDouble() || graine.toDouble() < 0
+                || graine.toDouble() != std::floor(graine.toDouble()))
+                return RegleDefaut::Erreur{champ(QStringLiteral("seed")),
+                                           QStringLiteral("a whole number is expected")};
+            nouvelleGraine = quint64(graine.toDouble());
+        }
+        const QJsonValue fautes = ensemble.value(QStringLiteral("faults"));
+        if (!fautes.isUndefined() && !fautes.isArray())
+            return RegleDefaut::Erreur{champ(QStringLiteral("faults")),
+                                       QStringLiteral("a list is expected")};
+        liste = fautes.toArray();
+        prefixe = champ(QStringLiteral("faults"));
+    } else if (corps.isObject()) {
+        liste.append(corps);
+        prefixe = QStringLiteral("\x01"); // one rule: its fields are named as they stand
+    } else {
+        return RegleDefaut::Erreur{
+            chemin,
+            QStringLiteral("a rule, a list of rules or {\"seed\", \"faults\"} is expected")};
+    }
+
+    QList<RegleDefaut> lues;
+    for (qsizetype i = 0; i < liste.size(); ++i) {
+        const QString ici =
+            prefixe == QLatin1String("\x01") ? chemin : prefixe + QStringLiteral("[%1]").arg(i);
+        if (!liste.at(i).isObject())
+            return RegleDefaut::Erreur{ici, QStringLiteral("a rule object is expected")};
+        auto lue = RegleDefaut::lit(liste.at(i).toObject(), ici);
+        if (auto* erreur = std::get_if<RegleDefaut::Erreur>(&lue))
+            return *erreur;
+        lues << std::get<RegleDefaut>(std::move(lue));
+    }
+    if (nouvelleGraine)
+        graine(*nouvelleGraine);
+    QList<int> ids;
+    const double maintenant = tempsDispositif();
+    for (RegleDefaut& regle : lues) {
+        ids << prochainId;
+        regles.append(Active{prochainId++, std::move(regle), maintenant});
+    }
+    temps();
+    return ids;
+}
+
+bool MoteurDefauts::retire(int id)
+{
+    return regles.removeIf([id](const Active& a) { return a.id == id; }) > 0;
+}
+
+void MoteurDefauts::vide()
+{
+    regles.clear();
+}
+
+void MoteurDefauts::graine(quint64 valeur)
+{
+    generateur.seed(valeur);
+}
+
+QJsonArray MoteurDefauts::liste()
+{
+    purge();
+    QJsonArray resultat;
+    const double maintenant = tempsDispositif();
+    for (const Active& a : regles) {
+        QJsonObject objet = a.regle.source;
+        objet.insert(QStringLiteral("id"), a.id);
+        objet.insert(QStringLiteral("fired"), a.declenchements);
+        objet.insert(QStringLiteral("armed"), arme(a, maintenant));
+        resultat.append(objet);
+    }
+    return resultat;
+}
+
+bool MoteurDefauts::arme(const Active& a, double maintenant) const
+{
+    return maintenant >= a.creeA + a.regle.apresMs;
+}
+
+bool MoteurDefauts::correspond(Active& a, const QString& mode, int canal, const QString& texte)
+{
+    const RegleDefaut& r = a.regle;
+    if ((r.mode && *r.mode != mode) || (r.canal && *r.canal != canal)
+        || (r.commande && *r.commande != commandeDe(texte))
+        || (r.requete && !r.requete->match(trsfChaineRecuEnLisible(texte)).hasMatch()))
+        return false;
+    ++a.correspondances;
+    if (r.nieme && a.correspondances != *r.nieme)
+        return false;
+    if (r.chaque && a.correspondances % *r.chaque != 0)
+        return false;
+    return !r.probabilite
+           || std::uniform_real_distribution<double>(0, 1)(generateur) < *r.probabilite;
+}
+
+void MoteurDefauts::declenche(Active& a, const QString& quoi)
+{
+    ++a.declenchements;
+    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
+                           + QStringLiteral(" défaut n° ") + QString::number(a.id)
+                           + QLatin1Char(' ') + a.regle.nomAction() + QStringLiteral(" : ") + quoi);
+}
+
+// Rules that have fired their count, or whose time is over, go.
+void MoteurDefauts::purge()
+{
+    const double maintenant = tempsDispositif();
+    regles.removeIf([&](const Active& a) {
+        const RegleDefaut& r = a.regle;
+        return (r.nombre && a.declenchements >= *r.nombre)
+               || (r.dureeMs && maintenant >= a.creeA + r.apresMs + *r.dureeMs);
+    });
+}
+
+DecisionReponse MoteurDefauts::requete(int canal, const QString& texte)
+{
+    DecisionReponse d;
+    if (regles.isEmpty())
+        return d;
+    purge();
+    const QString mode = panneau.Cmb_Simulate().toUpper();
+    const double maintenant = tempsDispositif();
+    const QString ou = QStringLiteral(" sur canal ") + QString::number(canal);
+    for (Active& a : regles) {
+        const RegleDefaut& r = a.regle;
+        if (r.surLaConnexion() || (r.surLAppareil() && !r.regardeLesRequetes())
+            || !arme(a, maintenant) || !correspond(a, mode, canal, texte))
+            continue;
+        switch (r.action) {
+        case Action::Delai: {
+            const double gigue =
+                r.gigueMs > 0
+                    ? std::uniform_real_distribution<double>(-r.gigueMs, r.gigueMs)(generateur)
+                    : 0;
+            const double delai = std::max(0.0, r.ms + gigue);
+            d.delaiMs += delai;
+            declenche(a, QStringLiteral("réponse retardée de %1 ms").arg(qRound(delai)) + ou);
+            break;
+        }
+        case Action::Supprime:
+            d.supprime = true;
+            declenche(a, QStringLiteral("pas de réponse") + ou);
+            break;
+        case Action::Remplace:
+            d.remplace = r.octets;
+            declenche(a, QStringLiteral("réponse remplacée par ")
+                             + trsfChaineRecuEnLisible(r.octets) + ou);
+            break;
+        case Action::Corrompt:
+            d.corruptions.append({r.corruption, r.rang});
+            declenche(a, QStringLiteral("réponse corrompue") + ou);
+            break;
+        case Action::Decoupe:
+            d.morceaux = r.morceaux;
+            d.ecartMs = r.ms;
+            declenche(a, QStringLiteral("réponse en %1 morceaux").arg(r.morceaux) + ou);
+            break;
+        case Action::Ferme:
+            d.fin = r.apres ? DecisionReponse::Fin::FermeApres : DecisionReponse::Fin::FermeAvant;
+            declenche(a, (r.apres ? QStringLiteral("liaison fermée après la réponse")
+                                  : QStringLiteral("liaison fermée avant la réponse"))
+                             + ou);
+            break;
+        case Action::Reinitialise:
+            d.fin = DecisionReponse::Fin::Reinitialise;
+            declenche(a, QStringLiteral("liaison interrompue (RST)") + ou);
+            break;
+        case Action::Bloque:
+            d.bloqueMs = std::max(d.bloqueMs, r.ms);
+            declenche(a, QStringLiteral("canal non lu pendant %1 ms").arg(r.ms) + ou);
+            break;
+        case Action::PerteHoming:
+            perdHoming(r.axe);
+            declenche(a, QStringLiteral("homing ") + r.axe + QStringLiteral(" perdu"));
+            break;
+        case Action::ArretAxe:
+        case Action::AxeLent:
+        case Action::Registre: a.enCours = true; break;
+        default: break;
+        }
+    }
+    purge();
+    return d;
+}
+
+DecisionConnexion MoteurDefauts::connexion(int canal)
+{
+    DecisionConnexion d;
+    if (regles.isEmpty())
+        return d;
+    purge();
+    const double maintenant = tempsDispositif();
+    const QString ou = QStringLiteral(" sur canal ") + QString::number(canal);
+    for (Active& a : regles) {
+        const RegleDefaut& r = a.regle;
+        if (!r.surLaConnexion() || !arme(a, maintenant) || !correspond(a, {}, canal, {}))
+            continue;
+        if (r.action == Action::Refuse) {
+            d.refuse = true;
+            declenche(a, QStringLiteral("connexion refusée") + ou);
+        } else if (r.action == Action::AccepteTard) {
+            d.retardMs = std::max(d.retardMs, r.ms);
+            declenche(a, QStringLiteral("connexion servie après %1 ms").arg(r.ms) + ou);
+        } else {
+            d.accueil += r.octets;
+            declenche(a, QStringLiteral("accueil ") + trsfChaineRecuEnLisible(r.octets) + ou);
+        }
+    }
+    purge();
+    return d;
+}
+
+void MoteurDefauts::temps()
+{
+    if (regles.isEmpty())
+        return;
+    purge();
+    const double maintenant = tempsDispositif();
+    for (Active& a : regles) {
+        const RegleDefaut& r = a.regle;
+        if (!r.surLAppareil() || r.regardeLesRequetes() || a.enCours || !arme(a, maintenant))
+            continue;
+        a.enCours = true;
+        if (r.action == Action::PerteHoming) {
+            perdHoming(r.axe);
+            declenche(a, QStringLiteral("homing ") + r.axe + QStringLiteral(" perdu"));
+        }
+    }
+    // A homing loss happens once.
+    regles.removeIf(
+        [](const Active& a) { return a.enCours && a.regle.action == Action::PerteHoming; });
+    purge();
+}
+
+MoteurDefauts::Active* MoteurDefauts::appareil(RegleDefaut::Action action, QChar axe, qint64 numero)
+{
+    for (Active& a : regles) {
+        if (a.enCours && a.regle.action == action && (axe.isNull() || a.regle.axe == axe)
+            && (numero < 0 || a.regle.numero == numero))
+            return &a;
+    }
+    return nullptr;
+}
+
+double MoteurDefauts::fractionPas(QChar axe)
+{
+    Active* a = regles.isEmpty() ? nullptr : appareil(Action::AxeLent, axe);
+    if (a == nullptr)
+        return 1;
+    const double fraction = a->regle.fraction;
+    if (a->declenchements == 0)
+        declenche(*a,
+                  QStringLiteral("axe ") + axe + QStringLiteral(" à %1 de son pas").arg(fraction));
+    else
+        ++a->declenchements;
+    purge();
+    return fraction;
+}
+
+std::optional<double> MoteurDefauts::arret(QChar axe)
+{
+    Active* a = regles.isEmpty() ? nullptr : appareil(Action::ArretAxe, axe);
+    if (a == nullptr)
+        return std::nullopt;
+    const double position = a->regle.position;
+    if (a->declenchements == 0)
+        declenche(*a, QStringLiteral("axe ") + axe + QStringLiteral(" arrêté à %1").arg(position));
+    else
+        ++a->declenchements;
+    purge();
+    return position;
+}
+
+std::optional<quint32> MoteurDefauts::registre(qint64 numero)
+{
+    Active* a = regles.isEmpty() ? nullptr : appareil(Action::Registre, {}, numero);
+    if (a == nullptr)
+        return std::nullopt;
+    const quint32 valeur = a->regle.valeur;
+    declenche(*a, QStringLiteral("registre %1 lu %2").arg(numero).arg(valeur));
+    purge();
+    return valeur;
+}
