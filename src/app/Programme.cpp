@@ -174,7 +174,7 @@ bool Programme::reglagesDeDepart()
 // "Velorin v" and the version, and how the device clock runs when it is not real time.
 QString Programme::titre() const
 {
-    const QString base = QStringLiteral("Velorin v" VELORIN_VERSION);
+    QString base = QStringLiteral("Velorin v" VELORIN_VERSION);
     const HorlogeDispositif& horloge = appareilSimule.horloge();
     if (horloge.mode() == HorlogeDispositif::Mode::Reel)
         return base;
