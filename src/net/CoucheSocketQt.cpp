@@ -162,10 +162,35 @@ void CoucheSocketQt::arrivee(int Index)
 {
     const auto it = canaux.find(Index);
     if (it == canaux.end() || it->second.socket == nullptr || it->second.lectureSuspendue
-        || it->second.socket->bytesAvailable() == 0)
+        || it->second.lectureBloquee || it->second.socket->bytesAvailable() == 0)
         return;
     if (evenements != nullptr)
         evenements->WSserveur_DataArrival(Index, it->second.socket->bytesAvailable());
+}
+
+// What arrives on a stalled channel waits in its read buffer (64 KiB, then in the system) and
+// is taken whole, as one arrival, when reading starts again.
+void CoucheSocketQt::SuspendLecture(int Index, bool suspendue)
+{
+    const auto it = canaux.find(Index);
+    if (it == canaux.end() || it->second.socket == nullptr)
+        return;
+    it->second.lectureBloquee = suspendue;
+    if (!suspendue && it->second.socket->bytesAvailable() > 0)
+        QTimer::singleShot(0, this, [this, Index] { arrivee(Index); });
+}
+
+void CoucheSocketQt::Abort(int Index)
+{
+    const auto it = canaux.find(Index);
+    if (it != canaux.end() && it->second.socket != nullptr) {
+        // No lingering: the close sends a reset, not the orderly end of the stream.
+        const linger sansAttente{1, 0};
+        ::setsockopt(int(it->second.socket->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                     &sansAttente, sizeof sansAttente);
+        it->second.socket->abort();
+    }
+    Close(Index);
 }
 
 void CoucheSocketQt::sortieVidee(int Index)

@@ -48,6 +48,8 @@ public:
     QString GetData(int Index) override;
     void SendData(int Index, const QString& donnees) override;
     void Close(int Index) override;
+    void Abort(int Index) override;
+    void SuspendLecture(int Index, bool suspendue) override;
 
 private:
     // Most one arrival takes from the system. Unbounded, Qt would take whatever the kernel holds
@@ -64,7 +66,8 @@ private:
         bool parti = false;    // the client closed or reset the connection
         bool enErreur = false; // any other socket error
         bool lectureSuspendue = false;
-        qint64 bloqueDepuisMs = -1; // since when more than 1 MiB waits to be sent
+        bool lectureBloquee = false; // a fault: what arrives waits until reading starts again
+        qint64 bloqueDepuisMs = -1;  // since when more than 1 MiB waits to be sent
     };
 
     void demandeConnexion(qintptr descripteur);

@@ -1,0 +1,282 @@
+#!/usr/bin/env python3
+"""Faults on cue over real sockets, against the real program: each action of a rule, where it
+fires and where it does not, the PLC's faults under the stepped clock, homing by itself,
+scenarios and their refusals, and requests gathered up to CR.
+
+Outcomes are told apart by order, never by time: a reply held back arrives after one that was
+asked later on another channel; a reply dropped is missing before the reply to the next request.
+"""
+
+import argparse
+import json
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.error
+import urllib.request
+
+BINARY = None
+DEADLINE = 60.0
+P, V, D = b"\x1bP1\r", b"\x1bV1\r", b"\x1bD100001200000003000\r"
+P_REPLY, V_REPLY = b"\x1b10000000000000000a\r", b"\x1b1version Velorin\r"
+
+
+class Velorin:
+    def __init__(self, *keys):
+        self.dir = tempfile.TemporaryDirectory()
+        ready = os.path.join(self.dir.name, "ready.json")
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env["QT_QPA_PLATFORM"] = "offscreen"
+        self.proc = subprocess.Popen([BINARY, "portip=0", "control=0", "log=off", "ready=" + ready, *keys],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE, env=env)
+        end = time.monotonic() + DEADLINE
+        while not os.path.exists(ready):
+            if self.proc.poll() is not None or time.monotonic() > end:
+                raise RuntimeError("velorin did not start: %r" % self.proc.stderr.read())
+            time.sleep(0.02)
+        with open(ready) as f:
+            self.ready = json.load(f)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.proc.terminate()
+        self.proc.wait(DEADLINE)
+        self.dir.cleanup()
+
+    def api(self, method, path, body=None, status=200):
+        data = json.dumps(body).encode() if body is not None else None
+        request = urllib.request.Request(f"http://127.0.0.1:{self.ready['control_port']}{path}", data,
+                                         method=method)
+        try:
+            with urllib.request.urlopen(request, timeout=DEADLINE) as answer:
+                code, text = answer.status, answer.read()
+        except urllib.error.HTTPError as error:
+            code, text = error.code, error.read()
+        assert code == status, (path, body, code, text)
+        return json.loads(text)
+
+    def client(self):
+        s = socket.create_connection(("127.0.0.1", self.ready["port"]), timeout=DEADLINE)
+        s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        return s
+
+    def log(self):
+        return self.api("GET", "/log?since=0")["lines"]
+
+
+def frame(s, request=None):
+    """Sends the request if any, then reads one reply up to its final CR (None at EOF)."""
+    if request:
+        s.sendall(request)
+    reply = b""
+    while not reply.endswith(b"\r"):
+        chunk = s.recv(4096)
+        if not chunk:
+            return reply or None
+        reply += chunk
+    return reply
+
+
+def served(velorin, s):
+    """Waits until the client's connection is on a channel (its V request answered)."""
+    assert frame(s, V) == V_REPLY
+
+
+class ReplyFaults(unittest.TestCase):
+    def test_each_action_on_the_reply(self):
+        laser = "moduleLASERS"
+        cases = [
+            # (rule action, mode, request, what the client reads then: a reply, or a callable)
+            ({"type": "reply", "bytes": "Esc/1POM NOkCr/"}, None, P, b"\x1b1POM NOk\r"),
+            ({"type": "corrupt", "how": "checksum"}, laser, b"\x1bM10121\r", b"/105000B\r"),
+            ({"type": "corrupt", "how": "truncate", "length": 3}, None, P + V, b"\x1b10" + V_REPLY),
+            ({"type": "drop"}, None, P + V, V_REPLY),
+        ]
+        for action, mode, request, expected in cases:
+            keys = ["framing=CR"] + (["mode=" + mode] if mode else [])
+            with self.subTest(action=action), Velorin(*keys) as v, v.client() as s:
+                v.api("POST", "/faults", {"match": {"command": chr(request[1])}, "action": action, "count": 1})
+                if request.endswith(V):
+                    s.sendall(request[:-len(V)])
+                    request = V
+                self.assertEqual(frame(s, request), expected)
+                self.assertEqual(v.api("GET", "/faults")["faults"], [], "count 1: the rule has gone")
+                self.assertEqual(sum("défaut n° 1 " in line for line in v.log()), 1)
+
+    def test_a_held_reply_holds_its_channel_only(self):
+        with Velorin() as v, v.client() as held, v.client() as other:
+            served(v, held)
+            served(v, other)
+            v.api("POST", "/faults", {"match": {"command": "P", "channel": 1}, "action": {"type": "delay", "ms": 400}})
+            held.sendall(P)
+            held.sendall(V)   # waits behind the held reply on its channel
+            self.assertEqual(frame(other, P), P_REPLY, "the other client is served meanwhile")
+            other.settimeout(0.001)
+            self.assertEqual(frame(held), P_REPLY)
+            self.assertEqual(frame(held), V_REPLY)
+
+    def test_split_stall_and_connection_ends(self):
+        with Velorin() as v:
+            v.api("POST", "/faults", [
+                {"match": {"command": "P", "nth": 1}, "action": {"type": "split", "pieces": 2, "gap_ms": 300}},
+                {"match": {"command": "P", "nth": 2}, "action": {"type": "close", "when": "after"}},
+            ])
+            with v.client() as s:
+                s.sendall(P)
+                first = s.recv(64)
+                self.assertLess(len(first), len(P_REPLY), "the first piece alone")
+                self.assertEqual(first + frame(s), P_REPLY)
+                self.assertEqual(frame(s, P), P_REPLY)
+                self.assertIsNone(frame(s), "closed after the reply")
+            v.api("PATCH", "/state", {"Chk_HOMING_X_ok": True, "Chk_HOMING_Z_ok": True})
+            v.api("POST", "/faults", {"match": {"command": "D"}, "action": {"type": "close", "when": "before"}})
+            with v.client() as s:
+                self.assertIsNone(frame(s, D), "closed, no reply")
+            self.assertEqual(v.api("GET", "/state")["Lbl_PosDemX"], "00012000", "the move was taken")
+            v.api("DELETE", "/faults")
+            v.api("POST", "/faults", {"match": {"command": "V"}, "action": {"type": "reset"}})
+            with v.client() as s:
+                s.sendall(V)
+                with self.assertRaises(ConnectionResetError):
+                    frame(s)
+
+    def test_a_stalled_channel_is_not_read_meanwhile(self):
+        with Velorin() as v, v.client() as stalled, v.client() as other:
+            served(v, stalled)
+            served(v, other)
+            v.api("POST", "/faults", {"match": {"channel": 1}, "action": {"type": "stall", "ms": 400}, "count": 1})
+            self.assertEqual(frame(stalled, P), P_REPLY)
+            stalled.sendall(V)
+            self.assertEqual(frame(other, P), P_REPLY)
+            self.assertEqual(frame(stalled), V_REPLY)
+
+
+class ConnectionFaults(unittest.TestCase):
+    def test_greeting_refusal_and_late_accept(self):
+        with Velorin() as v:
+            v.api("POST", "/faults", [
+                {"match": {"nth": 1}, "action": {"type": "greeting", "bytes": "Esc/helloCr/"}},
+                {"match": {"nth": 2}, "action": {"type": "refuse"}},
+                {"match": {"nth": 3}, "action": {"type": "accept_delay", "ms": 400}},
+            ])
+            with v.client() as greeted:
+                self.assertEqual(frame(greeted), b"\x1bhello\r")
+                self.assertEqual(frame(greeted, V), V_REPLY)
+                with v.client() as refused:
+                    self.assertIsNone(frame(refused))
+                with v.client() as late, v.client() as prompt:
+                    late.sendall(V)
+                    self.assertEqual(frame(prompt, V), V_REPLY)
+                    self.assertEqual(frame(late), V_REPLY)
+            self.assertEqual([f["fired"] for f in v.api("GET", "/faults")["faults"]], [1, 1, 1])
+
+
+class PlcFaults(unittest.TestCase):
+    def test_axis_and_register_faults_under_the_stepped_clock(self):
+        with Velorin("clock=step") as v, v.client() as s:
+            v.api("PATCH", "/state", {"Chk_HOMING_X_ok": True, "Chk_HOMING_Z_ok": True})
+            v.api("POST", "/faults", [
+                {"action": {"type": "axis_stop", "axis": "X", "at": 6000}},
+                {"action": {"type": "axis_slow", "axis": "Z", "fraction": 0.5}},
+                {"match": {"command": "S"}, "action": {"type": "register", "number": 5014, "value": 0}},
+            ])
+            frame(s, D)
+            after = v.api("POST", "/clock/advance", {"until": "arrived", "max_ms": 1000})
+            self.assertFalse(after["arrived"])
+            self.assertEqual((after["Lbl_PosRelleX"], after["Lbl_PosRelleZ"]), ("6000", "00003000"))
+            self.assertEqual(frame(s, P), b"\x1b1000060000000" b"3000c\r")
+            self.assertEqual(frame(s, b"\x1bSR05014\r"), b"\x1bSR0000\r", "forced, though homed")
+            v.api("POST", "/faults", {"action": {"type": "homing_lost", "axis": "X"}, "after_ms": 100})
+            v.api("POST", "/clock/advance", {"ms": 100})
+            self.assertFalse(v.api("GET", "/state")["Chk_HOMING_X_ok"])
+            v.api("POST", "/reset")
+            self.assertEqual(v.api("GET", "/faults")["faults"], [], "a reset clears the rules")
+
+    def test_homing_completes_by_itself_after_its_delay(self):
+        with Velorin() as v, v.client() as s:
+            v.api("POST", "/scenario", {"clock": {"mode": "step"}, "auto_homing": {"delay_ms": 300}})
+            self.assertEqual(frame(s, b"\x1bZ1X\r"), b"\x1b1Ok\r")
+            v.api("POST", "/clock/advance", {"ms": 200})
+            self.assertEqual(frame(s, b"\x1bSR05014\r"), b"\x1bSR0000\r")
+            v.api("POST", "/clock/advance", {"ms": 100})
+            self.assertEqual(frame(s, b"\x1bSR05014\r"), b"\x1bSR0080\r")
+            self.assertEqual(frame(s, b"\x1bSR05015\r"), b"\x1bSR0000\r", "Z was not asked")
+
+
+class Scenarios(unittest.TestCase):
+    def test_a_bad_scenario_changes_nothing_and_names_its_field(self):
+        cases = [
+            ({"state": {"Chk_TPnon0": "yes"}}, "state.Chk_TPnon0"),
+            ({"clock": {"speed": -2}}, "clock.speed"),
+            ({"framing": "LF"}, "framing"),
+            ({"auto_homing": {"delay_ms": "soon"}}, "auto_homing.delay_ms"),
+            ({"faults": [{"action": {"type": "drop"}}, {"action": {"type": "split", "pieces": 1}}]},
+             "faults[1].action.pieces"),
+            ({"seed": "seven"}, "seed"),
+            ({"mode": "automateOMRON"}, "mode"),
+        ]
+        with Velorin() as v:
+            before = v.api("GET", "/state"), v.api("GET", "/clock")
+            for document, field in cases:
+                with self.subTest(field=field):
+                    answer = v.api("POST", "/scenario", {"state": {"Chk_TPnon0": True}, **document}, status=400)
+                    self.assertEqual(answer["field"], field)
+            self.assertEqual((v.api("GET", "/state"), v.api("GET", "/clock")), before)
+            self.assertEqual(v.api("GET", "/faults")["faults"], [])
+
+    def test_a_scenario_file_at_start(self):
+        with tempfile.TemporaryDirectory() as folder:
+            good, bad = os.path.join(folder, "good.json"), os.path.join(folder, "bad.json")
+            with open(good, "w") as f:
+                json.dump({"state": {"Txt_ValeurLu": "712", "Cmb_Simulate": "moduleLASERS"},
+                           "clock": {"speed": 0}, "faults": [{"action": {"type": "drop"}}]}, f)
+            with open(bad, "w") as f:
+                json.dump({"faults": [{"action": {"type": "delay"}}]}, f)
+            with Velorin("scenario=" + good) as v:
+                self.assertEqual(v.api("GET", "/state")["Txt_ValeurLu"], "712")
+                self.assertEqual(v.api("GET", "/clock")["mode"], "paused")
+                self.assertEqual(len(v.api("GET", "/faults")["faults"]), 1)
+            env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+            for key, reason in (("scenario=" + bad, "faults[0].action.ms"),
+                                ("scenario=" + os.path.join(folder, "none.json"), "scénario invalide"),
+                                ("framing=lf", "découpage invalide"), ("seed=x", "graine invalide")):
+                ended = subprocess.run([BINARY, "portip=0", "log=off", key], env=env, capture_output=True,
+                                       timeout=DEADLINE)
+                self.assertEqual(ended.returncode, 1, key)
+                self.assertIn(reason, ended.stderr.decode(), key)
+
+
+class Framing(unittest.TestCase):
+    def test_requests_gathered_up_to_cr(self):
+        with Velorin("framing=CR") as v, v.client() as s:
+            s.sendall(b"\x1bP")
+            served_meanwhile = v.api("GET", "/state")   # the half request waits
+            s.sendall(b"1\r")
+            self.assertEqual(frame(s), P_REPLY)
+            s.sendall(V + P + b"\x1bV")
+            self.assertEqual(frame(s), V_REPLY)
+            self.assertEqual(frame(s), P_REPLY)
+            self.assertEqual(frame(s, b"1\r"), V_REPLY)
+            self.assertEqual(served_meanwhile["NbCanaux"], 1)
+            v.api("PATCH", "/state", {"Cmb_Simulate": "modeECHO"})
+            self.assertEqual(frame(s, b"a\rb\r"), b"a\rb\r", "echo takes each arrival whole")
+
+
+def main():
+    global BINARY
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    options, rest = parser.parse_known_args()
+    BINARY = options.binary
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()
