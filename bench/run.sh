@@ -16,7 +16,7 @@ duree=${DUREE:-5}
 prechauffe=${PRECHAUFFE:-1}
 repetitions=${REPETITIONS:-3}
 sortie=${SORTIE:-$build_dir/bench-resultats}
-tous_les_cas="plc-1-off plc-8-off plc-64-off plc-1-on plc-8-on plc-64-on echo-64 laser-8 churn-1 churn-8 salve-128 memoire tube-64 horloge"
+tous_les_cas="plc-1-off plc-8-off plc-64-off plc-1-on plc-8-on plc-64-on echo-64 laser-8 churn-1 churn-8 salve-128 memoire tube-64 horloge defauts-64"
 cas_choisis=${CAS:-$tous_les_cas}
 
 make -s build >/dev/null
@@ -219,6 +219,27 @@ memoire() {
   echo "{\"case\": \"memoire\", ${lignes[*]}}" >>"$mesures"
 }
 
+# The fault engine at 64 clients: never consulted (VELORIN_SANS_DEFAUTS), with no rule, and with
+# 100 rules that never match, taking turns.
+defauts() {
+  local regles
+  regles=$(python3 -c 'import json; print(json.dumps([{"match": {"command": "Q", "channel": 30000}, "action": {"type": "drop"}}] * 100))')
+  for rep in $(seq "$repetitions"); do
+    for serveur in velorin-sans-defauts velorin velorin-100-regles; do
+      if [ "$serveur" = velorin-sans-defauts ]; then
+        VELORIN_SANS_DEFAUTS=1 demarre velorin automateOMRON false
+      else
+        demarre velorin automateOMRON false
+      fi
+      [ "$serveur" = velorin-100-regles ] && controle POST /faults "$regles" >/dev/null
+      mesure defauts-64 "$serveur" "$rep" --connections 64 --request "$P" --reply-cr \
+        --expect "$P_REPONSE" --warmup "$prechauffe" --duration "$duree"
+      arrete_serveur
+    done
+    echo "  defauts-64, repetition $rep done" >&2
+  done
+}
+
 # "flux IP" ticked at 64 clients, stdout sent to /dev/null beside stdout piped to a reader that
 # never reads, with the resident memory before and after each run.
 tube() {
@@ -242,6 +263,7 @@ for cas in $cas_choisis; do
     salve-128) salve ;;
     memoire) memoire ;;
     tube-64) tube ;;
+    defauts-64) defauts ;;
     horloge) taskset -c 0 python3 bench/horloge.py --binary "$velorin" --repetitions "$repetitions" >>"$mesures" ;;
     *) un_cas "$cas" ;;
   esac

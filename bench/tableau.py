@@ -16,6 +16,10 @@ LIMITE_RSS_KIB = 60 * 1024
 # A reader that never reads: throughput against stdout sent to /dev/null, and memory held.
 TUBE_DEBIT_MIN = 0.9
 TUBE_CROISSANCE_MAX_KIB = 16 * 1024
+# The fault engine: throughput with no rule and with 100 that never match, against a run that
+# never consults it.
+DEFAUTS_AUCUNE_MIN = 0.97
+DEFAUTS_CENT_MIN = 0.90
 # The device clock: how much faster a full move is at x100 and stepped than in real time.
 HORLOGE_GAIN_MIN = 50
 CROISSANCE_TOLEREE_KIB = 1024
@@ -121,6 +125,19 @@ def main():
              croissance <= TUBE_CROISSANCE_MAX_KIB)
         if erreurs:
             juge(f"tube-64: {erreurs} errors or wrong replies", False)
+
+    if "defauts-64" in par_cas:
+        sans = mediane(par_cas["defauts-64"]["velorin-sans-defauts"], "rps")
+        aucune = mediane(par_cas["defauts-64"]["velorin"], "rps")
+        cent = mediane(par_cas["defauts-64"]["velorin-100-regles"], "rps")
+        print()
+        print("| P 64 clients | engine never consulted req/s | no rule req/s (ratio) | 100 rules that never match req/s (ratio) |")
+        print("|---|---:|---:|---:|")
+        print(f"| defauts-64 | {sans:,.0f} | {aucune:,.0f} ({aucune / sans:.3f}x) | {cent:,.0f} ({cent / sans:.3f}x) |")
+        juge(f"faults: no rule, {aucune / sans:.3f}x the run that never consults the engine (target ≥ "
+             f"{DEFAUTS_AUCUNE_MIN})", aucune >= DEFAUTS_AUCUNE_MIN * sans)
+        juge(f"faults: 100 rules that never match, {cent / sans:.3f}x (target ≥ {DEFAUTS_CENT_MIN})",
+             cent >= DEFAUTS_CENT_MIN * sans)
 
     if horloge:
         reel = horloge["real"]

@@ -22,7 +22,9 @@ Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeu
         homing.requete(texte, horlogeDispositif.tempsMs());
         analyseur.AnalyseChaineRecu(texte);
     });
-    serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
+    // The benchmarks measure what the fault engine costs against a run that never consults it.
+    if (!qEnvironmentVariableIsSet("VELORIN_SANS_DEFAUTS"))
+        serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
     serveurCanaux.setTramesParCR([this] {
         if (!tramesParCR)
             return false;

@@ -68,7 +68,8 @@ void Programme::creeControle()
     apiControle->ajoute(std::make_unique<RessourceMinuteries>(appareilSimule.retardDeplacement()));
     apiControle->ajoute(
         std::make_unique<RessourceHorloge>(appareilSimule.horloge(), fenetrePrincipale, champs));
-    apiControle->ajoute(std::make_unique<RessourceDefauts>(appareilSimule.defauts()));
+    apiControle->ajoute(
+        std::make_unique<RessourceDefauts>(appareilSimule.defauts(), journalMessages));
     apiControle->ajoute(std::make_unique<RessourceScenario>(*scenario));
     apiControle->ajoute(
         std::make_unique<RessourceSante>([this] { return appareilSimule.portEcoute(); },

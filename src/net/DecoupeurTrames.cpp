@@ -13,6 +13,9 @@ DecoupeurTrames::Resultat DecoupeurTrames::decoupe(int canal, quint64 connexion,
          cr = tampon.octets.indexOf(QLatin1Char('\r'), debut)) {
         resultat.requetes << tampon.octets.mid(debut, cr + 1 - debut);
         debut = cr + 1;
+        // A host that ends its requests in CR LF: the LF belongs to the request before.
+        if (debut < tampon.octets.size() && tampon.octets[debut] == QLatin1Char('\n'))
+            ++debut;
     }
     tampon.octets.remove(0, debut);
     if (tampon.octets.size() > TailleMax) {

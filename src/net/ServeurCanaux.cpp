@@ -7,6 +7,7 @@
 #include "trace/LigneLongue.h"
 
 #include <algorithm>
+#include <utility>
 
 ServeurCanaux::ServeurCanaux(CoucheSocket& WSserveur_, PanneauServeur& panneau_,
                              const Horloge& horloge_, PasseEvenements laisserPasser, int canauxMax_)
@@ -175,7 +176,10 @@ void ServeurCanaux::analyse(int Index, const QString& requete)
     if (!AnalyseChaineRecu)
         return;
     if (defauts == nullptr || !defauts->actif()) {
+        // A request analysed inside another's event pass must not take that one's decision.
+        const DecisionReponse* decisionAvant = std::exchange(decisionCourante, nullptr);
         AnalyseChaineRecu(requete);
+        decisionCourante = decisionAvant;
         return;
     }
     const DecisionReponse decision = defauts->requete(Index, requete);

@@ -9,6 +9,8 @@ SortieDefaillante::SortieDefaillante(Operations operations_, Planificateur& plan
 
 bool SortieDefaillante::occupe(int canal, quint64 connexion) const
 {
+    if (enAttente == 0)
+        return false;
     const auto it = files.find(canal);
     return it != files.end() && it->second.connexion == connexion && !it->second.morceaux.empty();
 }
@@ -18,16 +20,17 @@ void SortieDefaillante::envoie(int canal, quint64 connexion, const QString& repo
 {
     File& file = files[canal];
     if (file.connexion != connexion) {
+        enAttente -= qsizetype(file.morceaux.size());
         file = File{connexion, file.jeton + 1, false, {}};
     }
     using Fin = DecisionReponse::Fin;
     if (d.bloqueMs > 0)
         bloque(canal, connexion, d.bloqueMs);
 
-    QString octets =
-        reponse.isEmpty() || d.supprime || d.fin == Fin::FermeAvant || d.fin == Fin::Reinitialise
-            ? QString()
-            : d.transforme(reponse);
+    // A replacement goes out even for a request that had no reply of its own.
+    const bool sansReponse = d.supprime || d.fin == Fin::FermeAvant || d.fin == Fin::Reinitialise
+                             || (reponse.isEmpty() && !d.remplace);
+    const QString octets = sansReponse ? QString() : d.transforme(reponse);
     // The reply in as many pieces as asked (never an empty one), the first after the delay.
     const qsizetype morceaux =
         std::max<qsizetype>(1, std::min<qsizetype>(d.morceaux, octets.size()));
@@ -35,6 +38,7 @@ void SortieDefaillante::envoie(int canal, quint64 connexion, const QString& repo
         const qsizetype debut = octets.size() * i / morceaux;
         const qsizetype fin = octets.size() * (i + 1) / morceaux;
         file.morceaux.push_back({i == 0 ? d.delaiMs : d.ecartMs, octets.mid(debut, fin - debut)});
+        ++enAttente;
     }
     file.morceaux.back().fin = d.fin;
     if (!file.programme)
@@ -65,6 +69,7 @@ void SortieDefaillante::suivant(int canal)
         const Morceau morceau = tete;
         const quint64 connexion = file.connexion;
         file.morceaux.pop_front();
+        --enAttente;
         if (operations.toujours(canal, connexion))
             execute(canal, morceau);
         // What was sent may have let events run: the file is looked up again.

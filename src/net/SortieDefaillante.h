@@ -59,4 +59,5 @@ private:
     Operations operations;
     Planificateur& planificateur;
     std::map<int, File> files;
+    qsizetype enAttente = 0; // pieces waiting on every channel: none is the usual case
 };

@@ -31,6 +31,12 @@ QString hex2(int valeur)
 
 } // namespace
 
+bool graineValide(const QJsonValue& graine)
+{
+    const double n = graine.toDouble(-1);
+    return graine.isDouble() && n >= 0 && n <= 9007199254740992.0 && n == std::floor(n);
+}
+
 bool DecisionReponse::vide() const
 {
     return !supprime && !remplace && corruptions.isEmpty() && delaiMs == 0 && morceaux == 1
@@ -45,7 +51,8 @@ QString DecisionReponse::transforme(const QString& reponse) const
         case RegleDefaut::Corruption::Checksum: {
             // The two characters before the final CR of a laser frame, made wrong; a frame too
             // short to carry one has its first byte changed instead.
-            if (octets.size() >= 4 && octets.endsWith(QLatin1Char('\r'))) {
+            if (octets.size() >= 4 && octets.startsWith(QLatin1Char('/'))
+                && octets.endsWith(QLatin1Char('\r'))) {
                 const qsizetype at = octets.size() - 3;
                 bool ok = false;
                 const int juste = octets.mid(at, 2).toInt(&ok, 16);
@@ -101,10 +108,10 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
         }
         const QJsonValue graine = ensemble.value(QStringLiteral("seed"));
         if (!graine.isUndefined()) {
-            if (!graine.isDouble() || graine.toDouble() < 0
-                || graine.toDouble() != std::floor(graine.toDouble()))
-                return RegleDefaut::Erreur{champ(QStringLiteral("seed")),
-                                           QStringLiteral("a whole number is expected")};
+            if (!graineValide(graine))
+                return RegleDefaut::Erreur{
+                    champ(QStringLiteral("seed")),
+                    QStringLiteral("a whole number from 0 to 2^53 is expected")};
             nouvelleGraine = quint64(graine.toDouble());
         }
         const QJsonValue fautes = ensemble.value(QStringLiteral("faults"));
@@ -207,6 +214,9 @@ void MoteurDefauts::declenche(Active& a, const QString& quoi)
 // Rules that have fired their count, or whose time is over, go.
 void MoteurDefauts::purge()
 {
+    if (std::none_of(regles.begin(), regles.end(),
+                     [](const Active& a) { return a.regle.nombre || a.regle.dureeMs; }))
+        return;
     const double maintenant = tempsDispositif();
     regles.removeIf([&](const Active& a) {
         const RegleDefaut& r = a.regle;
@@ -221,14 +231,17 @@ DecisionReponse MoteurDefauts::requete(int canal, const QString& texte)
     if (regles.isEmpty())
         return d;
     purge();
-    const QString mode = panneau.Cmb_Simulate().toUpper();
+    // The mode is read only if a rule asks for it.
+    const bool modeDemande = std::any_of(regles.begin(), regles.end(),
+                                         [](const Active& a) { return bool(a.regle.mode); });
+    const QString mode = modeDemande ? panneau.Cmb_Simulate().toUpper() : QString();
     const double maintenant = tempsDispositif();
-    const QString ou = QStringLiteral(" sur canal ") + QString::number(canal);
     for (Active& a : regles) {
         const RegleDefaut& r = a.regle;
         if (r.surLaConnexion() || (r.surLAppareil() && !r.regardeLesRequetes())
             || !arme(a, maintenant) || !correspond(a, mode, canal, texte))
             continue;
+        const QString ou = QStringLiteral(" sur canal ") + QString::number(canal);
         switch (r.action) {
         case Action::Delai: {
             const double gigue =

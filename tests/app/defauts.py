@@ -71,17 +71,23 @@ class Velorin:
         return self.api("GET", "/log?since=0")["lines"]
 
 
+LEFT = {}   # bytes read past the reply returned, per socket
+
+
 def frame(s, request=None):
-    """Sends the request if any, then reads one reply up to its final CR (None at EOF)."""
+    """Sends the request if any, then reads one reply up to its CR (None at EOF)."""
     if request:
         s.sendall(request)
-    reply = b""
-    while not reply.endswith(b"\r"):
+    got = LEFT.pop(s.fileno(), b"")
+    while b"\r" not in got:
         chunk = s.recv(4096)
         if not chunk:
-            return reply or None
-        reply += chunk
-    return reply
+            return got or None
+        got += chunk
+    end = got.index(b"\r") + 1
+    if got[end:]:
+        LEFT[s.fileno()] = got[end:]
+    return got[:end]
 
 
 def served(velorin, s):
@@ -111,7 +117,7 @@ class ReplyFaults(unittest.TestCase):
                 self.assertEqual(sum("défaut n° 1 " in line for line in v.log()), 1)
 
     def test_a_held_reply_holds_its_channel_only(self):
-        with Velorin() as v, v.client() as held, v.client() as other:
+        with Velorin("framing=CR") as v, v.client() as held, v.client() as other:
             served(v, held)
             served(v, other)
             v.api("POST", "/faults", {"match": {"command": "P", "channel": 1}, "action": {"type": "delay", "ms": 400}})
@@ -136,10 +142,14 @@ class ReplyFaults(unittest.TestCase):
                 self.assertEqual(frame(s, P), P_REPLY)
                 self.assertIsNone(frame(s), "closed after the reply")
             v.api("PATCH", "/state", {"Chk_HOMING_X_ok": True, "Chk_HOMING_Z_ok": True})
-            v.api("POST", "/faults", {"match": {"command": "D"}, "action": {"type": "close", "when": "before"}})
+            v.api("POST", "/faults", {"match": {"command": "D"}, "action": {"type": "close", "when": "before"},
+                                      "count": 1})
             with v.client() as s:
                 self.assertIsNone(frame(s, D), "closed, no reply")
             self.assertEqual(v.api("GET", "/state")["Lbl_PosDemX"], "00012000", "the move was taken")
+            with v.client() as again:   # at once, as a host reconnects: served as usual
+                reply = frame(again, P)
+                self.assertEqual((reply[:2], len(reply)), (b"\x1b1", 20), reply)
             v.api("DELETE", "/faults")
             v.api("POST", "/faults", {"match": {"command": "V"}, "action": {"type": "reset"}})
             with v.client() as s:
@@ -260,13 +270,17 @@ class Framing(unittest.TestCase):
             served_meanwhile = v.api("GET", "/state")   # the half request waits
             s.sendall(b"1\r")
             self.assertEqual(frame(s), P_REPLY)
-            s.sendall(V + P + b"\x1bV")
+            s.sendall(V + b"\n" + P + b"\x1bV")   # a LF after a CR belongs to the request before
             self.assertEqual(frame(s), V_REPLY)
             self.assertEqual(frame(s), P_REPLY)
             self.assertEqual(frame(s, b"1\r"), V_REPLY)
             self.assertEqual(served_meanwhile["NbCanaux"], 1)
             v.api("PATCH", "/state", {"Cmb_Simulate": "modeECHO"})
-            self.assertEqual(frame(s, b"a\rb\r"), b"a\rb\r", "echo takes each arrival whole")
+            s.sendall(b"a\rb\r")
+            echoed = b""
+            while len(echoed) < 4:
+                echoed += s.recv(16)
+            self.assertEqual(echoed, b"a\rb\r", "echo takes each arrival whole")
 
 
 def main():

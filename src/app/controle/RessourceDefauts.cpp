@@ -3,6 +3,7 @@
 #include "sim/MoteurDefauts.h"
 
 #include <QJsonArray>
+#include <QStringList>
 
 QList<Route> RessourceDefauts::routes()
 {
@@ -21,13 +22,20 @@ QList<Route> RessourceDefauts::routes()
              if (auto* erreur = std::get_if<RegleDefaut::Erreur>(&ajoutees))
                  return refus(erreur->raison, erreur->champ);
              QJsonArray ids;
-             for (int id : std::get<QList<int>>(ajoutees))
+             QStringList numeros;
+             for (int id : std::get<QList<int>>(ajoutees)) {
                  ids.append(id);
+                 numeros << QString::number(id);
+             }
+             if (!numeros.isEmpty())
+                 journaliseChangement(journal, QStringLiteral("règles de défaut ajoutées : n° ")
+                                                   + numeros.join(QStringLiteral(", ")));
              return QHttpServerResponse(QJsonObject{{QStringLiteral("ids"), ids}});
          }},
         {QStringLiteral("/faults"), M::Delete,
          [this, liste](auto&) {
              moteur.vide();
+             journaliseChangement(journal, QStringLiteral("règles de défaut effacées"));
              return liste();
          }},
         {QStringLiteral("/faults/<arg>"), M::Delete,
@@ -40,6 +48,7 @@ QList<Route> RessourceDefauts::routes()
                                  {QStringLiteral("id"),
                                   requete.url().path().section(QLatin1Char('/'), -1)}},
                      QHttpServerResponse::StatusCode::NotFound);
+             journaliseChangement(journal, QStringLiteral("règle de défaut n° %1 retirée").arg(id));
              return QHttpServerResponse(QJsonObject{{QStringLiteral("faults"), moteur.liste()}});
          }},
     };

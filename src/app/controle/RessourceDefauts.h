@@ -9,9 +9,13 @@ class MoteurDefauts;
 class RessourceDefauts : public RessourceControle
 {
 public:
-    explicit RessourceDefauts(MoteurDefauts& moteur_) : moteur(moteur_) {}
+    RessourceDefauts(MoteurDefauts& moteur_, SortieMessages& journal_)
+        : moteur(moteur_), journal(journal_)
+    {
+    }
     QList<Route> routes() override;
 
 private:
     MoteurDefauts& moteur;
+    SortieMessages& journal;
 };

@@ -4,6 +4,11 @@
 #include "Route.h"
 #include "app/Appareil.h"
 #include "sim/HorlogeDispositif.h"
+#include "trace/Horloge.h"
+#include "trace/Horodatage.h"
+#include "trace/SortieMessages.h"
+
+#include <QStringList>
 
 #include <cmath>
 
@@ -87,15 +92,15 @@ std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
     std::optional<quint64> graine;
     if (document.contains(QStringLiteral("seed"))) {
         const QJsonValue v = document.value(QStringLiteral("seed"));
-        if (!v.isDouble() || v.toDouble() < 0 || v.toDouble() != std::floor(v.toDouble())
-            || v.toDouble() > 1e18)
-            return Refus{QStringLiteral("seed"), QStringLiteral("a whole number is expected")};
+        if (!graineValide(v))
+            return Refus{QStringLiteral("seed"),
+                         QStringLiteral("a whole number from 0 to 2^53 is expected")};
         graine = quint64(v.toDouble());
     }
     std::optional<bool> trames;
     if (document.contains(QStringLiteral("framing"))) {
-        const QString decoupage = document.value(QStringLiteral("framing")).toString();
-        if (decoupage != QLatin1String("CR") && decoupage != QLatin1String("none"))
+        const QString decoupage = document.value(QStringLiteral("framing")).toString().toUpper();
+        if (decoupage != QLatin1String("CR") && decoupage != QLatin1String("NONE"))
             return Refus{QStringLiteral("framing"), QStringLiteral("CR or none is expected")};
         trames = decoupage == QLatin1String("CR");
     }
@@ -125,6 +130,7 @@ std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
             defauts.ajoute(document.value(QStringLiteral("faults")), QStringLiteral("faults"));
         if (auto* erreur = std::get_if<RegleDefaut::Erreur>(&ajoutees))
             return Refus{erreur->champ, erreur->raison};
+        ids = std::get<QList<int>>(ajoutees);
     }
 
     if (trames)
@@ -135,8 +141,22 @@ std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
         appliqueHorloge(reglage, appareil.horloge());
     if (homing)
         appareil.homingAutomatique().regle(*homing);
+    // One line says what the scenario set, whoever applied it.
+    QStringList fait;
     const QString changes = champs.applique(etat);
     if (!changes.isEmpty())
-        journaliseChangement(journal, QStringLiteral("scénario : ") + changes);
+        fait << changes;
+    if (trames)
+        fait << (*trames ? QStringLiteral("requêtes découpées au CR")
+                         : QStringLiteral("une requête par arrivée"));
+    if (graine)
+        fait << QStringLiteral("graine %1").arg(*graine);
+    if (homing)
+        fait << QStringLiteral("homing automatique après %1 ms").arg(homing->value_or(0));
+    if (!ids.isEmpty())
+        fait << QStringLiteral("%1 règle(s) de défaut").arg(ids.size());
+    journal.AfficheMessage(
+        Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" scénario appliqué")
+        + (fait.isEmpty() ? QString() : QStringLiteral(" : ") + fait.join(QStringLiteral(", "))));
     return std::nullopt;
 }
