@@ -169,9 +169,6 @@ std::optional<Erreur> litAction(RegleDefaut& r, const QJsonObject& objet, const 
     case Action::Reinitialise:
     case Action::Refuse: l.seulement({"type"}); break;
     case Action::Remplace:
-        l.seulement({"type", "bytes"});
-        octets("bytes");
-        break;
     case Action::Accueil:
         l.seulement({"type", "bytes"});
         octets("bytes");
