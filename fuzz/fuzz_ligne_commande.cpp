@@ -53,7 +53,14 @@ void verifie(const QString& texte)
 {
     const LigneCommande ligne = LigneCommande::lire(texte);
     const QString majuscules = texte.toUpper();
-    exige(ligne.aide == majuscules.contains(QLatin1Char('?')), "? demande l'aide", texte);
+    // A "?" asks for help, but not inside the value of a file or an address.
+    const bool chemins = majuscules.contains(QLatin1String("LOG="))
+                         || majuscules.contains(QLatin1String("READY="))
+                         || majuscules.contains(QLatin1String("BIND="))
+                         || majuscules.contains(QLatin1String("SCENARIO="));
+    exige(!ligne.aide || majuscules.contains(QLatin1Char('?')), "l'aide vient d'un ?", texte);
+    exige(chemins || ligne.aide == majuscules.contains(QLatin1Char('?')), "? demande l'aide",
+          texte);
     verifieValeur(majuscules, ligne.portIP, QLatin1String("PORTIP="));
     verifieValeur(majuscules, ligne.mode, QLatin1String("MODE="));
     verifieValeur(majuscules, ligne.portControle, QLatin1String("CONTROL="));
