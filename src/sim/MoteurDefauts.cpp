@@ -148,18 +148,30 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
         ids << prochainId;
         regles.append(Active{prochainId++, std::move(regle), maintenant});
     }
+    recense();
     temps();
     return ids;
 }
 
 bool MoteurDefauts::retire(int id)
 {
-    return regles.removeIf([id](const Active& a) { return a.id == id; }) > 0;
+    const bool retiree = regles.removeIf([id](const Active& a) { return a.id == id; }) > 0;
+    recense();
+    return retiree;
 }
 
 void MoteurDefauts::vide()
 {
     regles.clear();
+    recense();
+}
+
+void MoteurDefauts::recense()
+{
+    expirables = std::any_of(regles.begin(), regles.end(),
+                             [](const Active& a) { return a.regle.nombre || a.regle.dureeMs; });
+    modeRegarde = std::any_of(regles.begin(), regles.end(),
+                              [](const Active& a) { return bool(a.regle.mode); });
 }
 
 void MoteurDefauts::graine(quint64 valeur)
@@ -214,15 +226,16 @@ void MoteurDefauts::declenche(Active& a, const QString& quoi)
 // Rules that have fired their count, or whose time is over, go.
 void MoteurDefauts::purge()
 {
-    if (std::none_of(regles.begin(), regles.end(),
-                     [](const Active& a) { return a.regle.nombre || a.regle.dureeMs; }))
+    if (!expirables)
         return;
     const double maintenant = tempsDispositif();
-    regles.removeIf([&](const Active& a) {
-        const RegleDefaut& r = a.regle;
-        return (r.nombre && a.declenchements >= *r.nombre)
-               || (r.dureeMs && maintenant >= a.creeA + r.apresMs + *r.dureeMs);
-    });
+    if (regles.removeIf([&](const Active& a) {
+            const RegleDefaut& r = a.regle;
+            return (r.nombre && a.declenchements >= *r.nombre)
+                   || (r.dureeMs && maintenant >= a.creeA + r.apresMs + *r.dureeMs);
+        })
+        > 0)
+        recense();
 }
 
 DecisionReponse MoteurDefauts::requete(int canal, const QString& texte)
@@ -232,9 +245,7 @@ DecisionReponse MoteurDefauts::requete(int canal, const QString& texte)
         return d;
     purge();
     // The mode is read only if a rule asks for it.
-    const bool modeDemande = std::any_of(regles.begin(), regles.end(),
-                                         [](const Active& a) { return bool(a.regle.mode); });
-    const QString mode = modeDemande ? panneau.Cmb_Simulate().toUpper() : QString();
+    const QString mode = modeRegarde ? panneau.Cmb_Simulate().toUpper() : QString();
     const double maintenant = tempsDispositif();
     for (Active& a : regles) {
         const RegleDefaut& r = a.regle;
@@ -343,8 +354,10 @@ void MoteurDefauts::temps()
         }
     }
     // A homing loss happens once.
-    regles.removeIf(
-        [](const Active& a) { return a.enCours && a.regle.action == Action::PerteHoming; });
+    if (regles.removeIf(
+            [](const Active& a) { return a.enCours && a.regle.action == Action::PerteHoming; })
+        > 0)
+        recense();
     purge();
 }
 

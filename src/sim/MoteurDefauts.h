@@ -98,6 +98,7 @@ private:
     bool correspond(Active& a, const QString& mode, int canal, const QString& texte);
     void declenche(Active& a, const QString& quoi);
     void purge();
+    void recense();
     void perdHoming(QChar axe);
     Active* appareil(RegleDefaut::Action action, QChar axe, qint64 numero = -1);
 
@@ -105,6 +106,9 @@ private:
     SortieMessages& journal;
     std::function<double()> tempsDispositif;
     QList<Active> regles;
+    // What the rule set as a whole needs, kept so that a request pays only for what is used.
+    bool expirables = false;
+    bool modeRegarde = false;
     int prochainId = 1;
     std::mt19937_64 generateur;
 };
