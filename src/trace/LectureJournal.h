@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+#include <variant>
+
+class QIODevice;
+
+// Reads a traffic journal (JSON Lines, one event a line) back, and gathers its recv and send
+// events into the conversations a host had with the device.
+
+// One line of the journal. donnees holds "data" as written: for recv and send, one character
+// per byte (codes 0 to 255), as CoucheSocket::GetData gives them.
+struct EvenementLu
+{
+    qint64 ligne;
+    QString type;
+    qint64 monoUs = 0;
+    int canal = -1;
+    QString pair;
+    QString donnees;
+};
+
+// ligne 0: the file itself could not be read. message is whole, "ligne 7 : JSON invalide",
+// ready to be shown as it is.
+struct ErreurJournal
+{
+    qint64 ligne;
+    QString message;
+};
+
+std::variant<QList<EvenementLu>, ErreurJournal> litJournal(const QString& chemin);
+std::variant<QList<EvenementLu>, ErreurJournal> litJournal(QIODevice& source);
+
+// A request and the device's whole reply to it. A greeting (what the device sent before any
+// request) has an empty request. ligne and monoUs are the request's recv, or for a greeting
+// its first send.
+struct Echange
+{
+    QString requete;
+    QString reponse;
+    qint64 ligne = 0;
+    qint64 monoUs = 0;
+};
+
+// One connection of a host, from its connect (or first exchange) to its close.
+struct Conversation
+{
+    int canal = -1;
+    QString pair;
+    QList<Echange> echanges;
+};
+
+// In order of first appearance. A connect on a channel starts a new conversation there;
+// connections that exchanged nothing are kept, with no exchange.
+QList<Conversation> conversations(const QList<EvenementLu>& evenements);

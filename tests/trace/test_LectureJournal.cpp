@@ -1,0 +1,205 @@
+#include "trace/LectureJournal.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+namespace {
+
+std::variant<QList<EvenementLu>, ErreurJournal> lit(const QByteArray& texte)
+{
+    QByteArray copie = texte;
+    QBuffer tampon(&copie);
+    tampon.open(QIODevice::ReadOnly);
+    return litJournal(tampon);
+}
+
+QList<EvenementLu> litBien(const QByteArray& texte)
+{
+    auto lu = lit(texte);
+    if (auto* erreur = std::get_if<ErreurJournal>(&lu)) {
+        ADD_FAILURE() << erreur->message.toStdString();
+        return {};
+    }
+    return std::get<QList<EvenementLu>>(lu);
+}
+
+const QByteArray bon = R"({"t":"2026-12-09T03:20:00.123456Z","mono_us":10,"event":"listen"})"
+                       "\n";
+
+TEST(LectureJournal, BadLinesNameTheirNumberAndTheFault)
+{
+    const QByteArray debut = R"({"t":"x","mono_us":1,)";
+    const struct
+    {
+        QByteArray ligne;
+        const char* message;
+    } cas[] = {
+        {"{\"t\":", "JSON invalide"},
+        {"[1,2]", "un objet JSON est attendu"},
+        {debut + R"("channel":1})", "\"event\" manque"},
+        {debut + R"("event":3})", "\"event\" doit être un texte"},
+        {R"({"mono_us":1,"event":"log"})", "\"t\" manque"},
+        {R"({"t":"x","event":"log"})", "\"mono_us\" manque"},
+        {R"({"t":"x","mono_us":1.5,"event":"log"})", "\"mono_us\" doit être un entier"},
+        {R"({"t":"x","mono_us":"1","event":"log"})", "\"mono_us\" doit être un entier"},
+        {debut + R"("event":"connect","channel":-1})",
+         "\"channel\" doit être un entier positif ou nul"},
+        {debut + R"("event":"connect","channel":"1"})",
+         "\"channel\" doit être un entier positif ou nul"},
+        {debut + R"("event":"connect","channel":1,"peer":5})", "\"peer\" doit être un texte"},
+        {debut + R"("event":"recv","data":"A"})", "\"recv\" sans \"channel\""},
+        {debut + R"("event":"send","channel":1})", "\"send\" sans \"data\""},
+        {debut + R"("event":"recv","channel":1,"data":7})", "\"data\" doit être un texte"},
+        {debut + R"("event":"recv","channel":1,"data":"P1\u0100"})",
+         "\"data\" contient un caractère au-delà de 255"},
+        {debut + R"("event":"send","channel":1,"data":"abcd","len":5})",
+         "\"len\" (5) ne correspond pas à \"data\" (4)"},
+        {debut + R"("event":"send","channel":1,"data":"abcd","len":4.5})",
+         "\"len\" doit être un entier"},
+    };
+    for (const auto& c : cas) {
+        // Two good lines and a blank one before: the count is of lines in the file.
+        const auto lu = lit(bon + "\n" + bon + c.ligne + "\n" + bon);
+        ASSERT_TRUE(std::holds_alternative<ErreurJournal>(lu)) << c.ligne.toStdString();
+        const auto& erreur = std::get<ErreurJournal>(lu);
+        EXPECT_EQ(erreur.ligne, 4) << c.ligne.toStdString();
+        EXPECT_EQ(erreur.message, QStringLiteral("ligne 4 : ") + QString::fromUtf8(c.message))
+            << c.ligne.toStdString();
+    }
+}
+
+TEST(LectureJournal, FieldsUnknownKindsAndBlankLines)
+{
+    const auto evenements = litBien(
+        "\n  \n"
+        R"({"t":"x","mono_us":1234567890123,"event":"connect","channel":2,"peer":"127.0.0.1:4000","extra":[1]})"
+        "\r\n"
+        R"({"t":"x","mono_us":5,"event":"hiccup","channel":0,"data":"€"})"
+        "\n"
+        R"({"t":"x","mono_us":6,"event":"send","channel":2,"data":"","len":0})");
+    ASSERT_EQ(evenements.size(), 3);
+    EXPECT_EQ(evenements[0].ligne, 3);
+    EXPECT_EQ(evenements[0].type, QStringLiteral("connect"));
+    EXPECT_EQ(evenements[0].monoUs, 1234567890123);
+    EXPECT_EQ(evenements[0].canal, 2);
+    EXPECT_EQ(evenements[0].pair, QStringLiteral("127.0.0.1:4000"));
+    // Outside recv and send, data is text like any other.
+    EXPECT_EQ(evenements[1].type, QStringLiteral("hiccup"));
+    EXPECT_EQ(evenements[1].donnees, QStringLiteral("€"));
+    EXPECT_EQ(evenements[2].ligne, 5);
+    EXPECT_EQ(evenements[2].canal, 2);
+}
+
+TEST(LectureJournal, EveryByteValueSurvivesTheFile)
+{
+    QString octets;
+    for (int code = 0; code < 256; ++code)
+        octets += QChar(char16_t(code));
+    const QJsonObject objet{{QStringLiteral("t"), QStringLiteral("x")},
+                            {QStringLiteral("mono_us"), 1},
+                            {QStringLiteral("event"), QStringLiteral("recv")},
+                            {QStringLiteral("channel"), 1},
+                            {QStringLiteral("data"), octets},
+                            {QStringLiteral("len"), 256}};
+    QTemporaryDir dossier;
+    ASSERT_TRUE(dossier.isValid());
+    const QString chemin = dossier.filePath(QStringLiteral("journal.jsonl"));
+    QFile fichier(chemin);
+    ASSERT_TRUE(fichier.open(QIODevice::WriteOnly));
+    fichier.write(QJsonDocument(objet).toJson(QJsonDocument::Compact) + "\n");
+    fichier.close();
+
+    const auto lu = litJournal(chemin);
+    ASSERT_TRUE(std::holds_alternative<QList<EvenementLu>>(lu));
+    const auto& evenements = std::get<QList<EvenementLu>>(lu);
+    ASSERT_EQ(evenements.size(), 1);
+    EXPECT_EQ(evenements[0].donnees, octets);
+}
+
+TEST(LectureJournal, AFileThatCannotBeReadIsLineZero)
+{
+    QTemporaryDir dossier;
+    for (const QString& chemin :
+         {dossier.filePath(QStringLiteral("absent.jsonl")), dossier.path()}) {
+        const auto lu = litJournal(chemin);
+        ASSERT_TRUE(std::holds_alternative<ErreurJournal>(lu)) << chemin.toStdString();
+        EXPECT_EQ(std::get<ErreurJournal>(lu).ligne, 0);
+        EXPECT_TRUE(std::get<ErreurJournal>(lu).message.contains(chemin));
+    }
+}
+
+// Events written as "type canal data", one a line numbered from 1.
+QList<EvenementLu> evenements(std::initializer_list<const char*> lignes)
+{
+    QList<EvenementLu> resultat;
+    for (const char* ligne : lignes) {
+        const QStringList champs = QString::fromLatin1(ligne).split(QLatin1Char(' '));
+        resultat.append(EvenementLu{resultat.size() + 1, champs.value(0),
+                                    100 * (resultat.size() + 1), champs.value(1).toInt(),
+                                    QStringLiteral("127.0.0.1:5000"), champs.value(2)});
+    }
+    return resultat;
+}
+
+// Conversations written as "canal: requete>reponse@ligne requete>reponse@ligne".
+QStringList decrit(const QList<Conversation>& liste)
+{
+    QStringList resultat;
+    for (const Conversation& c : liste) {
+        QString texte = QString::number(c.canal) + QLatin1Char(':');
+        for (const Echange& e : c.echanges) {
+            texte += QStringLiteral(" %1>%2@%3").arg(e.requete, e.reponse).arg(e.ligne);
+            EXPECT_EQ(e.monoUs, 100 * e.ligne);
+        }
+        resultat.append(texte);
+    }
+    return resultat;
+}
+
+TEST(LectureJournal, ConversationsFollowConnectionsAndRequests)
+{
+    const struct
+    {
+        const char* nom;
+        QList<EvenementLu> journal;
+        QStringList attendu;
+    } cas[] = {
+        {"a reply split over several sends",
+         evenements(
+             {"connect 1", "recv 1 A", "send 1 a", "fault 1", "send 1 b", "recv 1 B", "close 1"}),
+         {"1: A>ab@2 B>@6"}},
+        {"a channel used again after a close, and after a connect alone",
+         evenements({"connect 1", "recv 1 A", "send 1 a", "close 1", "connect 1", "recv 1 B",
+                     "connect 1", "recv 1 C", "send 1 c"}),
+         {"1: A>a@2", "1: B>@6", "1: C>c@8"}},
+        {"a greeting before the first request",
+         evenements({"connect 3", "send 3 hel", "send 3 lo", "recv 3 A", "send 3 a"}),
+         {"3: >hello@2 A>a@4"}},
+        {"interleaved channels, in order of first appearance",
+         evenements({"connect 2", "connect 1", "recv 1 A", "recv 2 B", "send 2 b", "send 1 a",
+                     "recv 2 C", "close 2", "send 1 x"}),
+         {"2: B>b@4 C>@7", "1: A>ax@3"}},
+        {"traffic without connect, events without channel, connections without traffic",
+         evenements({"listen -1", "recv 0 A", "send 0 a", "log -1 B", "connect 4", "close 4"}),
+         {"0: A>a@2", "4:"}},
+    };
+    for (const auto& c : cas)
+        EXPECT_EQ(decrit(conversations(c.journal)), c.attendu) << c.nom;
+}
+
+TEST(LectureJournal, ConversationKeepsThePeerOfItsConnect)
+{
+    auto journal = evenements({"connect 1", "recv 1 A", "close 1", "recv 1 B"});
+    journal[0].pair = QStringLiteral("[::1]:6000");
+    journal[3].pair.clear();
+    const auto liste = conversations(journal);
+    ASSERT_EQ(liste.size(), 2);
+    EXPECT_EQ(liste[0].pair, QStringLiteral("[::1]:6000"));
+    EXPECT_TRUE(liste[1].pair.isEmpty());
+}
+
+} // namespace
