@@ -7,7 +7,10 @@ QStringList lignesAide()
             "velorin [PORTIP=port] [MODE=mode] [CONTROL=port] [READY=fichier] [LOG=STDOUT|OFF|fichier]"),
         QStringLiteral(
             "        [TRACE=ON] [CLOCK=REAL|STEP|x<facteur>] [BIND=adresse] [CONTROL_BIND=adresse]"),
-        QStringLiteral("        [SCENARIO=fichier] [SEED=n] [FRAMING=CR] [?] [--help] [--version]"),
+        QStringLiteral(
+            "        [SCENARIO=fichier] [SEED=n] [FRAMING=CR] [JOURNAL=fichier] [JOURNAL_MAX=taille]"),
+        QStringLiteral(
+            "        [PROXY=hôte:port] [PLAYBACK=fichier] [PLAYBACK_FALLBACK=SIM] [?] [--help] [--version]"),
         QStringLiteral(
             "    PORTIP=port          port TCP des clients, 1 à 65535 (10001 par défaut), 0 : un port libre"),
         QStringLiteral(
@@ -26,6 +29,16 @@ QStringList lignesAide()
         QStringLiteral("    SEED=n               graine des tirages des règles de défaut"),
         QStringLiteral(
             "    FRAMING=CR           automate et lasers : une requête par CR, même en plusieurs envois"),
+        QStringLiteral(
+            "    JOURNAL=fichier      écrit chaque événement (trafic, défauts, journal...) en JSON, une ligne chacun"),
+        QStringLiteral(
+            "    JOURNAL_MAX=taille   taille du fichier JOURNAL avant qu'il passe en .1 (100M par défaut ; K, M, G)"),
+        QStringLiteral(
+            "    PROXY=hôte:port      relaie chaque client vers cet appareil (la simulation est arrêtée)"),
+        QStringLiteral(
+            "    PLAYBACK=fichier     répond ce qu'un journal a enregistré pour la même requête"),
+        QStringLiteral(
+            "    PLAYBACK_FALLBACK=SIM  la simulation répond aux requêtes absentes du journal"),
         QStringLiteral(
             "    BIND=adresse         adresse IPv4 ou IPv6 du port des clients (toutes les IPv4 par défaut)"),
         QStringLiteral(

@@ -4,6 +4,8 @@
 #include "sim/MouvementAxes.h"
 #include "sim/PanneauSimulation.h"
 #include "trace/Horloge.h"
+#include "trace/Horodatage.h"
+#include "trace/Lisible.h"
 
 #include <QCoreApplication>
 
@@ -18,10 +20,7 @@ Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeu
       moteurDefauts(simulation_, simulation_, [this] { return horlogeDispositif.tempsMs(); }),
       homing(simulation_, simulation_)
 {
-    serveurCanaux.setAnalyse([this](const QString& texte) {
-        homing.requete(texte, horlogeDispositif.tempsMs());
-        analyseur.AnalyseChaineRecu(texte);
-    });
+    serveurCanaux.setAnalyse([this](const QString& texte) { analyse(texte); });
     // The benchmarks measure what the fault engine costs against a run that never consults it.
     if (!qEnvironmentVariableIsSet("VELORIN_SANS_DEFAUTS"))
         serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
@@ -44,6 +43,42 @@ Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeu
 Appareil::~Appareil()
 {
     WSserveur.setEvenements(nullptr);
+    serveurCanaux.setRelais(nullptr);
+}
+
+void Appareil::analyse(const QString& texte)
+{
+    if (rejeu) {
+        if (const auto reponse = rejeu->reponse(texte)) {
+            if (!reponse->isEmpty())
+                serveurCanaux.EnvoieSurCanal(*reponse);
+            return;
+        }
+        journalRejeu->AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
+                                     + QStringLiteral(" requête absente du journal rejoué : ")
+                                     + trsfChaineRecuEnLisible(texte)
+                                     + (simulationSinonRejeu
+                                            ? QStringLiteral(", la simulation répond")
+                                            : QStringLiteral(", pas de réponse")));
+        if (!simulationSinonRejeu)
+            return;
+    }
+    homing.requete(texte, horlogeDispositif.tempsMs());
+    analyseur.AnalyseChaineRecu(texte);
+}
+
+void Appareil::relaie(const QString& hote, quint16 port, SortieMessages& journal)
+{
+    relais = std::make_unique<RelaisAmont>(hote, port, serveurCanaux, journal);
+    serveurCanaux.setRelais(relais.get());
+}
+
+void Appareil::rejoue(std::unique_ptr<ReponsesEnregistrees> reponses, bool simulationSinon,
+                      SortieMessages& journal)
+{
+    rejeu = std::move(reponses);
+    simulationSinonRejeu = simulationSinon;
+    journalRejeu = &journal;
 }
 
 // One tick of device time: the axes move, then what was waiting for that time happens.

@@ -2,15 +2,20 @@
 
 #include "net/CoucheSocketQt.h"
 #include "net/Planificateur.h"
+#include "net/RelaisAmont.h"
 #include "net/ServeurCanaux.h"
 #include "sim/AnalyseurRequetes.h"
 #include "sim/HomingAutomatique.h"
 #include "sim/HorlogeDispositif.h"
 #include "sim/MoteurDefauts.h"
+#include "sim/ReponsesEnregistrees.h"
 #include "trace/RetardTic.h"
 
 #include <QObject>
 #include <QTimer>
+
+#include <memory>
+#include <optional>
 
 class PanneauServeur;
 class PanneauSimulation;
@@ -47,12 +52,20 @@ public:
     void setTramesParCR(bool actif) { tramesParCR = actif; }
     bool tramesParCREst() const { return tramesParCR; }
 
+    // PROXY=: clients are relayed to that device, and the simulation no longer answers.
+    void relaie(const QString& hote, quint16 port, SortieMessages& journal);
+    // PLAYBACK=: requests take the recorded replies; those never recorded get none, or the
+    // simulation's with `simulationSinon`. Each of them is said in the log.
+    void rejoue(std::unique_ptr<ReponsesEnregistrees> reponses, bool simulationSinon,
+                SortieMessages& journal);
+
     // The chute positions' sequence from its start, as after a start of the program, and no
     // fault rule left.
     void reinitialise();
 
 private:
     void tic();
+    void analyse(const QString& texte);
 
     PanneauSimulation& simulation;
     CoucheSocketQt WSserveur;
@@ -65,4 +78,8 @@ private:
     PlanificateurQt planificateur;
     QTimer Timer1;
     bool tramesParCR = false;
+    std::unique_ptr<RelaisAmont> relais;
+    std::unique_ptr<ReponsesEnregistrees> rejeu;
+    bool simulationSinonRejeu = false;
+    SortieMessages* journalRejeu = nullptr;
 };

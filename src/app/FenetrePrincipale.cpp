@@ -352,6 +352,7 @@ void FenetrePrincipale::Cmb_Simulate_Click()
         colore(TextMsg, QPalette::Base, FondMuet);
     if (mode() == QLatin1String("MODEECHO"))
         colore(TextMsg, QPalette::Base, FondEcho);
+    emit modeChange();
 }
 
 void FenetrePrincipale::Bt_HELP_Click()

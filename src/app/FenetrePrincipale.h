@@ -83,6 +83,8 @@ signals:
     // The window is closing, whatever asked it to: the program's shutdown runs now, before
     // the window goes.
     void fermetureDemandee();
+    // The device mode changed, whoever changed it.
+    void modeChange();
 
 protected:
     void closeEvent(QCloseEvent* evenement) override;

@@ -4,11 +4,24 @@
 
 namespace {
 
-const std::array<QLatin1String, 12> Cles = {
-    QLatin1String("PORTIP="),       QLatin1String("MODE="),     QLatin1String("CONTROL="),
-    QLatin1String("CONTROL_BIND="), QLatin1String("LOG="),      QLatin1String("READY="),
-    QLatin1String("TRACE="),        QLatin1String("BIND="),     QLatin1String("CLOCK="),
-    QLatin1String("SEED="),         QLatin1String("SCENARIO="), QLatin1String("FRAMING="),
+const std::array<QLatin1String, 17> Cles = {
+    QLatin1String("PORTIP="),
+    QLatin1String("MODE="),
+    QLatin1String("CONTROL="),
+    QLatin1String("CONTROL_BIND="),
+    QLatin1String("LOG="),
+    QLatin1String("READY="),
+    QLatin1String("TRACE="),
+    QLatin1String("BIND="),
+    QLatin1String("CLOCK="),
+    QLatin1String("SEED="),
+    QLatin1String("SCENARIO="),
+    QLatin1String("FRAMING="),
+    QLatin1String("JOURNAL="),
+    QLatin1String("JOURNAL_MAX="),
+    QLatin1String("PROXY="),
+    QLatin1String("PLAYBACK="),
+    QLatin1String("PLAYBACK_FALLBACK="),
 };
 
 // Where `cle` stands in the text, not counting where it only ends a longer key (BIND= inside
@@ -62,7 +75,8 @@ QString sansChemins(QString majuscules)
 {
     for (QLatin1String cle :
          {QLatin1String("LOG="), QLatin1String("READY="), QLatin1String("BIND="),
-          QLatin1String("CONTROL_BIND="), QLatin1String("SCENARIO=")}) {
+          QLatin1String("CONTROL_BIND="), QLatin1String("SCENARIO="), QLatin1String("JOURNAL="),
+          QLatin1String("PROXY="), QLatin1String("PLAYBACK=")}) {
         const qsizetype position = trouveCle(majuscules, cle);
         if (position < 0)
             continue;
@@ -93,6 +107,11 @@ LigneCommande LigneCommande::lire(const QString& texte)
     ligne.graine = valeurCle(texte, majuscules, QLatin1String("SEED="));
     ligne.scenario = valeurCle(texte, majuscules, QLatin1String("SCENARIO="), true);
     ligne.decoupage = valeurCle(texte, majuscules, QLatin1String("FRAMING="));
+    ligne.journalTrafic = valeurCle(texte, majuscules, QLatin1String("JOURNAL="), true);
+    ligne.tailleJournalTrafic = valeurCle(texte, majuscules, QLatin1String("JOURNAL_MAX="));
+    ligne.relais = valeurCle(texte, majuscules, QLatin1String("PROXY="), true);
+    ligne.rejeu = valeurCle(texte, majuscules, QLatin1String("PLAYBACK="), true);
+    ligne.rejeuSinon = valeurCle(texte, majuscules, QLatin1String("PLAYBACK_FALLBACK="));
     ligne.trace = valeurCle(texte, majuscules, QLatin1String("TRACE=")) == QLatin1String("ON");
     const QStringList jetons = texte.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& jeton : jetons) {

@@ -1,5 +1,6 @@
 #include "Programme.h"
 
+#include "EnregistrementTrafic.h"
 #include "controle/ApiControle.h"
 #include "controle/ChampsControle.h"
 #include "controle/RessourceCanaux.h"
@@ -11,9 +12,12 @@
 #include "controle/RessourceReinitialisation.h"
 #include "controle/RessourceSante.h"
 #include "controle/RessourceScenario.h"
+#include "controle/RessourceTrafic.h"
 #include "controle/Scenario.h"
+#include "sim/ReponsesEnregistrees.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
+#include "trace/LectureJournal.h"
 #include "trace/MiroirSortie.h"
 
 #include <QApplication>
@@ -43,6 +47,9 @@ Programme::Programme(const LigneCommande& parametres_, bool sansEcran_)
         std::make_unique<ChampsControle>(fenetrePrincipale, appareilSimule.serveur(),
                                          [this] { return appareilSimule.portEcoute(); });
     scenario = std::make_unique<Scenario>(appareilSimule, *champsControle, journalMessages);
+    if (parametres.journalTrafic)
+        enregistrement = std::make_unique<EnregistrementTrafic>(journalMessages, fenetrePrincipale,
+                                                                appareilSimule);
     // Made before start-up, so that the log's lines are numbered from the first.
     if (parametres.portControle)
         creeControle();
@@ -72,6 +79,10 @@ void Programme::creeControle()
         std::make_unique<RessourceDefauts>(appareilSimule.defauts(), journalMessages));
     apiControle->ajoute(std::make_unique<RessourceScenario>(*scenario));
     apiControle->ajoute(
+        std::make_unique<RessourceTrafic>(enregistrement ? &enregistrement->trafic() : nullptr));
+    if (enregistrement)
+        enregistrement->surveille(*apiControle);
+    apiControle->ajoute(
         std::make_unique<RessourceSante>([this] { return appareilSimule.portEcoute(); },
                                          [this] { return fenetrePrincipale.Cmb_Simulate(); }));
 }
@@ -94,10 +105,13 @@ bool Programme::demarre()
                                + QStringLiteral(" est attendu"));
         return false;
     }
-    if (!ouvreMiroir() || !demarrage.Form_Load(parametres))
+    if (!ouvreMiroir() || !ouvreTrafic() || !demarrage.Form_Load(parametres))
         return false;
     if (arretProgramme.estDemande())
         return true;
+    if (enregistrement)
+        enregistrement->ecoute(parametres.adresse.value_or(QStringLiteral("0.0.0.0"))
+                               + QLatin1Char(':') + QString::number(appareilSimule.portEcoute()));
     if (horloge->first == HorlogeDispositif::Mode::PasAPas)
         appareilSimule.horloge().pasAPas();
     else
@@ -192,6 +206,54 @@ int Programme::execute()
         return 0;
     }
     return QApplication::exec();
+}
+
+// JOURNAL=, PROXY= and PLAYBACK=, before the device listens.
+bool Programme::ouvreTrafic()
+{
+    QString raison;
+    if (enregistrement
+        && !enregistrement->ouvre(*parametres.journalTrafic, parametres.tailleJournalTrafic,
+                                  raison)) {
+        demarrage.signaleEchec(raison);
+        return false;
+    }
+    if (parametres.relais && parametres.rejeu) {
+        demarrage.signaleEchec(QStringLiteral("PROXY et PLAYBACK ne vont pas ensemble"));
+        return false;
+    }
+    if (parametres.relais) {
+        const auto adresse = RelaisAmont::adresseValide(*parametres.relais);
+        if (!adresse) {
+            demarrage.signaleEchec(QStringLiteral("adresse PROXY invalide \"") + *parametres.relais
+                                   + QStringLiteral("\" : hôte:port est attendu"));
+            return false;
+        }
+        appareilSimule.relaie(adresse->first, adresse->second, journalMessages);
+    }
+    if (parametres.rejeuSinon && *parametres.rejeuSinon != QLatin1String("SIM")
+        && *parametres.rejeuSinon != QLatin1String("NONE")) {
+        demarrage.signaleEchec(QStringLiteral("PLAYBACK_FALLBACK invalide \"")
+                               + *parametres.rejeuSinon
+                               + QStringLiteral("\" : SIM ou NONE est attendu"));
+        return false;
+    }
+    if (!parametres.rejeu)
+        return true;
+    const auto lu = litJournal(*parametres.rejeu);
+    if (const auto* erreur = std::get_if<ErreurJournal>(&lu)) {
+        demarrage.signaleEchec(QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
+                               + QStringLiteral("\" : ") + erreur->message);
+        return false;
+    }
+    auto reponses =
+        std::make_unique<ReponsesEnregistrees>(conversations(std::get<QList<EvenementLu>>(lu)));
+    journalMessages.AfficheMessage(
+        QStringLiteral("rejeu de \"") + *parametres.rejeu
+        + QStringLiteral("\" : %1 requêtes enregistrées").arg(reponses->nombreRequetes()));
+    appareilSimule.rejoue(std::move(reponses), parametres.rejeuSinon == QLatin1String("SIM"),
+                          journalMessages);
+    return true;
 }
 
 // Where the log's mirror goes: LOG= says, or standard output when no window can be shown.

@@ -12,6 +12,7 @@
 #include <optional>
 
 class ApiControle;
+class EnregistrementTrafic;
 class ChampsControle;
 class Scenario;
 class MiroirSortie;
@@ -39,6 +40,7 @@ public:
 
 private:
     bool ouvreMiroir();
+    bool ouvreTrafic();
     bool reglagesDeDepart();
     QString titre() const;
     void creeControle();
@@ -51,6 +53,7 @@ private:
     Arret arretProgramme{fenetrePrincipale, appareilSimule.serveur()};
     Demarrage demarrage{fenetrePrincipale, appareilSimule, arretProgramme, sansEcran};
     std::unique_ptr<MiroirSortie> miroir;
+    std::unique_ptr<EnregistrementTrafic> enregistrement;
     std::unique_ptr<ChampsControle> champsControle;
     std::unique_ptr<Scenario> scenario;
     std::unique_ptr<ApiControle> apiControle;

@@ -13,6 +13,8 @@ public:
     virtual void WSserveur_ConnectionRequest(int Index, qintptr requestID) = 0;
     virtual void WSserveur_DataArrival(int Index, qint64 bytesTotal) = 0;
     virtual void WSserveur_Error(int Index, int Number, const QString& Description) = 0;
+    // The client of element Index has closed or reset its connection.
+    virtual void WSserveur_Close(int /*Index*/) {}
 };
 
 // The socket array WSserveur: element 0 listens, elements 1 and up carry one connection each.
@@ -66,4 +68,6 @@ public:
     virtual void Abort(int Index) { Close(Index); }
     // Stops reading the element, or starts again; what arrives meanwhile waits in the system.
     virtual void SuspendLecture(int /*Index*/, bool /*suspendue*/) {}
+    // The client's port, for the traffic journal; 0 when unknown.
+    virtual quint16 RemotePort(int /*Index*/) const { return 0; }
 };

@@ -275,6 +275,12 @@ QString CoucheSocketQt::RemoteHostIP(int Index) const
     return it == canaux.end() ? QString() : it->second.adresseClient;
 }
 
+quint16 CoucheSocketQt::RemotePort(int Index) const
+{
+    const auto it = canaux.find(Index);
+    return it == canaux.end() ? 0 : it->second.portClient;
+}
+
 QString CoucheSocketQt::GetData(int Index)
 {
     const auto it = canaux.find(Index);

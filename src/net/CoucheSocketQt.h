@@ -45,6 +45,7 @@ public:
     int State(int Index) const override;
     void Accept(int Index, qintptr requestID) override;
     QString RemoteHostIP(int Index) const override;
+    quint16 RemotePort(int Index) const override;
     QString GetData(int Index) override;
     void SendData(int Index, const QString& donnees) override;
     void Close(int Index) override;
@@ -63,6 +64,7 @@ private:
     {
         QTcpSocket* socket = nullptr;
         QString adresseClient;
+        quint16 portClient = 0;
         bool parti = false;    // the client closed or reset the connection
         bool enErreur = false; // any other socket error
         bool lectureSuspendue = false;

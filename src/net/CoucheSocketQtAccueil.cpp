@@ -78,6 +78,7 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
     }
     canal.socket = socket;
     canal.adresseClient = texteIPv4(socket->peerAddress());
+    canal.portClient = socket->peerPort();
     socket->setReadBufferSize(LectureMax);
     // A reply goes out at once, even while an earlier one is still unacknowledged: a host
     // that sends its next request before reading the last reply must not wait for an ACK.
@@ -101,6 +102,8 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
         c->second.socket->deleteLater();
         c->second.socket = nullptr;
         socketsLiberes = true;
+        if (evenements != nullptr)
+            evenements->WSserveur_Close(Index);
     });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, Index] { erreurSocket(Index); });
 }

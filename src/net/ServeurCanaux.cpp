@@ -2,9 +2,11 @@
 
 #include "PanneauServeur.h"
 #include "Planificateur.h"
+#include "Relais.h"
 #include "SortieDefaillante.h"
 #include "trace/Horodatage.h"
 #include "trace/LigneLongue.h"
+#include "trace/SortieEvenements.h"
 
 #include <algorithm>
 #include <utility>
@@ -25,10 +27,14 @@ void ServeurCanaux::setDefauts(MoteurDefauts* moteur, Planificateur* planificate
         SortieDefaillante::Operations{
             [this](int canal, const QString& octets) { envoieTrace(canal, octets); },
             [this](int canal) {
+                noteFermeture(canal, QStringLiteral("fermée par Velorin"));
                 WSserveur.Close(canal);
                 laisserPasserEvenements();
             },
-            [this](int canal) { WSserveur.Abort(canal); },
+            [this](int canal) {
+                noteFermeture(canal, QStringLiteral("interrompue par Velorin (RST)"));
+                WSserveur.Abort(canal);
+            },
             [this](int canal, bool suspendue) { WSserveur.SuspendLecture(canal, suspendue); },
             [this](int canal, quint64 connexion) {
                 return connexions[canal] == connexion
@@ -37,12 +43,49 @@ void ServeurCanaux::setDefauts(MoteurDefauts* moteur, Planificateur* planificate
         *planificateur);
 }
 
+bool ServeurCanaux::traceVisible() const
+{
+    return relais != nullptr || panneau.Chk_TraceIP();
+}
+
 void ServeurCanaux::envoieTrace(int canal, const QString& octets)
 {
-    if (panneau.Chk_TraceIP())
+    if (traceVisible())
         AfficheLisible(panneau, QLatin1Char('>') + QString::number(canal) + QLatin1Char(' '),
                        octets);
+    if (trafic != nullptr)
+        trafic->evenement(SortieEvenements::Type::Envoi, canal, pairs[canal], octets);
     WSserveur.SendData(canal, octets);
+}
+
+void ServeurCanaux::noteFermeture(int canal, const QString& comment)
+{
+    if (trafic != nullptr && canal > 0 && WSserveur.State(canal) == CoucheSocket::Connecte)
+        trafic->evenement(SortieEvenements::Type::Fermeture, canal, pairs[canal], comment);
+}
+
+void ServeurCanaux::envoieAuClient(int canal, const QString& octets)
+{
+    if (WSserveur.State(canal) == CoucheSocket::Connecte)
+        envoieTrace(canal, octets);
+}
+
+void ServeurCanaux::coupeClient(int canal)
+{
+    if (WSserveur.State(canal) != CoucheSocket::Connecte)
+        return;
+    noteFermeture(canal, QStringLiteral("fermée par Velorin"));
+    WSserveur.Close(canal);
+    laisserPasserEvenements();
+}
+
+void ServeurCanaux::WSserveur_Close(int Index)
+{
+    if (trafic != nullptr)
+        trafic->evenement(SortieEvenements::Type::Fermeture, Index, pairs[Index],
+                          QStringLiteral("fermée par le client"));
+    if (relais != nullptr)
+        relais->ferme(Index);
 }
 
 // What the fault rules make of a new connection: refused at once, served late, greeted.
@@ -50,6 +93,7 @@ void ServeurCanaux::connexionDefaillante(int canal)
 {
     const DecisionConnexion d = defauts->connexion(canal);
     if (d.refuse) {
+        noteFermeture(canal, QStringLiteral("fermée par Velorin"));
         WSserveur.Close(canal);
         laisserPasserEvenements();
         return;
@@ -136,6 +180,19 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
 
     WSserveur.Accept(c, requestID);
     ++connexions[c];
+    // Journaled and relayed before events run: what the client sent may arrive in them.
+    if (WSserveur.State(c) == CoucheSocket::Connecte) {
+        if (trafic != nullptr) {
+            const QString adresse = WSserveur.RemoteHostIP(c);
+            pairs[c] =
+                (adresse.contains(QLatin1Char(':')) ? QLatin1Char('[') + adresse + QLatin1Char(']')
+                                                    : adresse)
+                + QLatin1Char(':') + QString::number(WSserveur.RemotePort(c));
+            trafic->evenement(SortieEvenements::Type::Connexion, c, pairs[c], nullptr);
+        }
+        if (relais != nullptr)
+            relais->ouvre(c);
+    }
     laisserPasserEvenements();
 
     panneau.AfficheMessage(LibelleEtatSocket(WSserveur.State(c)) + QStringLiteral(" sur canal ")
@@ -149,11 +206,17 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
 void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
 {
     const QString recu = WSserveur.GetData(Index);
-    if (panneau.Chk_TraceIP()) {
+    if (traceVisible()) {
         AfficheLisible(panneau,
                        QLatin1Char('<') + QString::number(Index) + QStringLiteral(" (")
                            + Horodatage(false, horloge) + QStringLiteral(") "),
                        recu);
+    }
+    if (trafic != nullptr)
+        trafic->evenement(SortieEvenements::Type::Reception, Index, pairs[Index], recu);
+    if (relais != nullptr) {
+        relais->transmet(Index, recu);
+        return;
     }
     if (!tramesParCR || !tramesParCR()) {
         analyse(Index, recu);
@@ -233,6 +296,9 @@ bool ServeurCanaux::EnvoieSurCanal(const QString& chaine)
 
 void ServeurCanaux::WSserveur_Error(int Index, int Number, const QString& Description)
 {
+    if (trafic != nullptr)
+        trafic->evenement(SortieEvenements::Type::Erreur, Index, pairs[Index],
+                          QString::number(Number) + QLatin1Char(' ') + Description);
     panneau.AfficheMessage(QStringLiteral("*** Erreur n° ") + QString::number(Number)
                            + QLatin1Char(' ') + Description + QStringLiteral(" sur socket ")
                            + QString::number(Index));
@@ -262,9 +328,15 @@ void ServeurCanaux::fermeture()
         panneau.AfficheMessage(QStringLiteral("fermeture de la liaison n° ") + QString::number(i)
                                + QStringLiteral("  ") + LibelleEtatSocket(WSserveur.State(i)));
         if (WSserveur.State(i) == CoucheSocket::Connecte) {
+            if (trafic != nullptr && i > 0)
+                trafic->evenement(SortieEvenements::Type::Envoi, i, pairs[i],
+                                  QStringLiteral("ARRET du serveur en cours"));
             WSserveur.SendData(i, QStringLiteral("ARRET du serveur en cours"));
             laisserPasserEvenements();
         }
+        if (relais != nullptr && i > 0)
+            relais->ferme(i);
+        noteFermeture(i, QStringLiteral("fermée par Velorin"));
         WSserveur.Close(i);
         laisserPasserEvenements();
         if (i > 0)

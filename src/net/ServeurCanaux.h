@@ -14,6 +14,8 @@ class Horloge;
 class MoteurDefauts;
 class PanneauServeur;
 class Planificateur;
+class Relais;
+class SortieEvenements;
 class SortieDefaillante;
 struct DecisionReponse;
 
@@ -52,10 +54,19 @@ public:
     void setDefauts(MoteurDefauts* moteur, Planificateur* planificateur);
     // When it says so, requests are gathered up to CR instead of one per arrival.
     void setTramesParCR(std::function<bool()> actif) { tramesParCR = std::move(actif); }
+    // Where the traffic journal's events go; none by default.
+    void setJournalTrafic(SortieEvenements* journal) { trafic = journal; }
+    // With a relay, what clients send goes to it instead of the analysis, and the traffic is
+    // always shown in the log.
+    void setRelais(Relais* relaisAmont) { relais = relaisAmont; }
+    // What the relay sends back to a channel's client, and its closing of that client.
+    void envoieAuClient(int canal, const QString& octets);
+    void coupeClient(int canal);
 
     void WSserveur_ConnectionRequest(int Index, qintptr requestID) override;
     void WSserveur_DataArrival(int Index, qint64 bytesTotal) override;
     void WSserveur_Error(int Index, int Number, const QString& Description) override;
+    void WSserveur_Close(int Index) override;
 
     // The channel of the data arrival being analysed; 0 after a failed send.
     int CanalCourant() const { return canalCourant; }
@@ -81,6 +92,8 @@ private:
     void envoieTrace(int canal, const QString& octets);
     void connexionDefaillante(int canal);
     void analyse(int Index, const QString& requete);
+    bool traceVisible() const;
+    void noteFermeture(int canal, const QString& comment);
 
     CoucheSocket& WSserveur;
     PanneauServeur& panneau;
@@ -100,4 +113,8 @@ private:
     bool reponseDecidee = false;
     std::function<bool()> tramesParCR;
     DecoupeurTrames decoupeur;
+
+    SortieEvenements* trafic = nullptr;
+    std::map<int, QString> pairs; // "address:port" of each channel's client, for the journal
+    Relais* relais = nullptr;
 };

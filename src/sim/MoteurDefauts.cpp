@@ -218,9 +218,12 @@ bool MoteurDefauts::correspond(Active& a, const QString& mode, int canal, const 
 void MoteurDefauts::declenche(Active& a, const QString& quoi)
 {
     ++a.declenchements;
-    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
-                           + QStringLiteral(" défaut n° ") + QString::number(a.id)
-                           + QLatin1Char(' ') + a.regle.nomAction() + QStringLiteral(" : ") + quoi);
+    const QString texte = QStringLiteral("défaut n° ") + QString::number(a.id) + QLatin1Char(' ')
+                          + a.regle.nomAction() + QStringLiteral(" : ") + quoi;
+    if (trafic != nullptr)
+        trafic->evenement(SortieEvenements::Type::Defaut, texte);
+    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QLatin1Char(' ')
+                           + texte);
 }
 
 // Rules that have fired their count, or whose time is over, go.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RegleDefaut.h"
+#include "trace/SortieEvenements.h"
 
 #include <QJsonArray>
 #include <QList>
@@ -65,6 +66,8 @@ public:
                   std::function<double()> tempsDispositif);
 
     bool actif() const { return !regles.isEmpty(); }
+    // Each firing also goes to the traffic journal, when one is kept.
+    void setJournalTrafic(SortieEvenements* journalTrafic) { trafic = journalTrafic; }
 
     // One rule, a list, or {"seed": n, "faults": [...]}: all taken, or none with the error.
     std::variant<QList<int>, RegleDefaut::Erreur> ajoute(const QJsonValue& corps,
@@ -104,6 +107,7 @@ private:
 
     PanneauSimulation& panneau;
     SortieMessages& journal;
+    SortieEvenements* trafic = nullptr;
     std::function<double()> tempsDispositif;
     QList<Active> regles;
     // What the rule set as a whole needs, kept so that a request pays only for what is used.

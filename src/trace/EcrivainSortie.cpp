@@ -23,6 +23,7 @@ struct EcrivainSortie::Etat
     bool fin = false;        // the owner is going: drain, then stop
     bool enPanne = false;    // a write failed
     bool arrete = false;     // the thread has returned
+    Rotation rotation;       // only the thread touches it once started
 
     ~Etat()
     {
@@ -31,6 +32,8 @@ struct EcrivainSortie::Etat
     }
     void boucle();
     bool ecritTout(const QByteArray& bloc);
+    bool ecritBloc(const char* debut, qsizetype reste);
+    void tourne();
 };
 
 namespace {
@@ -42,10 +45,48 @@ constexpr int DelaiRegroupementMs = 2;
 
 } // namespace
 
+// With a size bound, the block goes out in whole lines, the file turning over between two lines
+// when the next would pass the bound (a single line longer than the bound goes out alone).
 bool EcrivainSortie::Etat::ecritTout(const QByteArray& bloc)
 {
-    const char* debut = bloc.constData();
-    qsizetype reste = bloc.size();
+    if (rotation.tailleMax <= 0)
+        return ecritBloc(bloc.constData(), bloc.size());
+    QByteArrayView reste(bloc);
+    while (!reste.isEmpty()) {
+        const qsizetype place = rotation.tailleMax - rotation.dejaEcrits;
+        qsizetype part = reste.size();
+        if (part > place) {
+            part = place > 0 ? reste.first(place).lastIndexOf('\n') + 1 : 0;
+            if (part == 0 && rotation.dejaEcrits > 0) {
+                tourne();
+                continue;
+            }
+            if (part == 0) {
+                const qsizetype finLigne = reste.indexOf('\n');
+                part = finLigne < 0 ? reste.size() : finLigne + 1;
+            }
+        }
+        if (!ecritBloc(reste.data(), part))
+            return false;
+        rotation.dejaEcrits += part;
+        reste = reste.sliced(part);
+    }
+    return true;
+}
+
+void EcrivainSortie::Etat::tourne()
+{
+    const int nouveau = rotation.rouvre ? rotation.rouvre() : -1;
+    rotation.dejaEcrits = 0;
+    if (nouveau < 0)
+        return;
+    if (proprietaire)
+        ::close(descripteur);
+    descripteur = nouveau;
+}
+
+bool EcrivainSortie::Etat::ecritBloc(const char* debut, qsizetype reste)
+{
     while (reste > 0) {
         const ssize_t n = ::write(descripteur, debut, size_t(reste));
         if (n < 0 && errno == EINTR)
@@ -101,12 +142,14 @@ void EcrivainSortie::Etat::boucle()
     fini.notify_all();
 }
 
-EcrivainSortie::EcrivainSortie(int descripteur, bool proprietaire, qsizetype limite)
+EcrivainSortie::EcrivainSortie(int descripteur, bool proprietaire, qsizetype limite,
+                               Rotation rotation)
     : etat(std::make_shared<Etat>())
 {
     etat->descripteur = descripteur;
     etat->proprietaire = proprietaire;
     etat->limite = limite;
+    etat->rotation = std::move(rotation);
     std::thread([e = etat] { e->boucle(); }).detach();
 }
 

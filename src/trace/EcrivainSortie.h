@@ -2,7 +2,17 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <memory>
+
+// A file bounded in size: once the next line would pass `tailleMax`, the writer's thread
+// closes it and `rouvre` gives the descriptor to go on with (-1: keep the old one).
+struct RotationSortie
+{
+    qsizetype tailleMax = 0;  // 0: no bound
+    qsizetype dejaEcrits = 0; // what the file held when it was opened
+    std::function<int()> rouvre;
+};
 
 // Writes bytes to a descriptor from a thread of its own, so that whoever produces them never
 // waits on the reader: a pipe nobody reads, a slow disk, a terminal held by Ctrl-S. What waits
@@ -16,7 +26,10 @@ public:
     static constexpr int DelaiFinMs = 700;
 
     // With `proprietaire`, the descriptor is closed once the writer is done with it.
-    EcrivainSortie(int descripteur, bool proprietaire, qsizetype limite = LimiteParDefaut);
+    EcrivainSortie(int descripteur, bool proprietaire, qsizetype limite = LimiteParDefaut,
+                   RotationSortie rotation = {});
+
+    using Rotation = RotationSortie;
     // Gives the writer DelaiFinMs to write what is queued, then leaves it: a reader that never
     // reads cannot hold the program's end.
     ~EcrivainSortie();

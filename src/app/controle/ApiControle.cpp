@@ -87,11 +87,22 @@ void ApiControle::routes()
             if (route.chemin == chemin)
                 duChemin << route;
         }
-        const auto repond = [duChemin, chemin](const QHttpServerRequest& requete) {
+        const auto repond = [this, duChemin, chemin](const QHttpServerRequest& requete) {
             QJsonArray permises;
             for (const Route& route : duChemin) {
-                if (route.methode == requete.method())
-                    return route.action(requete);
+                if (route.methode != requete.method())
+                    continue;
+                QHttpServerResponse reponse = route.action(requete);
+                const int statut = int(reponse.statusCode());
+                if (observateur && route.methode != QHttpServerRequest::Method::Get && statut >= 200
+                    && statut < 300)
+                    observateur(nomMethode(route.methode),
+                                requete.url().path(QUrl::FullyEncoded)
+                                    + (requete.url().hasQuery()
+                                           ? QLatin1Char('?') + requete.url().query()
+                                           : QString()),
+                                requete.body());
+                return reponse;
                 permises.append(nomMethode(route.methode));
             }
             return QHttpServerResponse(

@@ -6,6 +6,7 @@
 #include <QHttpServer>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,11 @@ public:
     bool demarre(const QString& textePort, const QString& texteAdresse, SortieMessages& journal,
                  QString& raison);
     quint16 port() const { return portOuvert; }
+    // Told of every request that changed something (any method but GET, answered 2xx): the
+    // method, the path with its query, and the body.
+    using Observateur =
+        std::function<void(const QString& methode, const QString& chemin, const QByteArray& corps)>;
+    void setObservateur(Observateur o) { observateur = std::move(o); }
 
 private:
     void routes();
@@ -35,4 +41,5 @@ private:
     std::vector<std::unique_ptr<RessourceControle>> ressources;
     QHttpServer serveur;
     quint16 portOuvert = 0;
+    Observateur observateur;
 };

@@ -1,0 +1,86 @@
+#include "EnregistrementTrafic.h"
+
+#include "Appareil.h"
+#include "FenetrePrincipale.h"
+#include "controle/ApiControle.h"
+#include "trace/Journal.h"
+
+namespace {
+
+constexpr qint64 TailleMin = 4096;
+
+} // namespace
+
+std::optional<qint64> EnregistrementTrafic::tailleValide(const QString& texte)
+{
+    QString chiffres = texte.toUpper();
+    qint64 unite = 1;
+    if (chiffres.endsWith(QLatin1Char('K')))
+        unite = 1024;
+    else if (chiffres.endsWith(QLatin1Char('M')))
+        unite = 1024 * 1024;
+    else if (chiffres.endsWith(QLatin1Char('G')))
+        unite = 1024 * 1024 * 1024;
+    if (unite > 1)
+        chiffres.chop(1);
+    bool ok = !chiffres.isEmpty();
+    for (const QChar c : chiffres)
+        ok = ok && c.isDigit() && c.unicode() < 0x80;
+    const qint64 nombre = ok ? chiffres.toLongLong(&ok) : 0;
+    if (!ok || nombre > (qint64(1) << 50) / unite || nombre * unite < TailleMin)
+        return std::nullopt;
+    return nombre * unite;
+}
+
+EnregistrementTrafic::EnregistrementTrafic(Journal& journalMessages_, FenetrePrincipale& fenetre_,
+                                           Appareil& appareil_)
+    : journalMessages(journalMessages_), fenetre(fenetre_), appareil(appareil_)
+{
+}
+
+bool EnregistrementTrafic::ouvre(const QString& chemin, const std::optional<QString>& taille,
+                                 QString& raison)
+{
+    qint64 tailleMax = JournalTrafic::TailleFichierParDefaut;
+    if (taille) {
+        const auto lue = tailleValide(*taille);
+        if (!lue) {
+            raison = QStringLiteral("taille JOURNAL_MAX invalide \"") + *taille
+                     + QStringLiteral("\" : un nombre d'octets d'au moins 4096 est attendu, "
+                                      "suivi de K, M ou G au besoin");
+            return false;
+        }
+        tailleMax = *lue;
+    }
+    if (!journal.ouvreFichier(chemin, tailleMax, raison)) {
+        raison = QStringLiteral("impossible d'ouvrir le fichier JOURNAL \"") + chemin
+                 + QStringLiteral("\" : ") + raison;
+        return false;
+    }
+    using T = SortieEvenements::Type;
+    appareil.serveur().setJournalTrafic(&journal);
+    appareil.defauts().setJournalTrafic(&journal);
+    QObject::connect(&journalMessages, &Journal::messageJournalise, &journal,
+                     [this](const QString& ligne) { journal.evenement(T::Log, ligne); });
+    QObject::connect(&appareil.horloge(), &HorlogeDispositif::changement, &journal,
+                     [this] { journal.evenement(T::Horloge, appareil.horloge().description()); });
+    QObject::connect(&fenetre, &FenetrePrincipale::modeChange, &journal,
+                     [this] { journal.evenement(T::Mode, fenetre.Cmb_Simulate()); });
+    return true;
+}
+
+void EnregistrementTrafic::ecoute(const QString& adresse)
+{
+    journal.evenement(SortieEvenements::Type::Ecoute, 0, adresse, nullptr);
+}
+
+void EnregistrementTrafic::surveille(ApiControle& api)
+{
+    api.setObservateur(
+        [this](const QString& methode, const QString& chemin, const QByteArray& corps) {
+            QString texte = methode + QLatin1Char(' ') + chemin;
+            if (!corps.isEmpty())
+                texte += QLatin1Char(' ') + QString::fromUtf8(corps);
+            journal.evenement(SortieEvenements::Type::Controle, texte);
+        });
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "trace/JournalTrafic.h"
+
+#include <QString>
+
+#include <optional>
+
+class Appareil;
+class ApiControle;
+class FenetrePrincipale;
+class Journal;
+
+// JOURNAL= and JOURNAL_MAX= put into the program: the traffic journal and every source of its
+// events (the channels, the fault rules, the device clock, the mode, the control API, the log).
+class EnregistrementTrafic
+{
+public:
+    // "JOURNAL_MAX=": bytes, or with K, M or G (binary units); at least 4 KiB.
+    static std::optional<qint64> tailleValide(const QString& texte);
+
+    EnregistrementTrafic(Journal& journalMessages, FenetrePrincipale& fenetre, Appareil& appareil);
+
+    // Opens the file and plugs every source in; false with the reason when the file or the
+    // size cannot be used.
+    bool ouvre(const QString& chemin, const std::optional<QString>& taille, QString& raison);
+    void ecoute(const QString& adresse);
+    void surveille(ApiControle& api);
+
+    JournalTrafic& trafic() { return journal; }
+
+private:
+    Journal& journalMessages;
+    FenetrePrincipale& fenetre;
+    Appareil& appareil;
+    JournalTrafic journal;
+};

@@ -1,0 +1,100 @@
+#include "RelaisAmont.h"
+
+#include "ServeurCanaux.h"
+#include "trace/Horloge.h"
+#include "trace/Horodatage.h"
+#include "trace/SortieMessages.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+std::optional<std::pair<QString, quint16>> RelaisAmont::adresseValide(const QString& texte)
+{
+    const qsizetype deuxPoints = texte.lastIndexOf(QLatin1Char(':'));
+    if (deuxPoints <= 0)
+        return std::nullopt;
+    QString hote = texte.left(deuxPoints);
+    if (hote.startsWith(QLatin1Char('[')) && hote.endsWith(QLatin1Char(']')))
+        hote = hote.mid(1, hote.size() - 2);
+    else if (hote.contains(QLatin1Char(':')))
+        return std::nullopt; // a v6 address needs its brackets
+    bool ok = false;
+    const uint port = texte.mid(deuxPoints + 1).toUInt(&ok);
+    if (hote.isEmpty() || !ok || port == 0 || port > 65535)
+        return std::nullopt;
+    return std::pair{hote, quint16(port)};
+}
+
+RelaisAmont::RelaisAmont(QString hote_, quint16 port_, ServeurCanaux& serveur_,
+                         SortieMessages& journal_, QObject* parent)
+    : QObject(parent), hote(std::move(hote_)), port(port_), serveur(serveur_), journal(journal_)
+{
+}
+
+RelaisAmont::~RelaisAmont()
+{
+    for (auto& [canal, socket] : amont) {
+        socket->disconnect(this);
+        socket->abort();
+        delete socket;
+    }
+}
+
+QString RelaisAmont::cible() const
+{
+    return (hote.contains(QLatin1Char(':')) ? QLatin1Char('[') + hote + QLatin1Char(']') : hote)
+           + QLatin1Char(':') + QString::number(port);
+}
+
+void RelaisAmont::ouvre(int canal)
+{
+    ferme(canal);
+    auto* socket = new QTcpSocket(this);
+    amont[canal] = socket;
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(socket, &QTcpSocket::readyRead, this, [this, canal, socket] {
+        serveur.envoieAuClient(canal, QString::fromLatin1(socket->readAll()));
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, canal, socket] { perdu(canal, socket); });
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this, canal, socket] { perdu(canal, socket); });
+    // Bytes written before the connection is made wait in the socket until it is.
+    socket->connectToHost(hote, port);
+}
+
+void RelaisAmont::transmet(int canal, const QString& octets)
+{
+    const auto it = amont.find(canal);
+    if (it != amont.end())
+        it->second->write(octets.toLatin1());
+}
+
+void RelaisAmont::ferme(int canal)
+{
+    const auto it = amont.find(canal);
+    if (it == amont.end())
+        return;
+    QTcpSocket* socket = it->second;
+    amont.erase(it);
+    socket->disconnect(this);
+    socket->disconnectFromHost();
+    socket->deleteLater();
+}
+
+// The device refused or dropped the connection: the client's goes too, after what the device
+// had still sent.
+void RelaisAmont::perdu(int canal, QTcpSocket* socket)
+{
+    const auto it = amont.find(canal);
+    if (it == amont.end() || it->second != socket)
+        return;
+    if (socket->bytesAvailable() > 0)
+        serveur.envoieAuClient(canal, QString::fromLatin1(socket->readAll()));
+    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
+                           + QStringLiteral(" appareil relayé ") + cible() + QStringLiteral(" : ")
+                           + socket->errorString() + QStringLiteral(", canal ")
+                           + QString::number(canal) + QStringLiteral(" fermé"));
+    ferme(canal);
+    serveur.coupeClient(canal);
+}

@@ -1,0 +1,73 @@
+#include "JournalTrafic.h"
+
+#include "SortieLignes.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+JournalTrafic::JournalTrafic(QObject* parent) : QObject(parent) {}
+
+JournalTrafic::~JournalTrafic() = default;
+
+bool JournalTrafic::ouvreFichier(const QString& chemin, qint64 tailleMax, QString& raison)
+{
+    const QByteArray nom = QFile::encodeName(chemin);
+    const int descripteur = ::open(nom.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (descripteur < 0) {
+        raison = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    SortieLignes::Reglages reglages;
+    reglages.ligneDePerte = [this](qint64 perdus) {
+        const QString texte =
+            QString::number(perdus)
+            + QStringLiteral(" événements du journal perdus : le fichier ne les prenait pas");
+        return (format.ligne(Type::Erreur, -1, QString(), &texte) + QLatin1Char('\n')).toUtf8();
+    };
+    struct stat etat
+    {
+    };
+    if (::fstat(descripteur, &etat) == 0 && S_ISREG(etat.st_mode)) {
+        // Run on the writer's thread: only the name is shared, and it never changes.
+        reglages.rotation.tailleMax = qsizetype(tailleMax);
+        reglages.rotation.rouvre = [nom] {
+            ::rename(nom.constData(), (nom + ".1").constData());
+            return ::open(nom.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        };
+    }
+    fichier = std::make_unique<SortieLignes>(descripteur, true, std::move(reglages));
+    return true;
+}
+
+void JournalTrafic::evenement(Type type, int canal, const QString& pair, const QString* donnees)
+{
+    QString ligne = format.ligne(type, canal, pair, donnees);
+    if (fichier)
+        fichier->ecrit(ligne);
+    ++nombre;
+    caracteres += ligne.size();
+    lignes.push_back(std::move(ligne));
+    while (qsizetype(lignes.size()) > EvenementsGardes
+           || (caracteres > CaracteresGardes && lignes.size() > 1)) {
+        caracteres -= lignes.front().size();
+        lignes.pop_front();
+    }
+}
+
+JournalTrafic::Extrait JournalTrafic::depuis(qint64 apres) const
+{
+    Extrait extrait;
+    const qint64 premierGarde = nombre - qint64(lignes.size()) + 1;
+    // Clamped before any sum: `apres` may be as large as a script cares to send.
+    const qint64 debut = std::max(std::min(apres, nombre) + 1, premierGarde);
+    extrait.premier = debut;
+    extrait.perdus = std::max<qint64>(0, premierGarde - (std::min(apres, nombre) + 1));
+    for (qint64 n = debut; n <= nombre; ++n)
+        extrait.lignes << lignes[std::size_t(n - premierGarde)];
+    return extrait;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "FormatEvenement.h"
+#include "SortieEvenements.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+
+class SortieLignes;
+
+// The traffic journal: every event as a line of JSON, numbered from 1, the newest kept for the
+// control API (bounded in count and size) and, with a file, written to it without the window
+// thread ever waiting (see SortieLignes). The file is bounded too: past its size it turns over
+// to "<file>.1", one kept. Lines the file could not take are counted, and said in the file.
+class JournalTrafic : public QObject, public SortieEvenements
+{
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype EvenementsGardes = 10000;
+    static constexpr qsizetype CaracteresGardes = 8 * 1024 * 1024;
+    static constexpr qint64 TailleFichierParDefaut = 100 * 1024 * 1024;
+
+    explicit JournalTrafic(QObject* parent = nullptr);
+    ~JournalTrafic() override;
+
+    // Starts the file afresh. A regular file turns over past `tailleMax`; a pipe or a device
+    // never does. False, with the reason, when it cannot be opened.
+    bool ouvreFichier(const QString& chemin, qint64 tailleMax, QString& raison);
+
+    using SortieEvenements::evenement;
+    void evenement(Type type, int canal, const QString& pair, const QString* donnees) override;
+
+    // Number of events so far.
+    qint64 total() const { return nombre; }
+    // The kept events numbered above `apres`, the number of the first, and how many above
+    // `apres` are no longer kept.
+    struct Extrait
+    {
+        QStringList lignes;
+        qint64 premier = 0;
+        qint64 perdus = 0;
+    };
+    Extrait depuis(qint64 apres) const;
+
+private:
+    FormatEvenement format;
+    std::deque<QString> lignes;
+    qsizetype caracteres = 0;
+    qint64 nombre = 0;
+    std::unique_ptr<SortieLignes> fichier;
+};
