@@ -59,15 +59,26 @@ void RelaisAmont::ouvre(int canal)
             [this, canal, socket] { perdu(canal, socket); });
     connect(socket, &QTcpSocket::disconnected, this,
             [this, canal, socket] { perdu(canal, socket); });
-    // Bytes written before the connection is made wait in the socket until it is.
+    // What the client sends before the connection is made waits here until it is.
+    connect(socket, &QTcpSocket::connected, this, [this, canal, socket] {
+        const auto attente = avantConnexion.find(canal);
+        if (attente != avantConnexion.end()) {
+            socket->write(attente->second);
+            avantConnexion.erase(attente);
+        }
+    });
     socket->connectToHost(hote, port);
 }
 
 void RelaisAmont::transmet(int canal, const QString& octets)
 {
     const auto it = amont.find(canal);
-    if (it != amont.end())
+    if (it == amont.end())
+        return;
+    if (it->second->state() == QAbstractSocket::ConnectedState)
         it->second->write(octets.toLatin1());
+    else
+        avantConnexion[canal] += octets.toLatin1();
 }
 
 void RelaisAmont::ferme(int canal)
@@ -77,6 +88,7 @@ void RelaisAmont::ferme(int canal)
         return;
     QTcpSocket* socket = it->second;
     amont.erase(it);
+    avantConnexion.erase(canal);
     socket->disconnect(this);
     socket->disconnectFromHost();
     socket->deleteLater();

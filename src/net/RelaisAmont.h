@@ -2,6 +2,7 @@
 
 #include "Relais.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -44,4 +45,5 @@ private:
     ServeurCanaux& serveur;
     SortieMessages& journal;
     std::map<int, QTcpSocket*> amont;
+    std::map<int, QByteArray> avantConnexion;
 };
