@@ -32,6 +32,13 @@ std::optional<qint64> EnregistrementTrafic::tailleValide(const QString& texte)
     return nombre * unite;
 }
 
+QString EnregistrementTrafic::refusTaille(const QString& texte)
+{
+    return QStringLiteral("taille JOURNAL_MAX invalide \"") + texte
+           + QStringLiteral("\" : un nombre d'octets d'au moins 4096 est attendu, suivi de K, M "
+                            "ou G au besoin");
+}
+
 EnregistrementTrafic::EnregistrementTrafic(Journal& journalMessages_, FenetrePrincipale& fenetre_,
                                            Appareil& appareil_)
     : journalMessages(journalMessages_), fenetre(fenetre_), appareil(appareil_)
@@ -45,9 +52,7 @@ bool EnregistrementTrafic::ouvre(const QString& chemin, const std::optional<QStr
     if (taille) {
         const auto lue = tailleValide(*taille);
         if (!lue) {
-            raison = QStringLiteral("taille JOURNAL_MAX invalide \"") + *taille
-                     + QStringLiteral("\" : un nombre d'octets d'au moins 4096 est attendu, "
-                                      "suivi de K, M ou G au besoin");
+            raison = refusTaille(*taille);
             return false;
         }
         tailleMax = *lue;

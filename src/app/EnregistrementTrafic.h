@@ -18,6 +18,7 @@ class EnregistrementTrafic
 public:
     // "JOURNAL_MAX=": bytes, or with K, M or G (binary units); at least 4 KiB.
     static std::optional<qint64> tailleValide(const QString& texte);
+    static QString refusTaille(const QString& texte);
 
     EnregistrementTrafic(Journal& journalMessages, FenetrePrincipale& fenetre, Appareil& appareil);
 

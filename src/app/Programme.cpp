@@ -212,6 +212,11 @@ int Programme::execute()
 bool Programme::ouvreTrafic()
 {
     QString raison;
+    if (parametres.tailleJournalTrafic
+        && !EnregistrementTrafic::tailleValide(*parametres.tailleJournalTrafic)) {
+        demarrage.signaleEchec(EnregistrementTrafic::refusTaille(*parametres.tailleJournalTrafic));
+        return false;
+    }
     if (enregistrement
         && !enregistrement->ouvre(*parametres.journalTrafic, parametres.tailleJournalTrafic,
                                   raison)) {

@@ -103,10 +103,11 @@ void RelaisAmont::perdu(int canal, QTcpSocket* socket)
         return;
     if (socket->bytesAvailable() > 0)
         serveur.envoieAuClient(canal, QString::fromLatin1(socket->readAll()));
-    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
-                           + QStringLiteral(" appareil relayé ") + cible() + QStringLiteral(" : ")
-                           + socket->errorString() + QStringLiteral(", canal ")
-                           + QString::number(canal) + QStringLiteral(" fermé"));
+    const QString raison = QStringLiteral("appareil relayé ") + cible() + QStringLiteral(" : ")
+                           + socket->errorString();
+    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QLatin1Char(' ') + raison
+                           + QStringLiteral(", canal ") + QString::number(canal)
+                           + QStringLiteral(" fermé"));
     ferme(canal);
-    serveur.coupeClient(canal);
+    serveur.coupeClient(canal, raison);
 }

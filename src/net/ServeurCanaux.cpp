@@ -70,10 +70,12 @@ void ServeurCanaux::envoieAuClient(int canal, const QString& octets)
         envoieTrace(canal, octets);
 }
 
-void ServeurCanaux::coupeClient(int canal)
+void ServeurCanaux::coupeClient(int canal, const QString& raison)
 {
     if (WSserveur.State(canal) != CoucheSocket::Connecte)
         return;
+    if (trafic != nullptr)
+        trafic->evenement(SortieEvenements::Type::Erreur, canal, pairs[canal], raison);
     noteFermeture(canal, QStringLiteral("fermée par Velorin"));
     WSserveur.Close(canal);
     laisserPasserEvenements();

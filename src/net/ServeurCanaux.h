@@ -59,9 +59,10 @@ public:
     // With a relay, what clients send goes to it instead of the analysis, and the traffic is
     // always shown in the log.
     void setRelais(Relais* relaisAmont) { relais = relaisAmont; }
-    // What the relay sends back to a channel's client, and its closing of that client.
+    // What the relay sends back to a channel's client, and its closing of that client for the
+    // reason given (an error in the journal).
     void envoieAuClient(int canal, const QString& octets);
-    void coupeClient(int canal);
+    void coupeClient(int canal, const QString& raison);
 
     void WSserveur_ConnectionRequest(int Index, qintptr requestID) override;
     void WSserveur_DataArrival(int Index, qint64 bytesTotal) override;

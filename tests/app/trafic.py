@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""The traffic journal, the recording proxy, playback and velorin-rejoue, against the real
+programs: a second Velorin stands in for the machine. Every outcome is waited for as a condition
+(a reply, an event in the journal, a file's size), never as a lapse of time.
+"""
+
+import argparse
+import json
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import defauts
+from defauts import Velorin, frame
+
+REJOUE = None
+DEADLINE = defauts.DEADLINE
+P1, P2 = b"\x1bP1\r", b"\x1bP2\r"
+M = b"\x1bM10121\r"
+# An error is met with the proxy, whose device refuses.
+KINDS = {"listen", "connect", "recv", "send", "close", "control", "fault", "clock", "mode", "log"}
+
+
+def read_journal(path):
+    with open(path, encoding="utf-8") as f:
+        return [json.loads(line) for line in f]
+
+
+def wait_for(condition, what):
+    end = time.monotonic() + DEADLINE
+    while not condition():
+        if time.monotonic() > end:
+            raise AssertionError("still waiting for " + what)
+        time.sleep(0.02)
+
+
+def bytes_of(event):
+    return event["data"].encode("latin-1")
+
+
+def rejoue(*args):
+    return subprocess.run([REJOUE, *args], capture_output=True, text=True, timeout=DEADLINE)
+
+
+class RecordPlayVerify(unittest.TestCase):
+    """One session recorded through the proxy, played back, and verified against the stand-in."""
+
+    def test_record_through_the_proxy_then_play_back_and_verify(self):
+        with tempfile.TemporaryDirectory() as d:
+            journal = os.path.join(d, "session.jsonl")
+            requests = [M, b"\x1bM10121\r", M]
+            with Velorin("mode=moduleLASERS") as machine:
+                with Velorin(f"proxy=127.0.0.1:{machine.ready['port']}", "journal=" + journal) as proxy:
+                    replies = []
+                    with proxy.client() as s:
+                        for n, request in enumerate(requests):
+                            replies.append(frame(s, request))
+                            if n == 0:  # the machine's value changes between two equal requests
+                                machine.api("PATCH", "/state", {"Txt_ValeurLu": "612"})
+                    wait_for(lambda: any(e["event"] == "close" for e in read_journal(journal)), "the close")
+                    self.assertTrue(any("<1 (" in line for line in proxy.log()), "traffic shown as trace lines")
+                self.assertEqual(replies[0], b"/105000A\r")
+                self.assertNotEqual(replies[0], replies[1])
+                events = read_journal(journal)
+                self.assertEqual([bytes_of(e) for e in events if e["event"] == "recv"], requests)
+                self.assertEqual([bytes_of(e) for e in events if e["event"] == "send"], replies)
+
+                # Playback gives the recorded replies in their order, byte for byte, and one log
+                # line with no reply for a request never recorded.
+                with Velorin("playback=" + journal, "mode=modeECHO") as player, player.client() as s:
+                    self.assertEqual([frame(s, r) for r in requests], replies)
+                    s.sendall(b"\x1bZ\r" + P1)
+                    self.assertIsNone(select_reply(s), "an unrecorded request gets no reply")
+                    self.assertEqual(sum("absente du journal rejoué" in line for line in player.log()), 2)
+                with Velorin("playback=" + journal, "playback_fallback=SIM") as player, player.client() as s:
+                    self.assertEqual(frame(s, P1), b"\x1b10000000000000000a\r", "the simulation answers")
+
+                # Verification: the journal replayed against the stand-in as it is now (612) differs
+                # only on the first request, which was recorded before the change.
+                target = f"127.0.0.1:{machine.ready['port']}"
+                result = rejoue("--json", journal, target)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                report = json.loads(result.stdout)
+                self.assertEqual(report["compared"], 3)
+                self.assertEqual([(x["request_bytes"], x["expected_bytes"]) for x in report["differences"]],
+                                 [(M.decode("latin-1"), replies[0].decode("latin-1")),
+                                  (M.decode("latin-1"), replies[2].decode("latin-1"))])
+                machine.api("PATCH", "/state", {"Txt_ValeurLu": "500"})
+                result = rejoue(journal, target)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn("Esc/M10121Cr/", result.stdout)
+                # Against a playback of the same journal, nothing differs.
+                with Velorin("playback=" + journal) as player:
+                    result = rejoue(journal, f"127.0.0.1:{player.ready['port']}")
+                    self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_an_upstream_that_refuses_closes_the_client(self):
+        with socket.socket() as unused:
+            unused.bind(("127.0.0.1", 0))
+            port = unused.getsockname()[1]  # bound, never listening: connections are refused
+            with tempfile.TemporaryDirectory() as d, \
+                    Velorin(f"proxy=127.0.0.1:{port}", "journal=" + os.path.join(d, "j")) as proxy, \
+                    proxy.client() as s:
+                s.sendall(P1)
+                self.assertIsNone(frame(s), "the client's connection is closed")
+                wait_for(lambda: any("appareil relayé" in line and "canal 1 fermé" in line
+                                     for line in proxy.log()), "the log line")
+                errors = [e for e in proxy.api("GET", "/journal")["events"] if e["event"] == "error"]
+                self.assertEqual([e["channel"] for e in errors], [1])
+
+
+def select_reply(s):
+    """What comes before the connection ends or stays quiet: one reply or None."""
+    s.settimeout(0.5)
+    try:
+        return frame(s)
+    except socket.timeout:
+        return None
+    finally:
+        s.settimeout(DEADLINE)
+
+
+class Journal(unittest.TestCase):
+    def test_every_kind_of_event_and_every_byte(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "j.jsonl")
+            with Velorin("journal=" + path, "mode=modeECHO") as v:
+                every_byte = bytes(range(256))
+                with v.client() as s:
+                    s.sendall(every_byte)
+                    echoed = b""
+                    while len(echoed) < 256:
+                        echoed += s.recv(4096)
+                v.api("PATCH", "/clock", {"speed": 10})
+                v.api("PATCH", "/state", {"Cmb_Simulate": "automateOMRON"})
+                v.api("POST", "/faults", {"match": {"command": "P"}, "action": {"type": "drop"}})
+                with v.client() as s:
+                    s.sendall(P1)
+                    wait_for(lambda: any(e["event"] == "fault" for e in v.api("GET", "/journal")["events"]),
+                             "the fault")
+                    s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+                seen = lambda: {e["event"] for e in v.api("GET", "/journal?since=0")["events"]}
+                wait_for(lambda: KINDS <= seen(), "every kind, missing %s" % (KINDS - seen()))
+                api = v.api("GET", "/journal?since=0")
+                self.assertEqual(api["missed"], 0)
+                later = v.api("GET", "/journal?since=%d" % api["next"])
+                self.assertEqual((later["events"], later["first"]), ([], api["next"] + 1))
+            events = read_journal(path)
+            self.assertEqual(events[:len(api["events"])], api["events"], "the file and the API agree")
+            for e in events:
+                self.assertRegex(e["t"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z$")
+                self.assertIsInstance(e["mono_us"], int)
+                if "data" in e:
+                    self.assertEqual(e["len"], len(e["data"]))
+            self.assertEqual([e["mono_us"] for e in events], sorted(e["mono_us"] for e in events))
+            self.assertEqual([bytes_of(e) for e in events if e["event"] in ("recv", "send")][:2],
+                             [every_byte, every_byte])
+
+    def test_the_file_turns_over_at_its_bound(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "j.jsonl")
+            with Velorin("journal=" + path, "journal_max=8K", "mode=modeECHO") as v, v.client() as s:
+                n = 0
+                while not os.path.exists(path + ".1") or os.path.getsize(path) == 0:
+                    n += 1
+                    s.sendall(b"x" * 200 + b"%d\r" % n)
+                    frame(s)
+                    self.assertLess(n, 10000)
+            for name in (path, path + ".1"):
+                self.assertLessEqual(os.path.getsize(name), 8192)
+                read_journal(name)  # whole lines only
+
+    def test_a_journal_nobody_reads_never_holds_the_device(self):
+        with tempfile.TemporaryDirectory() as d:
+            fifo = os.path.join(d, "fifo")
+            os.mkfifo(fifo)
+            # A reader that holds the pipe open and never reads: the writer blocks once it is full.
+            holder = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+            try:
+                with Velorin("journal=" + fifo, "mode=modeECHO") as v, v.client() as s:
+                    block = b"y" * 60000 + b"\r"
+                    for _ in range(300):  # far past the pipe and the writer's bound
+                        s.sendall(block)
+                        got = b""
+                        while len(got) < len(block):
+                            got += s.recv(65536)
+                    self.assertEqual(v.api("GET", "/health")["port"], v.ready["port"])
+                    start = time.monotonic()
+                    v.proc.send_signal(signal.SIGTERM)
+                    self.assertEqual(v.proc.wait(DEADLINE), 0)
+                    self.assertLess(time.monotonic() - start, DEADLINE)
+            finally:
+                os.close(holder)
+
+    def test_bad_keys_and_bad_journals_stop_the_start(self):
+        with tempfile.TemporaryDirectory() as d:
+            bad = os.path.join(d, "bad.jsonl")
+            with open(bad, "w") as f:
+                f.write('{"t": "x", "mono_us": 1, "event": "listen"}\nnot json\n')
+            cases = [
+                (["playback=" + bad], "ligne 2"),
+                (["journal_max=12", "journal=" + os.path.join(d, "j")], "JOURNAL_MAX"),
+                (["journal_max=12"], "JOURNAL_MAX"),
+                (["journal=" + os.path.join(d, "missing", "j.jsonl")], "JOURNAL"),
+                (["proxy=nowhere"], "PROXY"),
+                (["proxy=127.0.0.1:1", "playback=" + bad], "PROXY et PLAYBACK"),
+                (["playback_fallback=MAYBE"], "PLAYBACK_FALLBACK"),
+            ]
+            for keys, said in cases:
+                with self.subTest(keys=keys):
+                    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+                    run = subprocess.run([defauts.BINARY, "portip=0", "log=off", *keys], env=env,
+                                         capture_output=True, text=True, timeout=DEADLINE)
+                    self.assertEqual(run.returncode, 1)
+                    self.assertIn(said, run.stderr)
+
+
+def main():
+    global REJOUE
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--rejoue", required=True)
+    options, rest = parser.parse_known_args()
+    defauts.BINARY = options.binary
+    REJOUE = options.rejoue
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()
