@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build tree into a scratch root as a distribution would (prefix /usr) and checks
-# what a desktop sees there: the program, its menu entry and its icons.
+# what a desktop sees there: the programs, the menu entry and its icons.
 #   verifie_installation.sh <build dir> <version>
 set -euo pipefail
 
@@ -21,25 +21,28 @@ DESTDIR="$racine" cmake --install "$build" --prefix /usr >/dev/null
 usr=$racine/usr
 
 # Nothing outside the usual places, and nothing the package does not mean to ship.
-attendus=$(printf '%s\n' bin/velorin share/applications/velorin.desktop \
+attendus=$(printf '%s\n' bin/velorin bin/velorin-rejoue share/applications/velorin.desktop \
   share/icons/hicolor/{16x16,32x32,48x48}/apps/velorin.png | sort)
 trouves=$(cd "$racine" && find . -type f | sed 's|^\./usr/||' | sort)
 [ "$trouves" = "$attendus" ] || echec "installed files differ from the expected set:
 $(diff <(echo "$attendus") <(echo "$trouves") || true)"
 
-# The program: executable, and finding its libraries where the system keeps them, not through
-# a run path of its own (into the build tree, or beside itself).
+# The programs: executable, and finding their libraries where the system keeps them, not
+# through a run path of their own (into the build tree, or beside themselves).
+for programme in velorin velorin-rejoue; do
+  chemin=$usr/bin/$programme
+  [ -x "$chemin" ] || { echec "bin/$programme is not executable"; continue; }
+  if chemins=$(readelf -d "$chemin" | grep -E 'R(UN)?PATH'); then
+    echec "installed $programme keeps a run path: $chemins"
+  fi
+  # Each tells the project's version, the one the package is named after.
+  if dit=$(env -u DISPLAY -u WAYLAND_DISPLAY "$chemin" --version 2>"$racine/stderr"); then
+    [ "$dit" = "$programme $version" ] || echec "--version says '$dit', not '$programme $version'"
+  else
+    echec "$programme --version failed: $(cat "$racine/stderr")"
+  fi
+done
 binaire=$usr/bin/velorin
-[ -x "$binaire" ] || echec "bin/velorin is not executable"
-if chemins=$(readelf -d "$binaire" | grep -E 'R(UN)?PATH'); then
-  echec "installed binary keeps a run path: $chemins"
-fi
-# It tells the project's version, the one the package is named after.
-if dit=$(env -u DISPLAY -u WAYLAND_DISPLAY "$binaire" --version 2>"$racine/stderr"); then
-  [ "$dit" = "velorin $version" ] || echec "--version says '$dit', not 'velorin $version'"
-else
-  echec "--version failed: $(cat "$racine/stderr")"
-fi
 
 # The menu entry: valid, and pointing at the program and icon installed beside it.
 bureau=$usr/share/applications/velorin.desktop

@@ -29,13 +29,15 @@ for attendu in libqt6widgets6 libqt6network6 libqt6httpserver6 libc6 qt6-qpa-plu
   grep -Eq "(^|, )$attendu( |,|$)" <<<"$depends" || echec "Depends lacks $attendu"
 done
 
-# Contents: system-wide paths, the program executable.
+# Contents: system-wide paths, the programs executable.
 contenu=$(dpkg-deb -c "$paquet")
-for chemin in ./usr/bin/velorin ./usr/share/applications/velorin.desktop \
+for chemin in ./usr/bin/velorin ./usr/bin/velorin-rejoue ./usr/share/applications/velorin.desktop \
   ./usr/share/icons/hicolor/{16x16,32x32,48x48}/apps/velorin.png; do
   grep -q " $chemin\$" <<<"$contenu" || echec "package lacks $chemin"
 done
-grep -Eq '^-rwxr-xr-x .* \./usr/bin/velorin$' <<<"$contenu" || echec "usr/bin/velorin not 0755"
+for programme in velorin velorin-rejoue; do
+  grep -Eq "^-rwxr-xr-x .* \./usr/bin/$programme\$" <<<"$contenu" || echec "usr/bin/$programme not 0755"
+done
 if grep -E '^d' <<<"$contenu" | grep -Ev '^drwxr-xr-x'; then
   echec "directories above are not 0755"
 fi

@@ -1,0 +1,72 @@
+#include "ArgumentsRejeu.h"
+#include "RapportRejeu.h"
+#include "Rejoueur.h"
+#include "trace/LectureJournal.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+// Statuses: every reply as recorded, some differ, nothing could be compared.
+constexpr int Concordent = 0;
+constexpr int Different = 1;
+constexpr int Impossible = 2;
+
+void ecrit(std::FILE* sortie, const QString& texte)
+{
+    std::fputs(texte.toUtf8().constData(), sortie);
+}
+
+int echec(const QString& message)
+{
+    ecrit(stderr, QStringLiteral("velorin-rejoue : %1\n").arg(message));
+    return Impossible;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // A device that has gone must not take the process with it.
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication application(argc, argv);
+
+    OptionsRejeu options;
+    const auto demande = litArguments(application.arguments().mid(1), options);
+    if (const auto* erreur = std::get_if<QString>(&demande)) {
+        ecrit(stderr,
+              QStringLiteral("velorin-rejoue : %1\n%2\n").arg(*erreur, lignesAideRejeu().first()));
+        return Impossible;
+    }
+    switch (std::get<Demande>(demande)) {
+    case Demande::Aide: ecrit(stdout, lignesAideRejeu().join(QLatin1Char('\n')) + '\n'); return 0;
+    case Demande::Version: ecrit(stdout, texteVersionRejeu() + '\n'); return 0;
+    case Demande::Rejeu: break;
+    }
+
+    const auto lu = litJournal(options.journal);
+    if (const auto* erreur = std::get_if<ErreurJournal>(&lu))
+        return echec(QStringLiteral("%1 : %2").arg(options.journal, erreur->message));
+
+    Rejoueur::Reglages reglages;
+    reglages.hote = options.hote;
+    reglages.port = options.port;
+    reglages.tempsEnregistre = options.tempsEnregistre;
+    reglages.delaiMs = options.delaiMs;
+    const auto rejeu = Rejoueur(reglages).rejoue(conversations(std::get<0>(lu)));
+    if (const auto* erreur = std::get_if<QString>(&rejeu))
+        return echec(*erreur);
+
+    const auto& reponses = std::get<QList<ReponseComparee>>(rejeu);
+    if (options.json)
+        std::fputs(rapportJson(reponses).constData(), stdout);
+    else
+        ecrit(stdout, rapportTexte(reponses));
+    const bool differe = std::any_of(reponses.begin(), reponses.end(),
+                                     [](const ReponseComparee& r) { return r.differe(); });
+    return differe ? Different : Concordent;
+}

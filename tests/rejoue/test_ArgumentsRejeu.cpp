@@ -1,0 +1,96 @@
+#include "rejoue/ArgumentsRejeu.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ArgumentsRejeu, HostAndPortForms)
+{
+    const struct
+    {
+        const char* texte;
+        const char* hote; // nullptr: refused
+        quint16 port;
+    } cas[] = {
+        {"127.0.0.1:10001", "127.0.0.1", 10001},
+        {"localhost:1", "localhost", 1},
+        {"[::1]:65535", "::1", 65535},
+        {"[fe80::1%eth0]:80", "fe80::1%eth0", 80},
+        {"::1:4000", nullptr, 0},         // a bare IPv6 address: its last field could be the port
+        {"[::1]4000", nullptr, 0},        // no colon after the bracket
+        {"[localhost]:4000", nullptr, 0}, // brackets hold an IPv6 address only
+        {"hote:0", nullptr, 0},
+        {"hote:65536", nullptr, 0},
+        {"hote:+80", nullptr, 0},
+        {"hote:", nullptr, 0},
+        {":80", nullptr, 0},
+        {"hote", nullptr, 0},
+    };
+    for (const auto& c : cas) {
+        const auto lu = litHotePort(QLatin1String(c.texte));
+        ASSERT_EQ(lu.has_value(), c.hote != nullptr) << c.texte;
+        if (lu) {
+            EXPECT_EQ(lu->hote, QLatin1String(c.hote)) << c.texte;
+            EXPECT_EQ(lu->port, c.port) << c.texte;
+        }
+    }
+}
+
+QStringList mots(const char* texte)
+{
+    return QString::fromLatin1(texte).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+TEST(ArgumentsRejeu, OptionsInAnyOrder)
+{
+    OptionsRejeu options;
+    ASSERT_EQ(std::get<Demande>(litArguments(
+                  mots("--json j.jsonl --timeout-ms 50 [::1]:7 --timing recorded"), options)),
+              Demande::Rejeu);
+    EXPECT_EQ(options.journal, QStringLiteral("j.jsonl"));
+    EXPECT_EQ(options.hote, QStringLiteral("::1"));
+    EXPECT_EQ(options.port, 7);
+    EXPECT_TRUE(options.json);
+    EXPECT_TRUE(options.tempsEnregistre);
+    EXPECT_EQ(options.delaiMs, 50);
+
+    OptionsRejeu egal;
+    ASSERT_EQ(std::get<Demande>(litArguments(mots("--timeout-ms=9 --timing=recorded j h:1"), egal)),
+              Demande::Rejeu);
+    EXPECT_EQ(egal.delaiMs, 9);
+    EXPECT_TRUE(egal.tempsEnregistre);
+    EXPECT_FALSE(egal.json);
+
+    // Help wins over anything wrong beside it.
+    OptionsRejeu aide;
+    EXPECT_EQ(std::get<Demande>(litArguments(mots("--bad -h"), aide)), Demande::Aide);
+}
+
+TEST(ArgumentsRejeu, WrongCommandLinesSayWhy)
+{
+    const struct
+    {
+        const char* ligne;
+        const char* raison;
+    } cas[] = {
+        {"", "un journal et une adresse"},
+        {"j.jsonl", "un journal et une adresse"},
+        {"j.jsonl h:1 autre", "un journal et une adresse"},
+        {"j.jsonl h", "adresse invalide : h"},
+        {"--timing fast j h:1", "--timing attend recorded"},
+        {"j h:1 --timing", "--timing attend recorded"},
+        {"--timeout-ms 0 j h:1", "--timeout-ms attend"},
+        {"--timeout-ms x j h:1", "--timeout-ms attend"},
+        {"--jsn j h:1", "option inconnue : --jsn"},
+        {"--json=1 j h:1", "option inconnue : --json=1"},
+    };
+    for (const auto& c : cas) {
+        OptionsRejeu options;
+        const auto lu = litArguments(mots(c.ligne), options);
+        ASSERT_TRUE(std::holds_alternative<QString>(lu)) << c.ligne;
+        EXPECT_TRUE(std::get<QString>(lu).startsWith(QString::fromUtf8(c.raison)))
+            << c.ligne << ": " << std::get<QString>(lu).toStdString();
+    }
+}
+
+} // namespace
