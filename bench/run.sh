@@ -16,7 +16,7 @@ duree=${DUREE:-5}
 prechauffe=${PRECHAUFFE:-1}
 repetitions=${REPETITIONS:-3}
 sortie=${SORTIE:-$build_dir/bench-resultats}
-tous_les_cas="plc-1-off plc-8-off plc-64-off plc-1-on plc-8-on plc-64-on echo-64 laser-8 churn-1 churn-8 salve-128 memoire tube-64 horloge defauts-64"
+tous_les_cas="plc-1-off plc-8-off plc-64-off plc-1-on plc-8-on plc-64-on echo-64 laser-8 churn-1 churn-8 salve-128 memoire tube-64 horloge defauts-64 journal-64 proxy-1"
 cas_choisis=${CAS:-$tous_les_cas}
 
 make -s build >/dev/null
@@ -106,7 +106,8 @@ demarre() {
       pid_lecteur=$!
     fi
     QT_QPA_PLATFORM=offscreen taskset -c 0 "$velorin" PORTIP="$port_appareil" \
-      CONTROL="$port_controle" MODE="$mode" $miroir >"$sortie_miroir" 2>>"$journal_serveurs" &
+      CONTROL="$port_controle" MODE="$mode" $miroir ${CLES_EN_PLUS:-} >"$sortie_miroir" \
+      2>>"$journal_serveurs" &
   fi
   pid_serveur=$!
   attend_port "$port_appareil"
@@ -244,6 +245,53 @@ defauts() {
   done
 }
 
+# The traffic journal at 64 clients: off, and on to a file (turned over at its default bound),
+# the servers taking each place in turn.
+journal() {
+  local ordre=(velorin velorin-journal)
+  for rep in $(seq "$repetitions"); do
+    local decalage=$(((rep - 1) % 2))
+    for serveur in "${ordre[@]:decalage}" "${ordre[@]:0:decalage}"; do
+      rm -f "$sortie/trafic.jsonl" "$sortie/trafic.jsonl.1"
+      if [ "$serveur" = velorin-journal ]; then
+        CLES_EN_PLUS="JOURNAL=$sortie/trafic.jsonl" demarre velorin automateOMRON false
+      else
+        demarre velorin automateOMRON false
+      fi
+      mesure journal-64 "$serveur" "$rep" --connections 64 --request "$P" --reply-cr \
+        --expect "$P_REPONSE" --warmup "$prechauffe" --duration "$duree"
+      arrete_serveur
+    done
+    echo "  journal-64, repetition $rep done" >&2
+  done
+  rm -f "$sortie/trafic.jsonl" "$sortie/trafic.jsonl.1"
+}
+
+# The proxy's added round trip at 1 client: the same device asked directly, then through a
+# second Velorin relaying to it (both on the servers' core).
+proxy() {
+  local port_relais
+  port_relais=$(port_libre "$port_appareil" "$port_controle")
+  for rep in $(seq "$repetitions"); do
+    demarre velorin automateOMRON false
+    mesure proxy-1 velorin "$rep" --connections 1 --request "$P" --reply-cr \
+      --expect "$P_REPONSE" --warmup "$prechauffe" --duration "$duree"
+    QT_QPA_PLATFORM=offscreen taskset -c 0 "$velorin" PORTIP="$port_relais" LOG=OFF \
+      PROXY="127.0.0.1:$port_appareil" 2>>"$journal_serveurs" &
+    local pid_relais=$!
+    attend_port "$port_relais"
+    local ligne
+    ligne=$(taskset -c 1 "$charge" --port "$port_relais" --label proxy-1 --connections 1 \
+      --request "$P" --reply-cr --expect "$P_REPONSE" --warmup "$prechauffe" --duration "$duree")
+    python3 -c 'import json,sys; d=json.loads(sys.argv[1]); d.update(case="proxy-1", server="velorin-proxy", rep=int(sys.argv[2])); print(json.dumps(d))' \
+      "$ligne" "$rep" >>"$mesures"
+    kill "$pid_relais" 2>/dev/null || true
+    wait "$pid_relais" 2>/dev/null || true
+    arrete_serveur
+    echo "  proxy-1, repetition $rep done" >&2
+  done
+}
+
 # "flux IP" ticked at 64 clients, stdout sent to /dev/null beside stdout piped to a reader that
 # never reads, with the resident memory before and after each run.
 tube() {
@@ -268,6 +316,8 @@ for cas in $cas_choisis; do
     memoire) memoire ;;
     tube-64) tube ;;
     defauts-64) defauts ;;
+    journal-64) journal ;;
+    proxy-1) proxy ;;
     horloge) taskset -c 0 python3 bench/horloge.py --binary "$velorin" --repetitions "$repetitions" >>"$mesures" ;;
     *) un_cas "$cas" ;;
   esac

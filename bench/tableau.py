@@ -20,6 +20,8 @@ TUBE_CROISSANCE_MAX_KIB = 16 * 1024
 # never consults it.
 DEFAUTS_AUCUNE_MIN = 0.97
 DEFAUTS_CENT_MIN = 0.90
+# The traffic journal written to a file, against the same run without it.
+JOURNAL_MIN = 0.8
 # The device clock: how much faster a full move is at x100 and stepped than in real time.
 HORLOGE_GAIN_MIN = 50
 CROISSANCE_TOLEREE_KIB = 1024
@@ -138,6 +140,26 @@ def main():
              f"{DEFAUTS_AUCUNE_MIN})", aucune >= DEFAUTS_AUCUNE_MIN * sans)
         juge(f"faults: 100 rules that never match, {cent / sans:.3f}x (target ≥ {DEFAUTS_CENT_MIN})",
              cent >= DEFAUTS_CENT_MIN * sans)
+
+    if "journal-64" in par_cas:
+        sans = mediane(par_cas["journal-64"]["velorin"], "rps")
+        avec = mediane(par_cas["journal-64"]["velorin-journal"], "rps")
+        print()
+        print("| P 64 clients | JOURNAL off req/s | JOURNAL= to a file req/s (ratio) |")
+        print("|---|---:|---:|")
+        print(f"| journal-64 | {sans:,.0f} | {avec:,.0f} ({avec / sans:.2f}x) |")
+        juge(f"journal: {avec / sans:.2f}x the throughput without it (target ≥ {JOURNAL_MIN}x)",
+             avec >= JOURNAL_MIN * sans)
+
+    if "proxy-1" in par_cas:
+        direct = par_cas["proxy-1"]["velorin"]
+        relaye = par_cas["proxy-1"]["velorin-proxy"]
+        print()
+        print("| P 1 client | direct p50 / p99 µs | through PROXY= p50 / p99 µs | added p50 µs |")
+        print("|---|---:|---:|---:|")
+        print(f"| proxy-1 | {mediane(direct, 'p50_us'):.0f} / {mediane(direct, 'p99_us'):.0f} | "
+              f"{mediane(relaye, 'p50_us'):.0f} / {mediane(relaye, 'p99_us'):.0f} | "
+              f"{mediane(relaye, 'p50_us') - mediane(direct, 'p50_us'):+.0f} |")
 
     if horloge:
         reel = horloge["real"]

@@ -2,33 +2,64 @@
 
 #include <QDateTime>
 
+#include <charconv>
 #include <ctime>
 
 namespace {
 
-void ajouteChaineJson(QString& sortie, const QString& texte)
+void ajouteNombre(QByteArray& sortie, qint64 nombre)
+{
+    char chiffres[24];
+    const auto fin = std::to_chars(chiffres, chiffres + sizeof chiffres, nombre).ptr;
+    sortie.append(chiffres, fin - chiffres);
+}
+
+// A JSON string in UTF-8: quotes, backslashes and control characters escaped, a lone
+// surrogate (never in bytes, possible in a log line) replaced.
+void ajouteChaineJson(QByteArray& sortie, const QString& texte)
 {
     static constexpr char hex[] = "0123456789abcdef";
-    sortie += QLatin1Char('"');
-    for (const QChar c : texte) {
-        const char16_t u = c.unicode();
+    sortie += '"';
+    const QChar* c = texte.constData();
+    const QChar* const fin = c + texte.size();
+    for (; c != fin; ++c) {
+        char32_t u = c->unicode();
+        if (u >= 0x20 && u < 0x7f && u != '"' && u != '\\') {
+            sortie += char(u);
+            continue;
+        }
         switch (u) {
-        case '"': sortie += QLatin1String("\\\""); break;
-        case '\\': sortie += QLatin1String("\\\\"); break;
-        case '\n': sortie += QLatin1String("\\n"); break;
-        case '\r': sortie += QLatin1String("\\r"); break;
-        case '\t': sortie += QLatin1String("\\t"); break;
-        default:
-            if (u < 0x20 || u == 0x7f) {
-                sortie += QLatin1String("\\u00");
-                sortie += QLatin1Char(hex[u >> 4]);
-                sortie += QLatin1Char(hex[u & 0xf]);
-            } else {
-                sortie += c;
+        case '"': sortie += "\\\""; continue;
+        case '\\': sortie += "\\\\"; continue;
+        case '\n': sortie += "\\n"; continue;
+        case '\r': sortie += "\\r"; continue;
+        case '\t': sortie += "\\t"; continue;
+        default: break;
+        }
+        if (u < 0x20 || u == 0x7f) {
+            const char echappe[] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 0xf]};
+            sortie.append(echappe, sizeof echappe);
+        } else if (u < 0x800) {
+            sortie += char(0xc0 | (u >> 6));
+            sortie += char(0x80 | (u & 0x3f));
+        } else {
+            if (QChar::isHighSurrogate(u) && c + 1 != fin && c[1].isLowSurrogate()) {
+                u = QChar::surrogateToUcs4(char16_t(u), c[1].unicode());
+                ++c;
+            } else if (QChar::isSurrogate(u)) {
+                u = 0xfffd;
             }
+            if (u < 0x10000) {
+                sortie += char(0xe0 | (u >> 12));
+            } else {
+                sortie += char(0xf0 | (u >> 18));
+                sortie += char(0x80 | ((u >> 12) & 0x3f));
+            }
+            sortie += char(0x80 | ((u >> 6) & 0x3f));
+            sortie += char(0x80 | (u & 0x3f));
         }
     }
-    sortie += QLatin1Char('"');
+    sortie += '"';
 }
 
 } // namespace
@@ -66,46 +97,50 @@ qint64 FormatEvenement::maintenantMonoUs()
     return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-QString FormatEvenement::ligne(SortieEvenements::Type type, int canal, const QString& pair,
-                               const QString* donnees)
+QByteArray FormatEvenement::ligne(SortieEvenements::Type type, int canal, const QString& pair,
+                                  const QString* donnees)
 {
     return ligne(maintenantEpoqueUs(), maintenantMonoUs(), type, canal, pair, donnees);
 }
 
-QString FormatEvenement::ligne(qint64 epoqueUs, qint64 monoUs, SortieEvenements::Type type,
-                               int canal, const QString& pair, const QString* donnees)
+QByteArray FormatEvenement::ligne(qint64 epoqueUs, qint64 monoUs, SortieEvenements::Type type,
+                                  int canal, const QString& pair, const QString* donnees)
 {
     const qint64 seconde = epoqueUs >= 0 ? epoqueUs / 1000000 : (epoqueUs + 1) / 1000000 - 1;
     if (seconde != secondeEnCache) {
         secondeEnCache = seconde;
         debutEnCache = QDateTime::fromSecsSinceEpoch(seconde, Qt::UTC)
-                           .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+                           .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+                           .toLatin1();
     }
-    QString sortie;
-    sortie.reserve(96 + (donnees != nullptr ? donnees->size() * 2 : 0));
-    sortie += QLatin1String("{\"t\":\"");
+    QByteArray sortie;
+    sortie.reserve(112 + pair.size() + (donnees != nullptr ? donnees->size() * 2 : 0));
+    sortie += "{\"t\":\"";
     sortie += debutEnCache;
-    sortie += QLatin1Char('.');
-    sortie += QString::number(epoqueUs - seconde * 1000000).rightJustified(6, QLatin1Char('0'));
-    sortie += QLatin1String("Z\",\"mono_us\":");
-    sortie += QString::number(monoUs);
-    sortie += QLatin1String(",\"event\":\"");
+    // The microseconds, always six digits.
+    char micro[8] = {'.', '0', '0', '0', '0', '0', '0', 'Z'};
+    for (qint64 reste = epoqueUs - seconde * 1000000, i = 6; i > 0; --i, reste /= 10)
+        micro[i] = char('0' + reste % 10);
+    sortie.append(micro, sizeof micro);
+    sortie += "\",\"mono_us\":";
+    ajouteNombre(sortie, monoUs);
+    sortie += ",\"event\":\"";
     sortie += nom(type);
-    sortie += QLatin1Char('"');
+    sortie += '"';
     if (canal >= 0) {
-        sortie += QLatin1String(",\"channel\":");
-        sortie += QString::number(canal);
+        sortie += ",\"channel\":";
+        ajouteNombre(sortie, canal);
     }
     if (!pair.isEmpty()) {
-        sortie += QLatin1String(",\"peer\":");
+        sortie += ",\"peer\":";
         ajouteChaineJson(sortie, pair);
     }
     if (donnees != nullptr) {
-        sortie += QLatin1String(",\"data\":");
+        sortie += ",\"data\":";
         ajouteChaineJson(sortie, *donnees);
-        sortie += QLatin1String(",\"len\":");
-        sortie += QString::number(donnees->size());
+        sortie += ",\"len\":";
+        ajouteNombre(sortie, donnees->size());
     }
-    sortie += QLatin1Char('}');
+    sortie += '}';
     return sortie;
 }

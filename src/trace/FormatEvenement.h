@@ -2,24 +2,26 @@
 
 #include "SortieEvenements.h"
 
+#include <QByteArray>
 #include <QLatin1StringView>
 #include <QString>
 
 // One journal event as a line of JSON: {"t": UTC ISO 8601 with microseconds, "mono_us": a
 // monotonic count of microseconds, "event": its kind, then "channel", "peer", "data" and "len"
-// where they apply}. The data's characters are written as they are (as UTF-8 once encoded),
-// control characters escaped, so a byte string comes back exactly, one character per byte.
+// where they apply}, in UTF-8. The data's characters are written as they are, control characters
+// escaped, so a byte string comes back exactly, one character per byte. Built straight into its
+// bytes: it is made for every byte string the device receives and sends.
 class FormatEvenement
 {
 public:
     static QLatin1StringView nom(SortieEvenements::Type type);
 
     // The event stamped now.
-    QString ligne(SortieEvenements::Type type, int canal, const QString& pair,
-                  const QString* donnees);
+    QByteArray ligne(SortieEvenements::Type type, int canal, const QString& pair,
+                     const QString* donnees);
     // The same at a given time (tests).
-    QString ligne(qint64 epoqueUs, qint64 monoUs, SortieEvenements::Type type, int canal,
-                  const QString& pair, const QString* donnees);
+    QByteArray ligne(qint64 epoqueUs, qint64 monoUs, SortieEvenements::Type type, int canal,
+                     const QString& pair, const QString* donnees);
 
     static qint64 maintenantEpoqueUs();
     static qint64 maintenantMonoUs();
@@ -27,5 +29,5 @@ public:
 private:
     // The stamp's text up to the second changes once a second: kept between events.
     qint64 secondeEnCache = -1;
-    QString debutEnCache;
+    QByteArray debutEnCache;
 };

@@ -27,7 +27,7 @@ bool JournalTrafic::ouvreFichier(const QString& chemin, qint64 tailleMax, QStrin
         const QString texte =
             QString::number(perdus)
             + QStringLiteral(" événements du journal perdus : le fichier ne les prenait pas");
-        return (format.ligne(Type::Erreur, -1, QString(), &texte) + QLatin1Char('\n')).toUtf8();
+        return format.ligne(Type::Erreur, -1, QString(), &texte) + '\n';
     };
     struct stat etat
     {
@@ -46,9 +46,9 @@ bool JournalTrafic::ouvreFichier(const QString& chemin, qint64 tailleMax, QStrin
 
 void JournalTrafic::evenement(Type type, int canal, const QString& pair, const QString* donnees)
 {
-    QString ligne = format.ligne(type, canal, pair, donnees);
+    QByteArray ligne = format.ligne(type, canal, pair, donnees);
     if (fichier)
-        fichier->ecrit(ligne);
+        fichier->ecritOctets(ligne);
     ++nombre;
     caracteres += ligne.size();
     lignes.push_back(std::move(ligne));

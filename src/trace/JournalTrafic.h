@@ -3,8 +3,8 @@
 #include "FormatEvenement.h"
 #include "SortieEvenements.h"
 
+#include <QByteArrayList>
 #include <QObject>
-#include <QStringList>
 
 #include <deque>
 #include <memory>
@@ -40,7 +40,7 @@ public:
     // `apres` are no longer kept.
     struct Extrait
     {
-        QStringList lignes;
+        QByteArrayList lignes;
         qint64 premier = 0;
         qint64 perdus = 0;
     };
@@ -48,7 +48,7 @@ public:
 
 private:
     FormatEvenement format;
-    std::deque<QString> lignes;
+    std::deque<QByteArray> lignes;
     qsizetype caracteres = 0;
     qint64 nombre = 0;
     std::unique_ptr<SortieLignes> fichier;

@@ -46,6 +46,21 @@ void SortieLignes::ecrit(const QString& message)
     char* fin = encodeur.appendToBuffer(enAttente.data() + avant, message);
     *fin++ = '\n';
     enAttente.resize(fin - enAttente.constData());
+    ajoute();
+}
+
+void SortieLignes::ecritOctets(QByteArrayView ligne)
+{
+    if (!ecrivain)
+        return;
+    enAttente.append(ligne);
+    enAttente.append('\n');
+    ajoute();
+}
+
+// A line has been gathered: handed over now, or before the event loop next waits.
+void SortieLignes::ajoute()
+{
     if (!parPasse || enAttente.size() >= TailleMaxEnAttente)
         vide();
     else if (!auPlusTard.isActive())

@@ -33,6 +33,8 @@ public:
     ~SortieLignes() override;
 
     void ecrit(const QString& ligne);
+    // A line already in UTF-8, without its "\n".
+    void ecritOctets(QByteArrayView ligne);
     // Hands over what has been gathered.
     void vide();
     // Lines dropped since the last loss line was written.
@@ -42,6 +44,7 @@ public:
 
 private:
     void arrete();
+    void ajoute();
 
     qsizetype limite;
     std::function<QByteArray(qint64)> ligneDePerte;

@@ -30,8 +30,8 @@ QHttpServerResponse RessourceTrafic::evenements(const QHttpServerRequest& requet
     }
     const JournalTrafic::Extrait extrait = journal->depuis(depuis);
     QJsonArray evenements;
-    for (const QString& ligne : extrait.lignes)
-        evenements.append(QJsonDocument::fromJson(ligne.toUtf8()).object());
+    for (const QByteArray& ligne : extrait.lignes)
+        evenements.append(QJsonDocument::fromJson(ligne).object());
     return QHttpServerResponse(QJsonObject{{QStringLiteral("next"), journal->total()},
                                            {QStringLiteral("first"), extrait.premier},
                                            {QStringLiteral("missed"), extrait.perdus},
