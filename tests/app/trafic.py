@@ -39,6 +39,14 @@ def wait_for(condition, what):
         time.sleep(0.02)
 
 
+def size(path):
+    """The file is renamed, then made again: between the two it is not there."""
+    try:
+        return os.stat(path).st_size
+    except FileNotFoundError:
+        return 0
+
+
 def bytes_of(event):
     return event["data"].encode("latin-1")
 
@@ -74,9 +82,10 @@ class RecordPlayVerify(unittest.TestCase):
                 # line with no reply for a request never recorded.
                 with Velorin("playback=" + journal, "mode=modeECHO") as player, player.client() as s:
                     self.assertEqual([frame(s, r) for r in requests], replies)
-                    s.sendall(b"\x1bZ\r" + P1)
-                    self.assertIsNone(select_reply(s), "an unrecorded request gets no reply")
-                    self.assertEqual(sum("absente du journal rejoué" in line for line in player.log()), 2)
+                    s.sendall(b"\x1bZ\r")
+                    wait_for(lambda: any("absente du journal rejoué : Esc/ZCr/, pas de réponse" in line
+                                         for line in player.log()), "the log line")
+                    self.assertEqual(frame(s, M), replies[2], "no reply before; the last reply again")
                 with Velorin("playback=" + journal, "playback_fallback=SIM") as player, player.client() as s:
                     self.assertEqual(frame(s, P1), b"\x1b10000000000000000a\r", "the simulation answers")
 
@@ -88,8 +97,7 @@ class RecordPlayVerify(unittest.TestCase):
                 report = json.loads(result.stdout)
                 self.assertEqual(report["compared"], 3)
                 self.assertEqual([(x["request_bytes"], x["expected_bytes"]) for x in report["differences"]],
-                                 [(M.decode("latin-1"), replies[0].decode("latin-1")),
-                                  (M.decode("latin-1"), replies[2].decode("latin-1"))])
+                                 [(M.decode("latin-1"), replies[0].decode("latin-1"))])
                 machine.api("PATCH", "/state", {"Txt_ValeurLu": "500"})
                 result = rejoue(journal, target)
                 self.assertEqual(result.returncode, 1)
@@ -112,17 +120,6 @@ class RecordPlayVerify(unittest.TestCase):
                                      for line in proxy.log()), "the log line")
                 errors = [e for e in proxy.api("GET", "/journal")["events"] if e["event"] == "error"]
                 self.assertEqual([e["channel"] for e in errors], [1])
-
-
-def select_reply(s):
-    """What comes before the connection ends or stays quiet: one reply or None."""
-    s.settimeout(0.5)
-    try:
-        return frame(s)
-    except socket.timeout:
-        return None
-    finally:
-        s.settimeout(DEADLINE)
 
 
 class Journal(unittest.TestCase):
@@ -166,7 +163,7 @@ class Journal(unittest.TestCase):
             path = os.path.join(d, "j.jsonl")
             with Velorin("journal=" + path, "journal_max=8K", "mode=modeECHO") as v, v.client() as s:
                 n = 0
-                while not os.path.exists(path + ".1") or os.path.getsize(path) == 0:
+                while not os.path.exists(path + ".1") or size(path) == 0:
                     n += 1
                     s.sendall(b"x" * 200 + b"%d\r" % n)
                     frame(s)
