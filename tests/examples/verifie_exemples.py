@@ -11,7 +11,7 @@ Each example then runs against the real program, on free ports: it must end by i
 status 0, print what it should and leave no process behind. The examples that wait for
 Velorin must give up at once, with status 1, when it cannot start.
 
-    verifie_exemples.py --velorin build/velorin [unittest options, e.g. -k laser_py]
+    verifie_exemples.py --velorin build/velorin --rejoue build/velorin-rejoue [-k laser_py]
 """
 
 import argparse
@@ -31,6 +31,7 @@ from pathlib import Path
 
 SOURCES = Path(__file__).resolve().parents[2]
 VELORIN = "velorin"
+REJOUE = "velorin-rejoue"
 
 # Generous: sanitizer builds on a busy machine start slowly. Every example bounds its own waits.
 EXAMPLE_TIMEOUT = 240
@@ -75,7 +76,7 @@ def anchors(page):
 
 def environment(**more):
     # No window, and no __pycache__ left in examples/ by the examples that import quickstart.
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VELORIN=VELORIN,
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VELORIN=VELORIN, VELORIN_REJOUE=REJOUE,
                PYTHONDONTWRITEBYTECODE="1")
     env.update(more)
     return env
@@ -251,6 +252,9 @@ EXPECTED = {
                   r"D: b'\x1b1POM NOk\r'", "défaut n° 1 drop : pas de réponse sur canal 1",
                   "défaut n° 4 close : liaison fermée avant la réponse",
                   "défaut n° 6 homing_lost : homing X perdu", "velorin ended with status 0"],
+    "prove.sh": ["  V1 -> 1version Velorin", "  P1 -> 10000000000000000d", "journal: 4 requests",
+                 "against the playback: status 0", "against the simulation: status 0",
+                 "4 réponses comparées, 4 diffèrent", "against echo mode: status 1"],
     "start_sequence.py": ["registers 5014 and 5015 read 0080",
                           r"arrived: b'\x1b10001200000003000a\r'", "device time: 1600 ms",
                           "homing X fait (automatique)", "homing Z fait (automatique)",
@@ -320,11 +324,13 @@ class StartFailure(unittest.TestCase):
 
 
 def main():
-    global VELORIN
+    global VELORIN, REJOUE
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--velorin", required=True)
+    parser.add_argument("--rejoue", required=True)
     options, rest = parser.parse_known_args()
     VELORIN = str(Path(options.velorin).resolve())
+    REJOUE = str(Path(options.rejoue).resolve())
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
 
 
