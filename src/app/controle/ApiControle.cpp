@@ -90,8 +90,10 @@ void ApiControle::routes()
         const auto repond = [this, duChemin, chemin](const QHttpServerRequest& requete) {
             QJsonArray permises;
             for (const Route& route : duChemin) {
-                if (route.methode != requete.method())
+                if (route.methode != requete.method()) {
+                    permises.append(nomMethode(route.methode));
                     continue;
+                }
                 QHttpServerResponse reponse = route.action(requete);
                 const int statut = int(reponse.statusCode());
                 if (observateur && route.methode != QHttpServerRequest::Method::Get && statut >= 200
@@ -103,7 +105,6 @@ void ApiControle::routes()
                                            : QString()),
                                 requete.body());
                 return reponse;
-                permises.append(nomMethode(route.methode));
             }
             return QHttpServerResponse(
                 QJsonObject{{QStringLiteral("error"), QStringLiteral("method not allowed")},
