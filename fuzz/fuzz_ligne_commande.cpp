@@ -57,7 +57,10 @@ void verifie(const QString& texte)
     const bool chemins = majuscules.contains(QLatin1String("LOG="))
                          || majuscules.contains(QLatin1String("READY="))
                          || majuscules.contains(QLatin1String("BIND="))
-                         || majuscules.contains(QLatin1String("SCENARIO="));
+                         || majuscules.contains(QLatin1String("SCENARIO="))
+                         || majuscules.contains(QLatin1String("JOURNAL="))
+                         || majuscules.contains(QLatin1String("PROXY="))
+                         || majuscules.contains(QLatin1String("PLAYBACK="));
     exige(!ligne.aide || majuscules.contains(QLatin1Char('?')), "l'aide vient d'un ?", texte);
     exige(chemins || ligne.aide == majuscules.contains(QLatin1Char('?')), "? demande l'aide",
           texte);

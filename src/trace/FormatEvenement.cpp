@@ -14,8 +14,8 @@ void ajouteNombre(QByteArray& sortie, qint64 nombre)
     sortie.append(chiffres, fin - chiffres);
 }
 
-// A JSON string in UTF-8: quotes, backslashes and control characters escaped, a lone
-// surrogate (never in bytes, possible in a log line) replaced.
+// A JSON string in UTF-8: quotes, backslashes, control characters and characters past U+00FF
+// escaped; bytes 128 to 255 as their two bytes of UTF-8.
 void ajouteChaineJson(QByteArray& sortie, const QString& texte)
 {
     static constexpr char hex[] = "0123456789abcdef";
@@ -23,7 +23,7 @@ void ajouteChaineJson(QByteArray& sortie, const QString& texte)
     const QChar* c = texte.constData();
     const QChar* const fin = c + texte.size();
     for (; c != fin; ++c) {
-        char32_t u = c->unicode();
+        char16_t u = c->unicode();
         if (u >= 0x20 && u < 0x7f && u != '"' && u != '\\') {
             sortie += char(u);
             continue;
@@ -36,26 +36,18 @@ void ajouteChaineJson(QByteArray& sortie, const QString& texte)
         case '\t': sortie += "\\t"; continue;
         default: break;
         }
-        if (u < 0x20 || u == 0x7f) {
-            const char echappe[] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 0xf]};
-            sortie.append(echappe, sizeof echappe);
-        } else if (u < 0x800) {
-            sortie += char(0xc0 | (u >> 6));
-            sortie += char(0x80 | (u & 0x3f));
-        } else {
-            if (QChar::isHighSurrogate(u) && c + 1 != fin && c[1].isLowSurrogate()) {
-                u = QChar::surrogateToUcs4(char16_t(u), c[1].unicode());
-                ++c;
-            } else if (QChar::isSurrogate(u)) {
+        if (u < 0x20 || u == 0x7f || u >= 0x100) {
+            // Past U+00FF (log text only) escaped too: a reader then never meets a character
+            // its parser would drop, such as U+FEFF. A lone surrogate is no character at all.
+            if (QChar::isSurrogate(u)
+                && !(QChar::isHighSurrogate(u) && c + 1 != fin && c[1].isLowSurrogate())
+                && !(QChar::isLowSurrogate(u) && c != texte.constData() && c[-1].isHighSurrogate()))
                 u = 0xfffd;
-            }
-            if (u < 0x10000) {
-                sortie += char(0xe0 | (u >> 12));
-            } else {
-                sortie += char(0xf0 | (u >> 18));
-                sortie += char(0x80 | ((u >> 12) & 0x3f));
-            }
-            sortie += char(0x80 | ((u >> 6) & 0x3f));
+            const char echappe[] = {
+                '\\', 'u', hex[u >> 12], hex[(u >> 8) & 0xf], hex[(u >> 4) & 0xf], hex[u & 0xf]};
+            sortie.append(echappe, sizeof echappe);
+        } else {
+            sortie += char(0xc0 | (u >> 6));
             sortie += char(0x80 | (u & 0x3f));
         }
     }
