@@ -277,11 +277,21 @@ TEST_F(BoutEnBout, BindChoosesTheAddressesAndAnOpenControlApiIsSaid)
     QTcpSocket v6;
     v6.connectToHost(QHostAddress::LocalHostIPv6, velorin.port);
     EXPECT_TRUE(velorin.attend([&] { return v6.state() == QAbstractSocket::ConnectedState; }));
+    // The same number on IPv4 is free for any other program to take (tests run side by side):
+    // what matters is that this connection never reaches Velorin.
     QTcpSocket v4;
     v4.connectToHost(QHostAddress::LocalHost, velorin.port);
-    EXPECT_TRUE(velorin.attend([&] { return v4.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_TRUE(velorin.attend([&] {
+        return v4.state() == QAbstractSocket::UnconnectedState
+               || v4.state() == QAbstractSocket::ConnectedState;
+    }));
     ClientHttp http(velorin.portControle());
     EXPECT_EQ(http.get(QStringLiteral("/health")).json.value("port").toInt(), velorin.port);
+    const auto canaux = [&] {
+        return http.get(QStringLiteral("/channels")).json.value("channels").toArray().size();
+    };
+    EXPECT_TRUE(velorin.attend([&] { return canaux() >= 1; }));
+    EXPECT_EQ(canaux(), 1);
 }
 
 // LOG=file appends the session to the file, and stdout stays silent.
