@@ -94,4 +94,6 @@ void Appareil::reinitialise()
 {
     analyseur.reinitialise();
     moteurDefauts.vide();
+    if (rejeu)
+        rejeu->rembobine();
 }

@@ -59,8 +59,8 @@ public:
     void rejoue(std::unique_ptr<ReponsesEnregistrees> reponses, bool simulationSinon,
                 SortieMessages& journal);
 
-    // The chute positions' sequence from its start, as after a start of the program, and no
-    // fault rule left.
+    // The chute positions' sequence from its start, as after a start of the program, no fault
+    // rule left, and a playback back to its first replies.
     void reinitialise();
 
 private:

@@ -35,7 +35,7 @@ std::optional<qint64> EnregistrementTrafic::tailleValide(const QString& texte)
 QString EnregistrementTrafic::refusTaille(const QString& texte)
 {
     return QStringLiteral("taille JOURNAL_MAX invalide \"") + texte
-           + QStringLiteral("\" : un nombre d'octets d'au moins 4096 est attendu, suivi de K, M "
+           + QStringLiteral("\" : un nombre d'octets de 4096 à 2^50 est attendu, suivi de K, M "
                             "ou G au besoin");
 }
 

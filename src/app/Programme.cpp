@@ -223,6 +223,12 @@ bool Programme::ouvreTrafic()
         demarrage.signaleEchec(raison);
         return false;
     }
+    // A key that only qualifies another one, given alone, is said and changes nothing.
+    if (parametres.tailleJournalTrafic && !parametres.journalTrafic)
+        journalMessages.AfficheMessage(QStringLiteral("JOURNAL_MAX= sans JOURNAL= : ignoré"));
+    if (parametres.rejeuSinon && !parametres.rejeu)
+        journalMessages.AfficheMessage(
+            QStringLiteral("PLAYBACK_FALLBACK= sans PLAYBACK= : ignoré"));
     if (parametres.relais && parametres.rejeu) {
         demarrage.signaleEchec(QStringLiteral("PROXY et PLAYBACK ne vont pas ensemble"));
         return false;

@@ -6,7 +6,10 @@
 #include "trace/SortieMessages.h"
 
 #include <QHostAddress>
+#include <QNetworkInterface>
 #include <QTcpSocket>
+
+#include <algorithm>
 
 std::optional<std::pair<QString, quint16>> RelaisAmont::adresseValide(const QString& texte)
 {
@@ -52,6 +55,11 @@ void RelaisAmont::ouvre(int canal)
     auto* socket = new QTcpSocket(this);
     amont[canal] = socket;
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // Bound first, so that its port is known before the connection is made: should the
+    // device be Velorin itself, it is told by that port (estAmont).
+    socket->bind(QHostAddress(hote).protocol() == QAbstractSocket::IPv6Protocol
+                     ? QHostAddress::AnyIPv6
+                     : QHostAddress::Any);
     connect(socket, &QTcpSocket::readyRead, this, [this, canal, socket] {
         serveur.envoieAuClient(canal, QString::fromLatin1(socket->readAll()));
     });
@@ -92,6 +100,16 @@ void RelaisAmont::ferme(int canal)
     socket->disconnect(this);
     socket->disconnectFromHost();
     socket->deleteLater();
+}
+
+bool RelaisAmont::estAmont(const QString& adresse, quint16 portClient) const
+{
+    if (std::none_of(amont.begin(), amont.end(), [portClient](const auto& paire) {
+            return paire.second->localPort() == portClient;
+        }))
+        return false;
+    const QHostAddress client(adresse);
+    return client.isLoopback() || QNetworkInterface::allAddresses().contains(client);
 }
 
 // The device refused or dropped the connection: the client's goes too, after what the device

@@ -34,6 +34,7 @@ public:
     void ouvre(int canal) override;
     void transmet(int canal, const QString& octets) override;
     void ferme(int canal) override;
+    bool estAmont(const QString& adresse, quint16 portClient) const override;
 
     QString cible() const;
 

@@ -182,6 +182,16 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
 
     WSserveur.Accept(c, requestID);
     ++connexions[c];
+    // A relay that leads back to Velorin would take a channel for each of its own connections,
+    // each opening the next: the loop is cut at its first turn.
+    if (relais != nullptr && WSserveur.State(c) == CoucheSocket::Connecte
+        && relais->estAmont(WSserveur.RemoteHostIP(c), WSserveur.RemotePort(c))) {
+        panneau.AfficheMessage(QStringLiteral("connexion refusée sur canal ") + QString::number(c)
+                               + QStringLiteral(" : le PROXY mène à Velorin lui-même"));
+        WSserveur.Close(c);
+        laisserPasserEvenements();
+        return;
+    }
     // Journaled and relayed before events run: what the client sent may arrive in them.
     if (WSserveur.State(c) == CoucheSocket::Connecte) {
         if (trafic != nullptr) {

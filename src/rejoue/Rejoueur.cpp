@@ -41,6 +41,8 @@ QString lit(QTcpSocket& socket)
     return socket.isReadable() ? QString::fromLatin1(socket.readAll()) : QString();
 }
 
+constexpr qint64 EcartMaxUs = 60 * 1000 * 1000;
+
 bool attend(QTcpSocket& socket, qint64 ms)
 {
     return socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(int(ms));
@@ -95,7 +97,9 @@ Rejoueur::rejoue(const QList<Conversation>& liste) const
         auto& socket = sockets[etape.conversation];
 
         if (r.tempsEnregistre && depuisPrecedente.isValid()) {
-            const qint64 ecartUs = echange.monoUs - monoPrecedent;
+            // A journal joined from two runs may hold a gap of days: no gap is kept past a
+            // minute.
+            const qint64 ecartUs = std::min(echange.monoUs - monoPrecedent, EcartMaxUs);
             const qint64 attenteUs = ecartUs - depuisPrecedente.nsecsElapsed() / 1000;
             if (attenteUs > 0)
                 QThread::usleep(quint64(attenteUs));

@@ -62,6 +62,10 @@ int main(int argc, char* argv[])
         return echec(*erreur);
 
     const auto& reponses = std::get<QList<ReponseComparee>>(rejeu);
+    // An empty or cut recording must not pass for a device that answers as recorded.
+    if (reponses.isEmpty())
+        return echec(
+            QStringLiteral("%1 : aucun échange à rejouer (ni recv ni send)").arg(options.journal));
     if (options.json)
         std::fputs(rapportJson(reponses).constData(), stdout);
     else

@@ -29,3 +29,9 @@ std::optional<QString> ReponsesEnregistrees::reponse(const QString& requete)
     r.suivante = std::min(r.suivante + 1, r.dansLOrdre.size() - 1);
     return reponse;
 }
+
+void ReponsesEnregistrees::rembobine()
+{
+    for (Reponses& r : parRequete)
+        r.suivante = 0;
+}

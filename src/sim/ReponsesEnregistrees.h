@@ -19,6 +19,8 @@ public:
     // The recorded reply to the request's exact bytes, or nothing if it was never recorded.
     std::optional<QString> reponse(const QString& requete);
     qsizetype nombreRequetes() const { return parRequete.size(); }
+    // Every request takes its first recorded reply again.
+    void rembobine();
 
 private:
     struct Reponses

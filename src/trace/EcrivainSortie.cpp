@@ -158,14 +158,22 @@ EcrivainSortie::~EcrivainSortie()
     std::unique_lock garde(etat->verrou);
     etat->fin = true;
     etat->aEcrire.notify_one();
-    etat->fini.wait_for(garde, std::chrono::milliseconds(DelaiFinMs),
-                        [this] { return etat->arrete; });
+    // As long as the writes go on (a file on a busy disk) the writer is waited for, up to a
+    // bound; one that gets nowhere for DelaiFinMs (a pipe nobody reads) is left.
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(DelaiFinMaxMs);
+    for (qsizetype avant = -1;
+         avant != etat->nonEcrits && std::chrono::steady_clock::now() < limite;) {
+        avant = etat->nonEcrits;
+        if (etat->fini.wait_for(garde, std::chrono::milliseconds(DelaiFinMs),
+                                [this] { return etat->arrete; }))
+            break;
+    }
 }
 
-bool EcrivainSortie::depose(const char* octets, qsizetype taille)
+bool EcrivainSortie::depose(const char* octets, qsizetype taille, bool horsLimite)
 {
     std::lock_guard garde(etat->verrou);
-    if (etat->enPanne || etat->nonEcrits + taille > etat->limite)
+    if (etat->enPanne || (!horsLimite && etat->nonEcrits + taille > etat->limite))
         return false;
     const bool reveil = etat->enAttente.isEmpty();
     etat->enAttente.append(octets, taille);

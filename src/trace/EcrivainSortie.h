@@ -22,23 +22,27 @@ class EcrivainSortie
 {
 public:
     static constexpr qsizetype LimiteParDefaut = 8 * 1024 * 1024;
-    // At the end, how long the writer may still take to drain what is queued.
+    // At the end, how long the writer may go without writing anything before it is left, and
+    // how long it may take in all to drain what is queued.
     static constexpr int DelaiFinMs = 700;
+    static constexpr int DelaiFinMaxMs = 10000;
 
     // With `proprietaire`, the descriptor is closed once the writer is done with it.
     EcrivainSortie(int descripteur, bool proprietaire, qsizetype limite = LimiteParDefaut,
                    RotationSortie rotation = {});
 
     using Rotation = RotationSortie;
-    // Gives the writer DelaiFinMs to write what is queued, then leaves it: a reader that never
-    // reads cannot hold the program's end.
+    // Lets the writer write what is queued while it gets on with it (DelaiFinMs without a byte
+    // written, or DelaiFinMaxMs in all, and it is left): a reader that never reads cannot hold
+    // the program's end.
     ~EcrivainSortie();
 
     EcrivainSortie(const EcrivainSortie&) = delete;
     EcrivainSortie& operator=(const EcrivainSortie&) = delete;
 
-    // Queues the bytes whole, or nothing when they would pass the bound or writing has ended.
-    bool depose(const char* octets, qsizetype taille);
+    // Queues the bytes whole, or nothing when they would pass the bound (unless `horsLimite`)
+    // or writing has ended.
+    bool depose(const char* octets, qsizetype taille, bool horsLimite = false);
     // Bytes that may still be queued.
     qsizetype place() const;
     // The descriptor refused a write (a closed pipe, a full disk): nothing more is written.

@@ -23,10 +23,11 @@ bool JournalTrafic::ouvreFichier(const QString& chemin, qint64 tailleMax, QStrin
         return false;
     }
     SortieLignes::Reglages reglages;
+    reglages.limite = AttenteMax;
     reglages.ligneDePerte = [this](qint64 perdus) {
         const QString texte =
             QString::number(perdus)
-            + QStringLiteral(" événements du journal perdus : le fichier ne les prenait pas");
+            + QStringLiteral(" événements du journal perdus : le fichier ne suivait pas");
         return format.ligne(Type::Erreur, -1, QString(), &texte) + '\n';
     };
     struct stat etat

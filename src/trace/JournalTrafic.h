@@ -14,7 +14,7 @@ class SortieLignes;
 // The traffic journal: every event as a line of JSON, numbered from 1, the newest kept for the
 // control API (bounded in count and size) and, with a file, written to it without the window
 // thread ever waiting (see SortieLignes). The file is bounded too: past its size it turns over
-// to "<file>.1", one kept. Lines the file could not take are counted, and said in the file.
+// to "<file>.1", one kept. Lines the file could not take in time are counted, and said in it.
 class JournalTrafic : public QObject, public SortieEvenements
 {
     Q_OBJECT
@@ -23,6 +23,8 @@ public:
     static constexpr qsizetype EvenementsGardes = 10000;
     static constexpr qsizetype CaracteresGardes = 8 * 1024 * 1024;
     static constexpr qint64 TailleFichierParDefaut = 100 * 1024 * 1024;
+    // What may wait for the file: room for a burst of traffic while the disk catches up.
+    static constexpr qsizetype AttenteMax = 64 * 1024 * 1024;
 
     explicit JournalTrafic(QObject* parent = nullptr);
     ~JournalTrafic() override;

@@ -33,6 +33,11 @@ SortieLignes::SortieLignes(int descripteur, bool proprietaire, Reglages reglages
 SortieLignes::~SortieLignes()
 {
     vide();
+    // Lines lost and not yet said are said at the end, past the bound if need be.
+    if (ecrivain && perdues > 0) {
+        const QByteArray perte = ligneDePerte(perdues);
+        ecrivain->depose(perte.constData(), perte.size(), true);
+    }
 }
 
 void SortieLignes::ecrit(const QString& message)
@@ -97,12 +102,19 @@ void SortieLignes::vide()
     }
     // Whole lines only: as many as there is room for, the rest counted as lost.
     qsizetype garde = enAttente.size();
+    bool horsLimite = false;
     if (garde > place) {
         garde = place > 0 ? enAttente.lastIndexOf('\n', place - 1) + 1 : 0;
+        // A line longer than the whole room would never go: it goes alone, once nothing else
+        // waits for the writer, so what is held stays within one line past the bound.
+        if (garde == 0 && place == limite) {
+            garde = enAttente.indexOf('\n') + 1;
+            horsLimite = true;
+        }
         perdues += compteLignes(QByteArrayView(enAttente).sliced(garde));
     }
     if (garde > 0)
-        ecrivain->depose(enAttente.constData(), garde);
+        ecrivain->depose(enAttente.constData(), garde, horsLimite);
     // The buffer keeps its room for the next pass; a rare huge pass gives it back.
     if (enAttente.capacity() > TailleMaxEnAttente * 2)
         enAttente = QByteArray();

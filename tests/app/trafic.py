@@ -12,6 +12,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -106,6 +107,25 @@ class RecordPlayVerify(unittest.TestCase):
                 with Velorin("playback=" + journal) as player:
                     result = rejoue(journal, f"127.0.0.1:{player.ready['port']}")
                     self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_a_burst_through_the_proxy_is_journaled_whole(self):
+        burst = bytes(range(256)) * (4 * 1024)   # 1 MiB each way, in pieces of any size
+        with tempfile.TemporaryDirectory() as d:
+            journal = os.path.join(d, "j.jsonl")
+            with Velorin("mode=modeECHO") as machine:
+                with Velorin(f"proxy=127.0.0.1:{machine.ready['port']}", "journal=" + journal) as proxy, \
+                        proxy.client() as s:
+                    sender = threading.Thread(target=s.sendall, args=(burst,))
+                    sender.start()
+                    echoed = b""
+                    while len(echoed) < len(burst):
+                        echoed += s.recv(1 << 20)
+                    sender.join()
+                    self.assertEqual(echoed, burst)
+            events = read_journal(journal)
+            for kind in ("recv", "send"):
+                self.assertEqual(b"".join(bytes_of(e) for e in events if e["event"] == kind), burst, kind)
+            self.assertFalse([e for e in events if "perdus" in e.get("data", "")])
 
     def test_an_upstream_that_refuses_closes_the_client(self):
         with socket.socket() as unused:

@@ -179,6 +179,9 @@ class Rejeu(unittest.TestCase):
                 (good, refused, [], "injoignable"),
                 (good, echo, ["--timeout-ms", "-1"], "--timeout-ms"),
                 (good, "127.0.0.1", [], "adresse invalide"),
+                # A cut or empty recording is no proof that the device answers as recorded.
+                ("", echo, [], "aucun échange à rejouer"),
+                (journal(("listen", 0), ("log", 0, "x")), echo, [], "aucun échange à rejouer"),
             ]
             for text, address, options, why in cases:
                 with self.subTest(why):

@@ -131,6 +131,24 @@ TEST(MiroirSortie, AReaderThatStopsReadingCostsLinesNeverTheProgram)
     EXPECT_GT(perdues, 0);
 }
 
+// A line longer than everything that may wait goes out whole once nothing else waits, instead
+// of being dropped every time.
+TEST(MiroirSortie, ALineLongerThanTheBoundGoesAloneNotNever)
+{
+    Tube tube;
+    Journal journal;
+    MiroirSortie miroir(journal, tube.ecriture, false, 1024);
+    const QString longue(200 * 1024, QLatin1Char('L'));
+    journal.AfficheMessage(longue);
+    journal.AfficheMessage(QStringLiteral("court"));
+    QByteArray lu;
+    ASSERT_TRUE(attendre([&] {
+        lu += tube.lit();
+        return lu.size() >= longue.size() + 1;
+    }));
+    EXPECT_TRUE(lu.startsWith(longue.toLatin1() + '\n'));
+}
+
 // A reader that has gone for good (a closed pipe) ends the mirror, not the program.
 TEST(MiroirSortie, AClosedReaderEndsTheMirrorOnly)
 {
