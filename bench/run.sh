@@ -142,6 +142,12 @@ M='\x1bM10121\r'
 M_REPONSE='/105000A\r'
 ECHO='ping-velorin-0123456789\r'
 
+# mesure_p64 CASE SERVER REPETITION: P at 64 clients, each waiting for its reply.
+mesure_p64() {
+  mesure "$1" "$2" "$3" --connections 64 --request "$P" --reply-cr --expect "$P_REPONSE" \
+    --warmup "$prechauffe" --duration "$duree"
+}
+
 # Parameters of each case: clients, mode, trace, request, Velorin's reply, extra options.
 parametres() {
   case $1 in
@@ -237,8 +243,7 @@ defauts() {
         demarre velorin automateOMRON false
       fi
       [ "$serveur" = velorin-100-regles ] && controle POST /faults "$regles" >/dev/null
-      mesure defauts-64 "$serveur" "$rep" --connections 64 --request "$P" --reply-cr \
-        --expect "$P_REPONSE" --warmup "$prechauffe" --duration "$duree"
+      mesure_p64 defauts-64 "$serveur" "$rep"
       arrete_serveur
     done
     echo "  defauts-64, repetition $rep done" >&2
@@ -258,8 +263,7 @@ journal() {
       else
         demarre velorin automateOMRON false
       fi
-      mesure journal-64 "$serveur" "$rep" --connections 64 --request "$P" --reply-cr \
-        --expect "$P_REPONSE" --warmup "$prechauffe" --duration "$duree"
+      mesure_p64 journal-64 "$serveur" "$rep"
       arrete_serveur
     done
     echo "  journal-64, repetition $rep done" >&2
@@ -300,8 +304,7 @@ tube() {
       demarre "$serveur" automateOMRON true
       local depart
       depart=$(rss_kio)
-      mesure tube-64 "$serveur" "$rep" --connections 64 --request "$P" --reply-cr \
-        --expect "$P_REPONSE" --warmup "$prechauffe" --duration "$duree"
+      mesure_p64 tube-64 "$serveur" "$rep"
       echo "{\"case\": \"tube-rss\", \"server\": \"$serveur\", \"start_kib\": $depart, \"end_kib\": $(rss_kio)}" >>"$mesures"
       arrete_serveur
     done

@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
               QStringLiteral("velorin-rejoue : %1\n%2\n").arg(*erreur, lignesAideRejeu().first()));
         return Impossible;
     }
-    switch (std::get<Demande>(demande)) {
+    switch (*std::get_if<Demande>(&demande)) {
     case Demande::Aide: ecrit(stdout, lignesAideRejeu().join(QLatin1Char('\n')) + '\n'); return 0;
     case Demande::Version: ecrit(stdout, texteVersionRejeu() + '\n'); return 0;
     case Demande::Rejeu: break;
@@ -57,11 +57,13 @@ int main(int argc, char* argv[])
     reglages.port = options.port;
     reglages.tempsEnregistre = options.tempsEnregistre;
     reglages.delaiMs = options.delaiMs;
-    const auto rejeu = Rejoueur(reglages).rejoue(conversations(std::get<0>(lu)));
+    const auto rejeu =
+        Rejoueur(reglages).rejoue(conversations(*std::get_if<QList<EvenementLu>>(&lu)));
     if (const auto* erreur = std::get_if<QString>(&rejeu))
         return echec(*erreur);
 
-    const auto& reponses = std::get<QList<ReponseComparee>>(rejeu);
+    // The failures have been answered above: what is left is the comparison.
+    const auto& reponses = *std::get_if<QList<ReponseComparee>>(&rejeu);
     // An empty or cut recording must not pass for a device that answers as recorded.
     if (reponses.isEmpty())
         return echec(

@@ -1,6 +1,7 @@
 #include "net/CoucheSocketFactice.h"
 #include "net/CoucheSocketQt.h"
 #include "net/ServeurCanaux.h"
+#include "support/Attente.h"
 #include "support/HorlogeFigee.h"
 
 #include <gtest/gtest.h>
@@ -18,18 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Runs the event loop until the condition holds or a few seconds have gone.
-template <typename Condition> bool attendre(Condition condition)
-{
-    const QDeadlineTimer limite(5000);
-    while (!condition()) {
-        if (limite.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 struct Recepteur : EvenementsSocket
 {

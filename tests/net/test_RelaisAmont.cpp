@@ -2,6 +2,7 @@
 #include "net/CoucheSocketQt.h"
 #include "net/RelaisAmont.h"
 #include "net/ServeurCanaux.h"
+#include "support/Attente.h"
 #include "support/HorlogeFigee.h"
 
 #include <gtest/gtest.h>
@@ -13,17 +14,6 @@
 #include <QTcpSocket>
 
 namespace {
-
-template <typename Condition> bool attendre(Condition condition)
-{
-    const QDeadlineTimer limite(30000);
-    while (!condition()) {
-        if (limite.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 struct SortieFactice : SortieMessages
 {

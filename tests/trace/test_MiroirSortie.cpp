@@ -1,3 +1,4 @@
+#include "support/Attente.h"
 #include "trace/Journal.h"
 #include "trace/MiroirSortie.h"
 
@@ -14,18 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Runs the event loop until the condition holds or a generous deadline has gone.
-template <typename Condition> bool attendre(Condition condition)
-{
-    const QDeadlineTimer limite(30000);
-    while (!condition()) {
-        if (limite.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 struct Tube
 {
