@@ -32,36 +32,16 @@ std::optional<qint64> EnregistrementTrafic::tailleValide(const QString& texte)
     return nombre * unite;
 }
 
-QString EnregistrementTrafic::refusTaille(const QString& texte)
-{
-    return QStringLiteral("taille JOURNAL_MAX invalide \"") + texte
-           + QStringLiteral("\" : un nombre d'octets de 4096 à 2^50 est attendu, suivi de K, M "
-                            "ou G au besoin");
-}
-
 EnregistrementTrafic::EnregistrementTrafic(Journal& journalMessages_, FenetrePrincipale& fenetre_,
                                            Appareil& appareil_)
     : journalMessages(journalMessages_), fenetre(fenetre_), appareil(appareil_)
 {
 }
 
-bool EnregistrementTrafic::ouvre(const QString& chemin, const std::optional<QString>& taille,
-                                 QString& raison)
+bool EnregistrementTrafic::ouvre(const QString& chemin, qint64 tailleMax, QString& raison)
 {
-    qint64 tailleMax = JournalTrafic::TailleFichierParDefaut;
-    if (taille) {
-        const auto lue = tailleValide(*taille);
-        if (!lue) {
-            raison = refusTaille(*taille);
-            return false;
-        }
-        tailleMax = *lue;
-    }
-    if (!journal.ouvreFichier(chemin, tailleMax, raison)) {
-        raison = QStringLiteral("impossible d'ouvrir le fichier JOURNAL \"") + chemin
-                 + QStringLiteral("\" : ") + raison;
+    if (!journal.ouvreFichier(chemin, tailleMax, raison))
         return false;
-    }
     using T = SortieEvenements::Type;
     appareil.serveur().setJournalTrafic(&journal);
     appareil.defauts().setJournalTrafic(&journal);

@@ -18,13 +18,12 @@ class EnregistrementTrafic
 public:
     // "JOURNAL_MAX=": bytes, or with K, M or G (binary units); at least 4 KiB.
     static std::optional<qint64> tailleValide(const QString& texte);
-    static QString refusTaille(const QString& texte);
 
     EnregistrementTrafic(Journal& journalMessages, FenetrePrincipale& fenetre, Appareil& appareil);
 
-    // Opens the file and plugs every source in; false with the reason when the file or the
-    // size cannot be used.
-    bool ouvre(const QString& chemin, const std::optional<QString>& taille, QString& raison);
+    // Opens the file, bounded in size, and plugs every source in; false with the reason when
+    // the file cannot be opened.
+    bool ouvre(const QString& chemin, qint64 tailleMax, QString& raison);
     void ecoute(const QString& adresse);
     void surveille(ApiControle& api);
 

@@ -1,6 +1,7 @@
 #include "Programme.h"
 
 #include "EnregistrementTrafic.h"
+#include "ReglagesTrafic.h"
 #include "controle/ApiControle.h"
 #include "controle/ChampsControle.h"
 #include "controle/RessourceCanaux.h"
@@ -14,10 +15,8 @@
 #include "controle/RessourceScenario.h"
 #include "controle/RessourceTrafic.h"
 #include "controle/Scenario.h"
-#include "sim/ReponsesEnregistrees.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
-#include "trace/LectureJournal.h"
 #include "trace/MiroirSortie.h"
 
 #include <QApplication>
@@ -211,60 +210,11 @@ int Programme::execute()
 // JOURNAL=, PROXY= and PLAYBACK=, before the device listens.
 bool Programme::ouvreTrafic()
 {
-    QString raison;
-    if (parametres.tailleJournalTrafic
-        && !EnregistrementTrafic::tailleValide(*parametres.tailleJournalTrafic)) {
-        demarrage.signaleEchec(EnregistrementTrafic::refusTaille(*parametres.tailleJournalTrafic));
-        return false;
-    }
-    if (enregistrement
-        && !enregistrement->ouvre(*parametres.journalTrafic, parametres.tailleJournalTrafic,
-                                  raison)) {
-        demarrage.signaleEchec(raison);
-        return false;
-    }
-    // A key that only qualifies another one, given alone, is said and changes nothing.
-    if (parametres.tailleJournalTrafic && !parametres.journalTrafic)
-        journalMessages.AfficheMessage(QStringLiteral("JOURNAL_MAX= sans JOURNAL= : ignoré"));
-    if (parametres.rejeuSinon && !parametres.rejeu)
-        journalMessages.AfficheMessage(
-            QStringLiteral("PLAYBACK_FALLBACK= sans PLAYBACK= : ignoré"));
-    if (parametres.relais && parametres.rejeu) {
-        demarrage.signaleEchec(QStringLiteral("PROXY et PLAYBACK ne vont pas ensemble"));
-        return false;
-    }
-    if (parametres.relais) {
-        const auto adresse = RelaisAmont::adresseValide(*parametres.relais);
-        if (!adresse) {
-            demarrage.signaleEchec(QStringLiteral("adresse PROXY invalide \"") + *parametres.relais
-                                   + QStringLiteral("\" : hôte:port est attendu"));
-            return false;
-        }
-        appareilSimule.relaie(adresse->first, adresse->second, journalMessages);
-    }
-    if (parametres.rejeuSinon && *parametres.rejeuSinon != QLatin1String("SIM")
-        && *parametres.rejeuSinon != QLatin1String("NONE")) {
-        demarrage.signaleEchec(QStringLiteral("PLAYBACK_FALLBACK invalide \"")
-                               + *parametres.rejeuSinon
-                               + QStringLiteral("\" : SIM ou NONE est attendu"));
-        return false;
-    }
-    if (!parametres.rejeu)
-        return true;
-    const auto lu = litJournal(*parametres.rejeu);
-    if (const auto* erreur = std::get_if<ErreurJournal>(&lu)) {
-        demarrage.signaleEchec(QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
-                               + QStringLiteral("\" : ") + erreur->message);
-        return false;
-    }
-    auto reponses =
-        std::make_unique<ReponsesEnregistrees>(conversations(std::get<QList<EvenementLu>>(lu)));
-    journalMessages.AfficheMessage(
-        QStringLiteral("rejeu de \"") + *parametres.rejeu
-        + QStringLiteral("\" : %1 requêtes enregistrées").arg(reponses->nombreRequetes()));
-    appareilSimule.rejoue(std::move(reponses), parametres.rejeuSinon == QLatin1String("SIM"),
-                          journalMessages);
-    return true;
+    const auto refus =
+        appliqueReglagesTrafic(parametres, appareilSimule, enregistrement.get(), journalMessages);
+    if (refus)
+        demarrage.signaleEchec(*refus);
+    return !refus;
 }
 
 // Where the log's mirror goes: LOG= says, or standard output when no window can be shown.

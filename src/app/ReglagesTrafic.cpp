@@ -1,0 +1,78 @@
+#include "ReglagesTrafic.h"
+
+#include "Appareil.h"
+#include "EnregistrementTrafic.h"
+#include "LigneCommande.h"
+#include "sim/ReponsesEnregistrees.h"
+#include "trace/LectureJournal.h"
+#include "trace/SortieMessages.h"
+
+namespace {
+
+std::optional<QString> ouvreJournal(const LigneCommande& parametres,
+                                    EnregistrementTrafic* enregistrement, SortieMessages& journal)
+{
+    qint64 taille = JournalTrafic::TailleFichierParDefaut;
+    if (parametres.tailleJournalTrafic) {
+        const auto lue = EnregistrementTrafic::tailleValide(*parametres.tailleJournalTrafic);
+        if (!lue)
+            return QStringLiteral("taille JOURNAL_MAX invalide \"")
+                   + *parametres.tailleJournalTrafic
+                   + QStringLiteral("\" : un nombre d'octets de 4096 à 2^50 est attendu, suivi "
+                                    "de K, M ou G au besoin");
+        taille = *lue;
+        // A key that only qualifies another one, given alone, is said and changes nothing.
+        if (!enregistrement)
+            journal.AfficheMessage(QStringLiteral("JOURNAL_MAX= sans JOURNAL= : ignoré"));
+    }
+    QString raison;
+    if (enregistrement && !enregistrement->ouvre(*parametres.journalTrafic, taille, raison))
+        return QStringLiteral("impossible d'ouvrir le fichier JOURNAL \"")
+               + *parametres.journalTrafic + QStringLiteral("\" : ") + raison;
+    return std::nullopt;
+}
+
+std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& appareil,
+                              SortieMessages& journal)
+{
+    if (parametres.rejeuSinon && *parametres.rejeuSinon != QLatin1String("SIM")
+        && *parametres.rejeuSinon != QLatin1String("NONE"))
+        return QStringLiteral("PLAYBACK_FALLBACK invalide \"") + *parametres.rejeuSinon
+               + QStringLiteral("\" : SIM ou NONE est attendu");
+    if (!parametres.rejeu) {
+        if (parametres.rejeuSinon)
+            journal.AfficheMessage(QStringLiteral("PLAYBACK_FALLBACK= sans PLAYBACK= : ignoré"));
+        return std::nullopt;
+    }
+    const auto lu = litJournal(*parametres.rejeu);
+    if (const auto* erreur = std::get_if<ErreurJournal>(&lu))
+        return QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
+               + QStringLiteral("\" : ") + erreur->message;
+    auto reponses = std::make_unique<ReponsesEnregistrees>(
+        conversations(*std::get_if<QList<EvenementLu>>(&lu)));
+    journal.AfficheMessage(
+        QStringLiteral("rejeu de \"") + *parametres.rejeu
+        + QStringLiteral("\" : %1 requêtes enregistrées").arg(reponses->nombreRequetes()));
+    appareil.rejoue(std::move(reponses), parametres.rejeuSinon == QLatin1String("SIM"), journal);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, Appareil& appareil,
+                                              EnregistrementTrafic* enregistrement,
+                                              SortieMessages& journal)
+{
+    if (auto refus = ouvreJournal(parametres, enregistrement, journal))
+        return refus;
+    if (parametres.relais && parametres.rejeu)
+        return QStringLiteral("PROXY et PLAYBACK ne vont pas ensemble");
+    if (parametres.relais) {
+        const auto adresse = RelaisAmont::adresseValide(*parametres.relais);
+        if (!adresse)
+            return QStringLiteral("adresse PROXY invalide \"") + *parametres.relais
+                   + QStringLiteral("\" : hôte:port est attendu");
+        appareil.relaie(adresse->first, adresse->second, journal);
+    }
+    return rejoue(parametres, appareil, journal);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class Appareil;
+class EnregistrementTrafic;
+struct LigneCommande;
+class SortieMessages;
+
+// JOURNAL=, JOURNAL_MAX=, PROXY=, PLAYBACK= and PLAYBACK_FALLBACK= put into the device before it
+// listens: the journal's file opened, the relay or the recorded replies in place. The reason
+// start-up must stop, or nothing.
+std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, Appareil& appareil,
+                                              EnregistrementTrafic* enregistrement,
+                                              SortieMessages& journal);
