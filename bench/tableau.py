@@ -33,6 +33,29 @@ def mediane(mesures, cle):
     return statistics.median(valeurs) if valeurs else None
 
 
+def variantes(par_cas, juge, cas, reference, autres):
+    """One table for a case run by the same build in several ways, P at 64 clients: the
+    reference (server, heading), then each (server, heading, verdict with {r}, minimum ratio)."""
+    if cas not in par_cas:
+        return
+    base = mediane(par_cas[cas][reference[0]], "rps")
+    print()
+    print(f"| P 64 clients | {reference[1]} req/s | "
+          + " | ".join(f"{entete} req/s (ratio)" for _, entete, _, _ in autres) + " |")
+    print("|---|---:|" + "---:|" * len(autres))
+    cellules = []
+    for serveur, _, verdict, minimum in autres:
+        debit = mediane(par_cas[cas][serveur], "rps")
+        cellules.append(f"{debit:,.0f} ({debit / base:.3f}x)")
+        juge(verdict.format(r=f"{debit / base:.3f}") + f" (target ≥ {minimum})",
+             debit >= minimum * base)
+    print(f"| {cas} | {base:,.0f} | " + " | ".join(cellules) + " |")
+    erreurs = sum(m["errors"] + m["mismatches"] for mesures in par_cas[cas].values()
+                  for m in mesures)
+    if erreurs:
+        juge(f"{cas}: {erreurs} errors or wrong replies", False)
+
+
 def main():
     par_cas = defaultdict(lambda: defaultdict(list))
     memoire = None
@@ -128,28 +151,15 @@ def main():
         if erreurs:
             juge(f"tube-64: {erreurs} errors or wrong replies", False)
 
-    if "defauts-64" in par_cas:
-        sans = mediane(par_cas["defauts-64"]["velorin-sans-defauts"], "rps")
-        aucune = mediane(par_cas["defauts-64"]["velorin"], "rps")
-        cent = mediane(par_cas["defauts-64"]["velorin-100-regles"], "rps")
-        print()
-        print("| P 64 clients | engine never consulted req/s | no rule req/s (ratio) | 100 rules that never match req/s (ratio) |")
-        print("|---|---:|---:|---:|")
-        print(f"| defauts-64 | {sans:,.0f} | {aucune:,.0f} ({aucune / sans:.3f}x) | {cent:,.0f} ({cent / sans:.3f}x) |")
-        juge(f"faults: no rule, {aucune / sans:.3f}x the run that never consults the engine (target ≥ "
-             f"{DEFAUTS_AUCUNE_MIN})", aucune >= DEFAUTS_AUCUNE_MIN * sans)
-        juge(f"faults: 100 rules that never match, {cent / sans:.3f}x (target ≥ {DEFAUTS_CENT_MIN})",
-             cent >= DEFAUTS_CENT_MIN * sans)
-
-    if "journal-64" in par_cas:
-        sans = mediane(par_cas["journal-64"]["velorin"], "rps")
-        avec = mediane(par_cas["journal-64"]["velorin-journal"], "rps")
-        print()
-        print("| P 64 clients | JOURNAL off req/s | JOURNAL= to a file req/s (ratio) |")
-        print("|---|---:|---:|")
-        print(f"| journal-64 | {sans:,.0f} | {avec:,.0f} ({avec / sans:.2f}x) |")
-        juge(f"journal: {avec / sans:.2f}x the throughput without it (target ≥ {JOURNAL_MIN}x)",
-             avec >= JOURNAL_MIN * sans)
+    # The same build beside itself: each variant's throughput against the reference's.
+    variantes(par_cas, juge, "defauts-64", ("velorin-sans-defauts", "engine never consulted"), [
+        ("velorin", "no rule", "faults: no rule, {r}x the run that never consults the engine",
+         DEFAUTS_AUCUNE_MIN),
+        ("velorin-100-regles", "100 rules that never match", "faults: 100 rules that never match, {r}x",
+         DEFAUTS_CENT_MIN)])
+    variantes(par_cas, juge, "journal-64", ("velorin", "JOURNAL off"), [
+        ("velorin-journal", "JOURNAL= to a file", "journal: {r}x the throughput without it",
+         JOURNAL_MIN)])
 
     if "proxy-1" in par_cas:
         direct = par_cas["proxy-1"]["velorin"]
