@@ -93,7 +93,7 @@ void Appareil::tic()
 void Appareil::reinitialise()
 {
     analyseur.reinitialise();
-    moteurDefauts.vide();
+    moteurDefauts.vide(true);
     if (rejeu)
         rejeu->rembobine();
 }

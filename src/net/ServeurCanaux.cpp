@@ -23,6 +23,7 @@ ServeurCanaux::~ServeurCanaux() = default;
 void ServeurCanaux::setDefauts(MoteurDefauts* moteur, Planificateur* planificateur)
 {
     defauts = moteur;
+    planification = planificateur;
     sortieDefaillante = std::make_unique<SortieDefaillante>(
         SortieDefaillante::Operations{
             [this](int canal, const QString& octets) { envoieTrace(canal, octets); },
@@ -90,23 +91,46 @@ void ServeurCanaux::WSserveur_Close(int Index)
         relais->ferme(Index);
 }
 
-// What the fault rules make of a new connection: refused at once, served late, greeted.
-void ServeurCanaux::connexionDefaillante(int canal)
+// What the fault rules make of a new connection, not read until now: refused at once, or
+// served (greeted first) at once or late.
+void ServeurCanaux::connexionDefaillante(int canal, quint64 connexion)
 {
     const DecisionConnexion d = defauts->connexion(canal);
     if (d.refuse) {
+        // Only the refusal is done: a greeting or a delay that took the same connection is not.
+        for (const DecisionConnexion::Regle& r : d.regles) {
+            if (r.action == RegleDefaut::Action::Refuse)
+                defauts->fait(r);
+            else
+                defauts->pasFait(r);
+        }
         noteFermeture(canal, QStringLiteral("fermée par Velorin"));
         WSserveur.Close(canal);
         laisserPasserEvenements();
         return;
     }
-    if (d.retardMs > 0)
-        sortieDefaillante->bloque(canal, connexions[canal], d.retardMs);
-    if (!d.accueil.isEmpty()) {
-        DecisionReponse retard;
-        retard.delaiMs = d.retardMs;
-        sortieDefaillante->envoie(canal, connexions[canal], d.accueil, retard);
+    if (d.retardMs > 0) {
+        planification->apres(d.retardMs,
+                             [this, canal, connexion, d] { sertConnexion(canal, connexion, d); });
+        return;
     }
+    sertConnexion(canal, connexion, d);
+}
+
+// The greeting if any, then the client's requests, read from now on. A client that has gone
+// meanwhile met none of the rules.
+void ServeurCanaux::sertConnexion(int canal, quint64 connexion, const DecisionConnexion& d)
+{
+    if (connexions[canal] != connexion || WSserveur.State(canal) != CoucheSocket::Connecte) {
+        for (const DecisionConnexion::Regle& r : d.regles)
+            defauts->pasFait(r);
+        return;
+    }
+    for (const DecisionConnexion::Regle& r : d.regles)
+        defauts->fait(r);
+    if (!d.accueil.isEmpty())
+        envoieTrace(canal, d.accueil);
+    WSserveur.SuspendLecture(canal, false);
 }
 
 void ServeurCanaux::initialise()
@@ -192,6 +216,13 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
         laisserPasserEvenements();
         return;
     }
+    // A connection the rules decide on is not read before they have: what its client sends at
+    // once waits for the decision, which comes after the events below.
+    const quint64 connexion = connexions[c];
+    const bool enDecision = defauts != nullptr && defauts->surveilleConnexions()
+                            && WSserveur.State(c) == CoucheSocket::Connecte;
+    if (enDecision)
+        WSserveur.SuspendLecture(c, true);
     // Journaled and relayed before events run: what the client sent may arrive in them.
     if (WSserveur.State(c) == CoucheSocket::Connecte) {
         if (trafic != nullptr) {
@@ -211,8 +242,9 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
                            + QString::number(c) + QStringLiteral("   IP client : ")
                            + WSserveur.RemoteHostIP(c));
     canalCourant = c;
-    if (defauts != nullptr && defauts->actif() && WSserveur.State(c) == CoucheSocket::Connecte)
-        connexionDefaillante(c);
+    // The channel may carry another connection by now, decided on in the events.
+    if (enDecision && connexions[c] == connexion && WSserveur.State(c) == CoucheSocket::Connecte)
+        connexionDefaillante(c, connexion);
 }
 
 void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
@@ -257,7 +289,10 @@ void ServeurCanaux::analyse(int Index, const QString& requete)
         decisionCourante = decisionAvant;
         return;
     }
-    const DecisionReponse decision = defauts->requete(Index, requete);
+    // A request on a connection already closed (by a fault, earlier in the same arrival) has
+    // no reply for the rules to act on; those on the device still apply.
+    const DecisionReponse decision =
+        defauts->requete(Index, requete, WSserveur.State(Index) == CoucheSocket::Connecte);
     const DecisionReponse* decisionAvant = decisionCourante;
     const bool reponseAvant = reponseDecidee;
     decisionCourante = decision.vide() ? nullptr : &decision;

@@ -17,6 +17,7 @@ class Planificateur;
 class Relais;
 class SortieEvenements;
 class SortieDefaillante;
+struct DecisionConnexion;
 struct DecisionReponse;
 
 // The pool of channels over the socket array: takes each connection on a released, closed or
@@ -91,7 +92,8 @@ public:
 private:
     int premierCanalLibre() const;
     void envoieTrace(int canal, const QString& octets);
-    void connexionDefaillante(int canal);
+    void connexionDefaillante(int canal, quint64 connexion);
+    void sertConnexion(int canal, quint64 connexion, const DecisionConnexion& decision);
     void analyse(int Index, const QString& requete);
     bool traceVisible() const;
     void noteFermeture(int canal, const QString& comment);
@@ -108,6 +110,7 @@ private:
     // Faults: the engine, the output it holds back, each channel's connection number, and the
     // decision for the request being analysed.
     MoteurDefauts* defauts = nullptr;
+    Planificateur* planification = nullptr;
     std::unique_ptr<SortieDefaillante> sortieDefaillante;
     std::map<int, quint64> connexions;
     const DecisionReponse* decisionCourante = nullptr;

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -129,7 +130,14 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
             QStringLiteral("a rule, a list of rules or {\"seed\", \"faults\"} is expected")};
     }
 
+    // Past the bound the set is refused before any rule of it is read.
+    if (regles.size() + liste.size() > ReglesMax)
+        return RegleDefaut::Erreur{prefixe == QLatin1String("\x01") ? chemin : prefixe,
+                                   QStringLiteral("at most %1 rules in force, %2 already")
+                                       .arg(ReglesMax)
+                                       .arg(regles.size())};
     QList<RegleDefaut> lues;
+    lues.reserve(liste.size());
     for (qsizetype i = 0; i < liste.size(); ++i) {
         const QString ici =
             prefixe == QLatin1String("\x01") ? chemin : prefixe + QStringLiteral("[%1]").arg(i);
@@ -144,54 +152,20 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
         graine(*nouvelleGraine);
     QList<int> ids;
     const double maintenant = tempsDispositif();
+    regles.reserve(regles.size() + lues.size());
     for (RegleDefaut& regle : lues) {
         ids << prochainId;
-        regles.append(Active{prochainId++, std::move(regle), maintenant});
+        Active nouvelle{prochainId++, std::move(regle), maintenant};
+        regles.append(std::move(nouvelle));
     }
     recense();
     temps();
     return ids;
 }
 
-bool MoteurDefauts::retire(int id)
-{
-    const bool retiree = regles.removeIf([id](const Active& a) { return a.id == id; }) > 0;
-    recense();
-    return retiree;
-}
-
-void MoteurDefauts::vide()
-{
-    regles.clear();
-    recense();
-}
-
-void MoteurDefauts::recense()
-{
-    expirables = std::any_of(regles.begin(), regles.end(),
-                             [](const Active& a) { return a.regle.nombre || a.regle.dureeMs; });
-    modeRegarde = std::any_of(regles.begin(), regles.end(),
-                              [](const Active& a) { return bool(a.regle.mode); });
-}
-
 void MoteurDefauts::graine(quint64 valeur)
 {
     generateur.seed(valeur);
-}
-
-QJsonArray MoteurDefauts::liste()
-{
-    purge();
-    QJsonArray resultat;
-    const double maintenant = tempsDispositif();
-    for (const Active& a : regles) {
-        QJsonObject objet = a.regle.source;
-        objet.insert(QStringLiteral("id"), a.id);
-        objet.insert(QStringLiteral("fired"), a.declenchements);
-        objet.insert(QStringLiteral("armed"), arme(a, maintenant));
-        resultat.append(objet);
-    }
-    return resultat;
 }
 
 bool MoteurDefauts::arme(const Active& a, double maintenant) const
@@ -215,33 +189,7 @@ bool MoteurDefauts::correspond(Active& a, const QString& mode, int canal, const 
            || std::uniform_real_distribution<double>(0, 1)(generateur) < *r.probabilite;
 }
 
-void MoteurDefauts::declenche(Active& a, const QString& quoi)
-{
-    ++a.declenchements;
-    const QString texte = QStringLiteral("défaut n° ") + QString::number(a.id) + QLatin1Char(' ')
-                          + a.regle.nomAction() + QStringLiteral(" : ") + quoi;
-    if (trafic != nullptr)
-        trafic->evenement(SortieEvenements::Type::Defaut, texte);
-    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QLatin1Char(' ')
-                           + texte);
-}
-
-// Rules that have fired their count, or whose time is over, go.
-void MoteurDefauts::purge()
-{
-    if (!expirables)
-        return;
-    const double maintenant = tempsDispositif();
-    if (regles.removeIf([&](const Active& a) {
-            const RegleDefaut& r = a.regle;
-            return (r.nombre && a.declenchements >= *r.nombre)
-                   || (r.dureeMs && maintenant >= a.creeA + r.apresMs + *r.dureeMs);
-        })
-        > 0)
-        recense();
-}
-
-DecisionReponse MoteurDefauts::requete(int canal, const QString& texte)
+DecisionReponse MoteurDefauts::requete(int canal, const QString& texte, bool reponsePossible)
 {
     DecisionReponse d;
     if (regles.isEmpty())
@@ -252,8 +200,9 @@ DecisionReponse MoteurDefauts::requete(int canal, const QString& texte)
     const double maintenant = tempsDispositif();
     for (Active& a : regles) {
         const RegleDefaut& r = a.regle;
-        if (r.surLaConnexion() || (r.surLAppareil() && !r.regardeLesRequetes())
-            || !arme(a, maintenant) || !correspond(a, mode, canal, texte))
+        if (r.surLaConnexion() || (r.surLaReponse() && !reponsePossible)
+            || (r.surLAppareil() && !r.regardeLesRequetes()) || !arme(a, maintenant)
+            || !correspond(a, mode, canal, texte))
             continue;
         const QString ou = QStringLiteral(" sur canal ") + QString::number(canal);
         switch (r.action) {
@@ -262,9 +211,9 @@ DecisionReponse MoteurDefauts::requete(int canal, const QString& texte)
                 r.gigueMs > 0
                     ? std::uniform_real_distribution<double>(-r.gigueMs, r.gigueMs)(generateur)
                     : 0;
-            const double delai = std::max(0.0, r.ms + gigue);
-            d.delaiMs += delai;
-            declenche(a, QStringLiteral("réponse retardée de %1 ms").arg(qRound(delai)) + ou);
+            const qint64 delai = std::llround(std::max(0.0, r.ms + gigue));
+            d.delaiMs = std::min(d.delaiMs + delai, DelaiMaxMs);
+            declenche(a, QStringLiteral("réponse retardée de %1 ms").arg(delai) + ou);
             break;
         }
         case Action::Supprime:
@@ -323,20 +272,25 @@ DecisionConnexion MoteurDefauts::connexion(int canal)
     const QString ou = QStringLiteral(" sur canal ") + QString::number(canal);
     for (Active& a : regles) {
         const RegleDefaut& r = a.regle;
-        if (!r.surLaConnexion() || !arme(a, maintenant) || !correspond(a, {}, canal, {}))
+        // A rule with a count keeps room for the connections it waits to act on.
+        if (!r.surLaConnexion() || !arme(a, maintenant)
+            || (r.nombre && a.declenchements + a.enSuspens >= *r.nombre)
+            || !correspond(a, {}, canal, {}))
             continue;
+        QString quoi;
         if (r.action == Action::Refuse) {
             d.refuse = true;
-            declenche(a, QStringLiteral("connexion refusée") + ou);
+            quoi = QStringLiteral("connexion refusée");
         } else if (r.action == Action::AccepteTard) {
             d.retardMs = std::max(d.retardMs, r.ms);
-            declenche(a, QStringLiteral("connexion servie après %1 ms").arg(r.ms) + ou);
+            quoi = QStringLiteral("connexion servie après %1 ms").arg(r.ms);
         } else {
             d.accueil += r.octets;
-            declenche(a, QStringLiteral("accueil ") + trsfChaineRecuEnLisible(r.octets) + ou);
+            quoi = QStringLiteral("accueil ") + trsfChaineRecuEnLisible(r.octets);
         }
+        ++a.enSuspens;
+        d.regles.append({a.id, r.action, quoi + ou});
     }
-    purge();
     return d;
 }
 
@@ -357,10 +311,8 @@ void MoteurDefauts::temps()
         }
     }
     // A homing loss happens once.
-    if (regles.removeIf(
-            [](const Active& a) { return a.enCours && a.regle.action == Action::PerteHoming; })
-        > 0)
-        recense();
+    enleve([](const Active& a) { return a.enCours && a.regle.action == Action::PerteHoming; },
+           QStringLiteral("used_up"));
     purge();
 }
 

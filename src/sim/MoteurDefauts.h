@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <optional>
 #include <random>
@@ -24,7 +25,7 @@ struct DecisionReponse
     bool supprime = false;
     std::optional<QString> remplace;
     QList<std::pair<RegleDefaut::Corruption, qint64>> corruptions; // in rule order
-    double delaiMs = 0;
+    qint64 delaiMs = 0; // the delays of every rule added up, at most MoteurDefauts::DelaiMaxMs
     qint64 morceaux = 1;
     double ecartMs = 0;
     enum class Fin { Aucune, FermeAvant, FermeApres, Reinitialise } fin = Fin::Aucune;
@@ -34,12 +35,22 @@ struct DecisionReponse
     QString transforme(const QString& reponse) const;
 };
 
-// What the fault rules make of a new connection.
+// What the fault rules make of a new connection. Its rules count as fired only once the
+// caller has done what they say (MoteurDefauts::fait), or not at all when the client has gone
+// first (MoteurDefauts::pasFait).
 struct DecisionConnexion
 {
     bool refuse = false;
     double retardMs = 0; // nothing read nor sent before
     QString accueil;
+    struct Regle
+    {
+        int id;
+        RegleDefaut::Action action;
+        QString quoi; // what its log line says happened
+    };
+    QList<Regle> regles;
+    bool vide() const { return regles.isEmpty(); }
 };
 
 // The PLC's faults the axis motion and the register reads ask about.
@@ -62,10 +73,21 @@ public:
 class MoteurDefauts : public ContraintesAppareil
 {
 public:
+    // The delays of the rules that take one request add up to this at most: 30 days.
+    static constexpr qint64 DelaiMaxMs = 30LL * 24 * 3600 * 1000;
+    // Rules in force at a time; a set that would pass it is refused whole.
+    static constexpr qsizetype ReglesMax = 10000;
+    // Rules used up or over, kept for GET /faults?all=true: the newest ones.
+    static constexpr qsizetype FiniesMax = 1000;
+    // Firings each rule remembers the time of: the newest ones.
+    static constexpr qsizetype HistoriqueMax = 100;
+
     MoteurDefauts(PanneauSimulation& panneau, SortieMessages& journal,
                   std::function<double()> tempsDispositif);
 
     bool actif() const { return !regles.isEmpty(); }
+    // Some rule acts on connections: a new one is not read before it is decided.
+    bool surveilleConnexions() const { return connexionsRegardees; }
     // Each firing also goes to the traffic journal, when one is kept.
     void setJournalTrafic(SortieEvenements* journalTrafic) { trafic = journalTrafic; }
 
@@ -73,12 +95,20 @@ public:
     std::variant<QList<int>, RegleDefaut::Erreur> ajoute(const QJsonValue& corps,
                                                          const QString& chemin = {});
     bool retire(int id);
-    void vide();
+    // Every rule in force goes; those used up or over stay listed unless `finiesAussi`.
+    void vide(bool finiesAussi = false);
     void graine(quint64 graine);
-    QJsonArray liste();
+    // The rules in force, each with its id, its firings (`fired`) and whether it is armed; with
+    // `aussiFinies`, then the rules used up or over, and for every rule the device and wall
+    // time of its last firings.
+    QJsonArray liste(bool aussiFinies = false);
 
-    DecisionReponse requete(int canal, const QString& texte);
+    // Without `reponsePossible` (the connection is gone), only the rules on the device fire.
+    DecisionReponse requete(int canal, const QString& texte, bool reponsePossible = true);
     DecisionConnexion connexion(int canal);
+    // What a connection's rule said was done, or could not be (the client went first).
+    void fait(const DecisionConnexion::Regle& regle);
+    void pasFait(const DecisionConnexion::Regle& regle);
     // Device time went on: PLC faults that hold from their arming take effect.
     void temps();
 
@@ -94,13 +124,27 @@ private:
         double creeA; // device time when made
         qint64 correspondances = 0;
         qint64 declenchements = 0;
+        qint64 enSuspens = 0; // connections decided on, not yet done
         bool enCours = false; // a PLC fault that holds
+        QString fin{};        // why it no longer acts: "used_up" or "expired"
+        struct Declenchement
+        {
+            double dispositifMs;
+            qint64 epoqueMs;
+        };
+        std::deque<Declenchement> historique{}; // the last HistoriqueMax firings
     };
 
     bool arme(const Active& a, double maintenant) const;
     bool correspond(Active& a, const QString& mode, int canal, const QString& texte);
     void declenche(Active& a, const QString& quoi);
+    void note(Active& a);
+    void ecrit(int id, const QString& action, const QString& quoi);
+    Active* trouve(int id);
     void purge();
+    // The rules the predicate takes leave those in force for the finished ones.
+    void enleve(const std::function<bool(const Active&)>& fini, const QString& pourquoi);
+    static QJsonObject decrit(const Active& a, bool armee, bool historique);
     void recense();
     void perdHoming(QChar axe);
     Active* appareil(RegleDefaut::Action action, QChar axe, qint64 numero = -1);
@@ -110,9 +154,11 @@ private:
     SortieEvenements* trafic = nullptr;
     std::function<double()> tempsDispositif;
     QList<Active> regles;
+    std::deque<Active> finies; // the newest last
     // What the rule set as a whole needs, kept so that a request pays only for what is used.
     bool expirables = false;
     bool modeRegarde = false;
+    bool connexionsRegardees = false;
     int prochainId = 1;
     std::mt19937_64 generateur;
 };

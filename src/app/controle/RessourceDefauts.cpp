@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <QStringList>
+#include <QUrlQuery>
 
 QList<Route> RessourceDefauts::routes()
 {
@@ -12,7 +13,17 @@ QList<Route> RessourceDefauts::routes()
         return QHttpServerResponse(QJsonObject{{QStringLiteral("faults"), moteur.liste()}});
     };
     return {
-        {QStringLiteral("/faults"), M::Get, [liste](auto&) { return liste(); }},
+        {QStringLiteral("/faults"), M::Get,
+         [this, liste](const QHttpServerRequest& requete) {
+             const QUrlQuery parametres = requete.query();
+             if (!parametres.hasQueryItem(QStringLiteral("all")))
+                 return liste();
+             const QString tout = parametres.queryItemValue(QStringLiteral("all"));
+             if (tout != QLatin1String("true") && tout != QLatin1String("false"))
+                 return refus(QStringLiteral("true or false is expected"), QStringLiteral("all"));
+             return QHttpServerResponse(QJsonObject{
+                 {QStringLiteral("faults"), moteur.liste(tout == QLatin1String("true"))}});
+         }},
         {QStringLiteral("/faults"), M::Post,
          [this](const QHttpServerRequest& requete) {
              auto lu = valeurJson(requete.body());

@@ -4,7 +4,8 @@
 
 class MoteurDefauts;
 
-// GET /faults, POST /faults (one rule, a list, or {"seed": n, "faults": [...]}, taken whole or
+// GET /faults (with ?all=true, also the rules used up or over, and every rule's last firings),
+// POST /faults (one rule, a list, or {"seed": n, "faults": [...]}, taken whole or
 // refused whole), DELETE /faults and DELETE /faults/<id>.
 class RessourceDefauts : public RessourceControle
 {
