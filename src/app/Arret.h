@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class FenetrePrincipale;
 class ServeurCanaux;
 
@@ -20,6 +22,16 @@ public:
     void demandeArret();
     bool estDemande() const { return demande; }
     void setDemarrageEnCours(bool enCours) { demarrageEnCours = enCours; }
+    // Says whether a signal has come, before the event loop runs (see ArretSurSignal::recu).
+    void setSignalRecu(std::function<bool()> recu) { signalRecu = std::move(recu); }
+    // Start-up asks this while it waits on a file: a signal come meanwhile is taken as a stop
+    // asked, and start-up ends early.
+    bool arretSignale()
+    {
+        if (!demande && signalRecu && signalRecu())
+            demande = true;
+        return demande;
+    }
     // Start-up failed: nothing listens, there is nothing to close.
     void renonce() { faite = true; }
 
@@ -31,4 +43,5 @@ private:
     bool faite = false;
     bool demande = false;
     bool demarrageEnCours = false;
+    std::function<bool()> signalRecu;
 };

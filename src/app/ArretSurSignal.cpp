@@ -9,6 +9,7 @@
 namespace {
 
 int paire[2] = {-1, -1};
+volatile std::sig_atomic_t signalRecu = 0;
 constexpr int Signaux[] = {SIGINT, SIGTERM, SIGHUP};
 
 } // namespace
@@ -43,8 +44,14 @@ ArretSurSignal::~ArretSurSignal()
     }
 }
 
+bool ArretSurSignal::recu() const
+{
+    return signalRecu != 0;
+}
+
 void ArretSurSignal::gestionnaire(int)
 {
+    signalRecu = 1;
     const char octet = 1;
     [[maybe_unused]] const ssize_t ecrit = ::write(paire[0], &octet, 1);
 }

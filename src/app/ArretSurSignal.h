@@ -14,6 +14,10 @@ public:
     explicit ArretSurSignal(QObject* parent = nullptr);
     ~ArretSurSignal() override;
 
+    // A signal has come, whether the event loop has run since or not: start-up, which reads
+    // files before the loop runs, asks this between its waits.
+    bool recu() const;
+
 signals:
     void arretDemande();
 

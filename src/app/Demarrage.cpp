@@ -62,14 +62,14 @@ bool Demarrage::Form_Load(const LigneCommande& parametres)
     CoucheSocketQt& WSserveur = appareil.sockets();
     const auto port = portValide(fenetre.Txt_PortIP());
     if (!port) {
-        signaleEchec(QStringLiteral("port TCPIP invalide \"") + fenetre.Txt_PortIP()
+        signaleEchec(QStringLiteral("port PORTIP invalide \"") + fenetre.Txt_PortIP()
                      + QStringLiteral("\" : un nombre de 0 à 65535 est attendu"));
         return false;
     }
     if (parametres.adresse) {
         QHostAddress adresse;
         if (!adresse.setAddress(*parametres.adresse)) {
-            signaleEchec(QStringLiteral("adresse d'écoute invalide \"") + *parametres.adresse
+            signaleEchec(QStringLiteral("adresse d'écoute BIND invalide \"") + *parametres.adresse
                          + QStringLiteral("\" : une adresse IPv4 ou IPv6 est attendue"));
             return false;
         }
@@ -81,8 +81,8 @@ bool Demarrage::Form_Load(const LigneCommande& parametres)
     WSserveur.setLocalPort(0, *port);
     if (!WSserveur.Listen(0)) {
         signaleEchec(
-            QStringLiteral("impossible d'ouvrir le port ") + QString::number(*port)
-            + (parametres.adresse ? QStringLiteral(" sur ") + WSserveur.LocalIP(0) : QString())
+            QStringLiteral("impossible d'ouvrir le port PORTIP ") + QString::number(*port)
+            + (parametres.adresse ? QStringLiteral(" sur BIND ") + WSserveur.LocalIP(0) : QString())
             + QStringLiteral(" : ") + WSserveur.erreurListen());
         return false;
     }

@@ -17,10 +17,10 @@
 #include "controle/Scenario.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
+#include "trace/LectureBornee.h"
 #include "trace/MiroirSortie.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -28,6 +28,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
+namespace {
+
+// A scenario is a page of settings and rules: anything past this is not one.
+constexpr qint64 TailleMaxScenario = 1024 * 1024;
+
+} // namespace
 
 Programme::Programme(const LigneCommande& parametres_, bool sansEcran_)
     : parametres(parametres_), sansEcran(sansEcran_)
@@ -98,13 +105,18 @@ bool Programme::demarre()
     const auto horloge = parametres.horloge ? HorlogeDispositif::lit(*parametres.horloge)
                                             : std::pair{HorlogeDispositif::Mode::Reel, 1.0};
     if (!horloge) {
-        demarrage.signaleEchec(QStringLiteral("horloge invalide \"") + *parametres.horloge
+        demarrage.signaleEchec(QStringLiteral("horloge CLOCK invalide \"") + *parametres.horloge
                                + QStringLiteral("\" : REAL, STEP ou x suivi d'un facteur de 0 à ")
                                + QString::number(HorlogeDispositif::FacteurMax)
                                + QStringLiteral(" est attendu"));
         return false;
     }
-    if (!ouvreMiroir() || !ouvreTrafic() || !demarrage.Form_Load(parametres))
+    if (!ouvreMiroir() || !ouvreTrafic())
+        return false;
+    // A stop asked while PLAYBACK= was read: nothing more starts.
+    if (arretProgramme.estDemande())
+        return true;
+    if (!demarrage.Form_Load(parametres))
         return false;
     if (arretProgramme.estDemande())
         return true;
@@ -117,6 +129,8 @@ bool Programme::demarre()
         appareilSimule.horloge().echelle(horloge->second);
     if (!reglagesDeDepart())
         return false;
+    if (arretProgramme.estDemande())
+        return true;
     if (apiControle
         && !apiControle->demarre(*parametres.portControle,
                                  parametres.adresseControle.value_or(QString()), journalMessages,
@@ -146,7 +160,7 @@ bool Programme::reglagesDeDepart()
         bool ok = false;
         const quint64 graine = parametres.graine->toULongLong(&ok);
         if (!ok) {
-            demarrage.signaleEchec(QStringLiteral("graine invalide \"") + *parametres.graine
+            demarrage.signaleEchec(QStringLiteral("graine SEED invalide \"") + *parametres.graine
                                    + QStringLiteral("\" : un nombre entier est attendu"));
             return false;
         }
@@ -155,7 +169,8 @@ bool Programme::reglagesDeDepart()
     if (parametres.decoupage) {
         if (*parametres.decoupage != QLatin1String("CR")
             && *parametres.decoupage != QLatin1String("NONE")) {
-            demarrage.signaleEchec(QStringLiteral("découpage invalide \"") + *parametres.decoupage
+            demarrage.signaleEchec(QStringLiteral("découpage FRAMING invalide \"")
+                                   + *parametres.decoupage
                                    + QStringLiteral("\" : CR ou NONE est attendu"));
             return false;
         }
@@ -164,15 +179,22 @@ bool Programme::reglagesDeDepart()
     if (!parametres.scenario)
         return true;
     const auto echec = [&](const QString& raison) {
-        demarrage.signaleEchec(QStringLiteral("scénario invalide \"") + *parametres.scenario
-                               + QStringLiteral("\" : ") + raison);
+        demarrage.signaleEchec(QStringLiteral("scénario SCENARIO invalide \"")
+                               + *parametres.scenario + QStringLiteral("\" : ") + raison);
         return false;
     };
-    QFile fichier(*parametres.scenario);
-    if (!fichier.open(QIODevice::ReadOnly))
-        return echec(fichier.errorString());
+    const auto lu =
+        LectureBornee{TailleMaxScenario, [this] { return arretProgramme.arretSignale(); }}.lit(
+            *parametres.scenario);
+    if (const auto* refus = std::get_if<LectureBornee::Echec>(&lu)) {
+        if (refus->cause != LectureBornee::Echec::Cause::Interrompue)
+            return echec(refus->message);
+        journalMessages.AfficheMessage(
+            QStringLiteral("arrêt demandé pendant la lecture du fichier SCENARIO"));
+        return true;
+    }
     QJsonParseError analyse;
-    const QJsonDocument document = QJsonDocument::fromJson(fichier.readAll(), &analyse);
+    const QJsonDocument document = QJsonDocument::fromJson(std::get<QByteArray>(lu), &analyse);
     if (analyse.error != QJsonParseError::NoError)
         return echec(QStringLiteral("JSON illisible à l'octet %1 : %2")
                          .arg(analyse.offset)
@@ -211,7 +233,13 @@ int Programme::execute()
 bool Programme::ouvreTrafic()
 {
     const auto refus =
-        appliqueReglagesTrafic(parametres, appareilSimule, enregistrement.get(), journalMessages);
+        appliqueReglagesTrafic(parametres, appareilSimule, enregistrement.get(), journalMessages,
+                               [this] { return arretProgramme.arretSignale(); });
+    if (refus && refus->isEmpty()) {
+        journalMessages.AfficheMessage(
+            QStringLiteral("arrêt demandé pendant la lecture du fichier PLAYBACK"));
+        return true;
+    }
     if (refus)
         demarrage.signaleEchec(*refus);
     return !refus;
@@ -229,7 +257,7 @@ bool Programme::ouvreMiroir()
     const int fichier = ::open(parametres.journal->toLocal8Bit().constData(),
                                O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fichier < 0) {
-        demarrage.signaleEchec(QStringLiteral("impossible d'ouvrir le fichier journal \"")
+        demarrage.signaleEchec(QStringLiteral("impossible d'ouvrir le fichier LOG \"")
                                + *parametres.journal + QStringLiteral("\" : ")
                                + QString::fromLocal8Bit(std::strerror(errno)));
         return false;

@@ -33,7 +33,7 @@ std::optional<QString> ouvreJournal(const LigneCommande& parametres,
 }
 
 std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& appareil,
-                              SortieMessages& journal)
+                              SortieMessages& journal, const std::function<bool()>& interrompu)
 {
     if (parametres.rejeuSinon && *parametres.rejeuSinon != QLatin1String("SIM")
         && *parametres.rejeuSinon != QLatin1String("NONE"))
@@ -44,10 +44,16 @@ std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& apparei
             journal.AfficheMessage(QStringLiteral("PLAYBACK_FALLBACK= sans PLAYBACK= : ignoré"));
         return std::nullopt;
     }
-    const auto lu = litJournal(*parametres.rejeu);
+    QString avertissement;
+    const auto lu = litJournal(*parametres.rejeu, &avertissement, interrompu);
     if (const auto* erreur = std::get_if<ErreurJournal>(&lu))
-        return QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
-               + QStringLiteral("\" : ") + erreur->message;
+        return erreur->interrompue
+                   ? QString()
+                   : QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
+                         + QStringLiteral("\" : ") + erreur->message;
+    if (!avertissement.isEmpty())
+        journal.AfficheMessage(QStringLiteral("journal PLAYBACK \"") + *parametres.rejeu
+                               + QStringLiteral("\" : ") + avertissement);
     auto reponses = std::make_unique<ReponsesEnregistrees>(
         conversations(*std::get_if<QList<EvenementLu>>(&lu)));
     journal.AfficheMessage(
@@ -61,7 +67,8 @@ std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& apparei
 
 std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, Appareil& appareil,
                                               EnregistrementTrafic* enregistrement,
-                                              SortieMessages& journal)
+                                              SortieMessages& journal,
+                                              const std::function<bool()>& interrompu)
 {
     if (auto refus = ouvreJournal(parametres, enregistrement, journal))
         return refus;
@@ -74,5 +81,5 @@ std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, A
                    + QStringLiteral("\" : hôte:port est attendu");
         appareil.relaie(adresse->first, adresse->second, journal);
     }
-    return rejoue(parametres, appareil, journal);
+    return rejoue(parametres, appareil, journal, interrompu);
 }

@@ -66,5 +66,6 @@ int main(int argc, char* argv[])
     ArretSurSignal signaux;
     QObject::connect(&signaux, &ArretSurSignal::arretDemande, &programme.arret(),
                      &Arret::demandeArret);
+    programme.arret().setSignalRecu([&signaux] { return signaux.recu(); });
     return programme.execute();
 }

@@ -48,9 +48,14 @@ int main(int argc, char* argv[])
     case Demande::Rejeu: break;
     }
 
-    const auto lu = litJournal(options.journal);
+    QString avertissement;
+    const auto lu = litJournal(options.journal, &avertissement);
     if (const auto* erreur = std::get_if<ErreurJournal>(&lu))
         return echec(QStringLiteral("%1 : %2").arg(options.journal, erreur->message));
+    // A recording stopped short is compared up to its last whole line, and said so.
+    if (!avertissement.isEmpty())
+        ecrit(stderr,
+              QStringLiteral("velorin-rejoue : %1 : %2\n").arg(options.journal, avertissement));
 
     Rejoueur::Reglages reglages;
     reglages.hote = options.hote;

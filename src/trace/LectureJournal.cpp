@@ -1,7 +1,9 @@
 #include "LectureJournal.h"
 
-#include <QFile>
+#include "LectureBornee.h"
+
 #include <QHash>
+#include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -111,32 +113,50 @@ std::variant<EvenementLu, QString> litLigne(const QByteArray& texte, qint64 nume
 
 } // namespace
 
-std::variant<QList<EvenementLu>, ErreurJournal> litJournal(const QString& chemin)
+std::variant<QList<EvenementLu>, ErreurJournal>
+litJournal(const QString& chemin, QString* avertissement, const std::function<bool()>& interrompu)
 {
-    QFile fichier(chemin);
-    if (!fichier.open(QIODevice::ReadOnly))
+    const auto lu = LectureBornee{TailleMaxJournalLu, interrompu}.lit(chemin);
+    if (const auto* echec = std::get_if<LectureBornee::Echec>(&lu))
         return ErreurJournal{
-            0, QStringLiteral("impossible de lire %1 : %2").arg(chemin, fichier.errorString())};
-    auto resultat = litJournal(fichier);
-    // readLine stops quietly on a read error: a journal cut short must not pass for whole.
-    if (fichier.error() != QFileDevice::NoError)
-        return ErreurJournal{
-            0, QStringLiteral("impossible de lire %1 : %2").arg(chemin, fichier.errorString())};
-    return resultat;
+            0, QStringLiteral("impossible de lire %1 : %2").arg(chemin, echec->message),
+            echec->cause == LectureBornee::Echec::Cause::Interrompue};
+    return litJournalTexte(std::get<QByteArray>(lu), avertissement);
 }
 
-std::variant<QList<EvenementLu>, ErreurJournal> litJournal(QIODevice& source)
+std::variant<QList<EvenementLu>, ErreurJournal> litJournal(QIODevice& source,
+                                                           QString* avertissement)
+{
+    // Read whole first: a sequential device (a pipe) may say it is at its end before its
+    // bytes have come.
+    return litJournalTexte(source.readAll(), avertissement);
+}
+
+std::variant<QList<EvenementLu>, ErreurJournal> litJournalTexte(const QByteArray& texte,
+                                                                QString* avertissement)
 {
     QList<EvenementLu> evenements;
     qint64 numero = 0;
-    while (!source.atEnd()) {
-        const QByteArray texte = source.readLine();
+    for (qsizetype debut = 0; debut < texte.size();) {
+        qsizetype fin = texte.indexOf('\n', debut);
+        const bool coupee = fin < 0;
+        if (coupee)
+            fin = texte.size();
+        const QByteArray ligne = texte.sliced(debut, fin - debut);
+        debut = fin + 1;
         ++numero;
-        if (texte.trimmed().isEmpty())
+        if (ligne.trimmed().isEmpty())
             continue;
-        auto lu = litLigne(texte, numero);
-        if (auto* message = std::get_if<QString>(&lu))
+        auto lu = litLigne(ligne, numero);
+        if (auto* message = std::get_if<QString>(&lu)) {
+            if (coupee) {
+                if (avertissement)
+                    *avertissement =
+                        QStringLiteral("ligne %1 coupée avant sa fin, ignorée").arg(numero);
+                break;
+            }
             return ErreurJournal{numero, QStringLiteral("ligne %1 : %2").arg(numero).arg(*message)};
+        }
         evenements.append(std::get<EvenementLu>(std::move(lu)));
     }
     return evenements;

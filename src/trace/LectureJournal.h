@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <variant>
 
 class QIODevice;
@@ -29,10 +30,23 @@ struct ErreurJournal
 {
     qint64 ligne;
     QString message;
+    // The reading was ended by `interrompu` (a stop asked meanwhile).
+    bool interrompue = false;
 };
 
-std::variant<QList<EvenementLu>, ErreurJournal> litJournal(const QString& chemin);
-std::variant<QList<EvenementLu>, ErreurJournal> litJournal(QIODevice& source);
+// The largest journal read back: a file at the writer's default bound, with room to spare.
+inline constexpr qint64 TailleMaxJournalLu = 256 * 1024 * 1024;
+
+// A last line without its end of line that is not a whole event is what a writer stopped short
+// (a full disk, a killed process) leaves: it is left out, and `avertissement` says so. Any other
+// wrong line refuses the journal. The file is read as LectureBornee reads (a pipe to its end).
+std::variant<QList<EvenementLu>, ErreurJournal>
+litJournal(const QString& chemin, QString* avertissement = nullptr,
+           const std::function<bool()>& interrompu = {});
+std::variant<QList<EvenementLu>, ErreurJournal> litJournal(QIODevice& source,
+                                                           QString* avertissement = nullptr);
+std::variant<QList<EvenementLu>, ErreurJournal> litJournalTexte(const QByteArray& texte,
+                                                                QString* avertissement = nullptr);
 
 // A request and the device's whole reply to it. A greeting (what the device sent before any
 // request) has an empty request. ligne and monoUs are the request's recv, or for a greeting

@@ -40,13 +40,13 @@ bool ApiControle::demarre(const QString& textePort, const QString& texteAdresse,
 {
     const auto numero = portValide(textePort);
     if (!numero) {
-        raison = QStringLiteral("port de controle invalide \"") + textePort
+        raison = QStringLiteral("port de controle CONTROL invalide \"") + textePort
                  + QStringLiteral("\" : un nombre de 0 à 65535 est attendu");
         return false;
     }
     QHostAddress adresse(QHostAddress::LocalHost);
     if (!texteAdresse.isNull() && !adresse.setAddress(texteAdresse)) {
-        raison = QStringLiteral("adresse de controle invalide \"") + texteAdresse
+        raison = QStringLiteral("adresse de controle CONTROL_BIND invalide \"") + texteAdresse
                  + QStringLiteral("\" : une adresse IPv4 ou IPv6 est attendue");
         return false;
     }
@@ -54,7 +54,7 @@ bool ApiControle::demarre(const QString& textePort, const QString& texteAdresse,
     portOuvert = serveur.listen(adresse, *numero);
     if (portOuvert == 0) {
         const auto ecoutes = serveur.servers();
-        raison = QStringLiteral("impossible d'ouvrir le port de controle ")
+        raison = QStringLiteral("impossible d'ouvrir le port de controle CONTROL ")
                  + QString::number(*numero) + QStringLiteral(" : ")
                  + (ecoutes.isEmpty() ? QStringLiteral("port indisponible")
                                       : ecoutes.constLast()->errorString());
