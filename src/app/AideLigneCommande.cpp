@@ -10,7 +10,8 @@ QStringList lignesAide()
         QStringLiteral(
             "        [SCENARIO=fichier] [SEED=n] [FRAMING=CR] [JOURNAL=fichier] [JOURNAL_MAX=taille]"),
         QStringLiteral(
-            "        [PROXY=hôte:port] [PLAYBACK=fichier] [PLAYBACK_FALLBACK=SIM] [?] [--help] [--version]"),
+            "        [PROXY=hôte:port] [PLAYBACK=fichier] [PLAYBACK_FALLBACK=SIM] [SHUTDOWN_PAUSE_MS=n]"),
+        QStringLiteral("        [?] [--help] [--version]"),
         QStringLiteral(
             "    PORTIP=port          port TCP des clients, 1 à 65535 (10001 par défaut), 0 : un port libre"),
         QStringLiteral(
@@ -39,6 +40,8 @@ QStringList lignesAide()
             "    PLAYBACK=fichier     répond ce qu'un journal a enregistré pour la même requête"),
         QStringLiteral(
             "    PLAYBACK_FALLBACK=SIM  la simulation répond aux requêtes absentes du journal"),
+        QStringLiteral(
+            "    SHUTDOWN_PAUSE_MS=n  pause à l'arrêt, de 0 à 500 ms (500 par défaut), pour que les clients lisent l'avis"),
         QStringLiteral(
             "    BIND=adresse         adresse IPv4 ou IPv6 du port des clients (toutes les IPv4 par défaut)"),
         QStringLiteral(

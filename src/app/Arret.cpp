@@ -20,7 +20,21 @@ void Arret::Form_Unload()
         return;
     faite = true;
     serveur.fermeture();
-    timePauseMs(500);
+    timePauseMs(float(pauseMs));
+}
+
+std::optional<int> Arret::pauseValide(const QString& texte)
+{
+    if (texte.isEmpty() || texte.size() > 3)
+        return std::nullopt;
+    for (const QChar c : texte) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    const int ms = texte.toInt();
+    if (ms > PauseMaxMs)
+        return std::nullopt;
+    return ms;
 }
 
 void Arret::demandeArret()

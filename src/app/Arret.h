@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+
+#include <optional>
 
 #include <functional>
 
@@ -16,7 +19,15 @@ class Arret : public QObject
     Q_OBJECT
 
 public:
+    // The pause's default, and the longest one SHUTDOWN_PAUSE_MS= may ask for.
+    static constexpr int PauseMaxMs = 500;
+
     Arret(FenetrePrincipale& fenetre, ServeurCanaux& serveur, QObject* parent = nullptr);
+
+    // "SHUTDOWN_PAUSE_MS=": milliseconds from 0 to PauseMaxMs, digits only; nothing otherwise.
+    static std::optional<int> pauseValide(const QString& texte);
+    // A rig that stops many instances in a row may shorten the pause (0: one pass of events).
+    void setPauseMs(int ms) { pauseMs = ms; }
 
     // What a signal asks for. During start-up the window is closed once start-up stops.
     void demandeArret();
@@ -40,6 +51,7 @@ private:
 
     FenetrePrincipale& fenetre;
     ServeurCanaux& serveur;
+    int pauseMs = PauseMaxMs;
     bool faite = false;
     bool demande = false;
     bool demarrageEnCours = false;

@@ -4,7 +4,7 @@
 
 namespace {
 
-const std::array<QLatin1String, 17> Cles = {
+const std::array<QLatin1String, 18> Cles = {
     QLatin1String("PORTIP="),
     QLatin1String("MODE="),
     QLatin1String("CONTROL="),
@@ -22,6 +22,7 @@ const std::array<QLatin1String, 17> Cles = {
     QLatin1String("PROXY="),
     QLatin1String("PLAYBACK="),
     QLatin1String("PLAYBACK_FALLBACK="),
+    QLatin1String("SHUTDOWN_PAUSE_MS="),
 };
 
 // Where `cle` stands in the text, not counting where it only ends a longer key (BIND= inside
@@ -112,6 +113,7 @@ LigneCommande LigneCommande::lire(const QString& texte)
     ligne.relais = valeurCle(texte, majuscules, QLatin1String("PROXY="), true);
     ligne.rejeu = valeurCle(texte, majuscules, QLatin1String("PLAYBACK="), true);
     ligne.rejeuSinon = valeurCle(texte, majuscules, QLatin1String("PLAYBACK_FALLBACK="));
+    ligne.pauseArret = valeurCle(texte, majuscules, QLatin1String("SHUTDOWN_PAUSE_MS="));
     ligne.trace = valeurCle(texte, majuscules, QLatin1String("TRACE=")) == QLatin1String("ON");
     const QStringList jetons = texte.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& jeton : jetons) {

@@ -111,6 +111,17 @@ bool Programme::demarre()
                                + QStringLiteral(" est attendu"));
         return false;
     }
+    if (parametres.pauseArret) {
+        const auto pause = Arret::pauseValide(*parametres.pauseArret);
+        if (!pause) {
+            demarrage.signaleEchec(
+                QStringLiteral("SHUTDOWN_PAUSE_MS invalide \"") + *parametres.pauseArret
+                + QStringLiteral("\" : un nombre de millisecondes de 0 à ")
+                + QString::number(Arret::PauseMaxMs) + QStringLiteral(" est attendu"));
+            return false;
+        }
+        arretProgramme.setPauseMs(*pause);
+    }
     if (!ouvreMiroir() || !ouvreTrafic())
         return false;
     // A stop asked while PLAYBACK= was read: nothing more starts.

@@ -201,6 +201,39 @@ class SignalDuringShutdown(unittest.TestCase):
                     velorin.close()
 
 
+class ShutdownPause(unittest.TestCase):
+    def test_any_pause_from_0_to_500_still_warns_the_clients(self):
+        for pause in ("0", "20", "500"):
+            with self.subTest(pause=pause):
+                velorin = Velorin("SHUTDOWN_PAUSE_MS=" + pause, "LOG=OFF", stdout=subprocess.DEVNULL)
+                try:
+                    client = velorin.connect()
+                    client.sendall(b"\x1bV1\r")
+                    self.assertEqual(client.recv(64), b"\x1b1version Velorin\r")
+                    velorin.proc.send_signal(signal.SIGTERM)
+                    got = b""
+                    while True:
+                        chunk = client.recv(64)
+                        if not chunk:
+                            break
+                        got += chunk
+                    self.assertEqual(got, b"ARRET du serveur en cours")
+                    self.assertEqual(velorin.ends()[0], 0)
+                    client.close()
+                finally:
+                    velorin.close()
+
+    def test_a_pause_out_of_range_stops_the_start_naming_the_key(self):
+        for value in ("501", "-1", "", "abc", "1e3"):
+            with self.subTest(value=value):
+                run = subprocess.run([BINARY, "PORTIP=0", "LOG=OFF", "SHUTDOWN_PAUSE_MS=" + value],
+                                     stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                     timeout=DEADLINE,
+                                     env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+                self.assertEqual(run.returncode, 1)
+                self.assertIn('SHUTDOWN_PAUSE_MS invalide "%s"' % value.upper(), run.stderr)
+
+
 def main():
     global BINARY
     parser = argparse.ArgumentParser()

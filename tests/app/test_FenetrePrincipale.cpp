@@ -269,7 +269,7 @@ TEST_F(Fenetre, HelpNamesTheProgramAndItsKeysEachTimeBelowWhatIsThere)
     const QString texte = lignesAide().join(QLatin1Char('\n'));
     EXPECT_TRUE(texte.startsWith(QLatin1String("velorin ")));
     for (const char* cle : {"PORTIP=", "MODE=", "CONTROL=", "READY=", "LOG=", "TRACE=ON",
-                            "BIND=", "CONTROL_BIND=", "--help", "--version"})
+                            "BIND=", "CONTROL_BIND=", "SHUTDOWN_PAUSE_MS=", "--help", "--version"})
         EXPECT_TRUE(texte.contains(QLatin1String(cle))) << cle;
     EXPECT_FALSE(texte.contains(QLatin1String(".exe")));
     EXPECT_FALSE(texte.contains(QLatin1String("COM=")));

@@ -1,3 +1,4 @@
+#include "app/Arret.h"
 #include "app/LigneCommande.h"
 
 #include <gtest/gtest.h>
@@ -107,3 +108,34 @@ TEST(PortValide, WholeNumbersFrom0To65535Only)
 }
 
 } // namespace
+
+TEST(LigneCommande, ShutdownPauseKey)
+{
+    EXPECT_EQ(LigneCommande::lire(QStringLiteral("shutdown_pause_ms=20 portip=0")).pauseArret,
+              QStringLiteral("20"));
+    EXPECT_EQ(LigneCommande::lire(QStringLiteral("portip=0")).pauseArret, std::nullopt);
+    EXPECT_TRUE(LigneCommande::lire(QStringLiteral("SHUTDOWN_PAUSE_MS=0")).inconnus.isEmpty());
+}
+
+TEST(Arret, PauseFrom0To500MillisecondsOnly)
+{
+    const struct
+    {
+        const char* texte;
+        std::optional<int> ms;
+    } cas[] = {
+        {"0", 0},
+        {"500", 500},
+        {"007", 7},
+        {"501", std::nullopt},
+        {"", std::nullopt},
+        {"-1", std::nullopt},
+        {"+5", std::nullopt},
+        {"1e2", std::nullopt},
+        {" 5", std::nullopt},
+        {"0500", std::nullopt},
+        {"99999999999", std::nullopt},
+    };
+    for (const auto& c : cas)
+        EXPECT_EQ(Arret::pauseValide(QString::fromLatin1(c.texte)), c.ms) << c.texte;
+}
