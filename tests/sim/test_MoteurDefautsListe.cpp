@@ -113,10 +113,23 @@ TEST(MoteurDefautsListe, WhatIsKeptIsBounded)
     ASSERT_TRUE(std::holds_alternative<RegleDefaut::Erreur>(refus));
     EXPECT_EQ(std::get<RegleDefaut::Erreur>(refus).champ, QStringLiteral("faults"));
     EXPECT_EQ(std::get<RegleDefaut::Erreur>(refus).raison,
-              QStringLiteral("at most 10000 rules in force, 9999 already"));
+              QStringLiteral("at most %1 rules in force, %2 already")
+                  .arg(MoteurDefauts::ReglesMax)
+                  .arg(MoteurDefauts::ReglesMax - 1));
     EXPECT_EQ(plein.moteur.liste().size(), MoteurDefauts::ReglesMax - 1);
     EXPECT_TRUE(plein.ajoute(json(drop)));
     EXPECT_FALSE(plein.ajoute(json(drop))) << "one more, alone";
+
+    // Each pattern is compiled as it is read: its length is bounded too.
+    Banc motifs;
+    const auto avecMotif = [](qsizetype longueur) {
+        return QJsonObject{{"match", QJsonObject{{"request", QString(longueur, QLatin1Char('a'))}}},
+                           {"action", QJsonObject{{"type", "drop"}}}};
+    };
+    EXPECT_TRUE(motifs.ajoute(avecMotif(RegleDefaut::MotifMax)));
+    const auto long_ = motifs.moteur.ajoute(avecMotif(RegleDefaut::MotifMax + 1));
+    ASSERT_TRUE(std::holds_alternative<RegleDefaut::Erreur>(long_));
+    EXPECT_EQ(std::get<RegleDefaut::Erreur>(long_).champ, QStringLiteral("match.request"));
 }
 
 // Delays on one request add up exactly, and stop at the most a wait may be.
