@@ -138,12 +138,13 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
                                        .arg(regles.size())};
     QList<RegleDefaut> lues;
     lues.reserve(liste.size());
+    RegleDefaut::Motifs motifs;
     for (qsizetype i = 0; i < liste.size(); ++i) {
         const QString ici =
             prefixe == QLatin1String("\x01") ? chemin : prefixe + QStringLiteral("[%1]").arg(i);
         if (!liste.at(i).isObject())
             return RegleDefaut::Erreur{ici, QStringLiteral("a rule object is expected")};
-        auto lue = RegleDefaut::lit(liste.at(i).toObject(), ici);
+        auto lue = RegleDefaut::lit(liste.at(i).toObject(), ici, &motifs);
         if (auto* erreur = std::get_if<RegleDefaut::Erreur>(&lue))
             return *erreur;
         lues << std::get<RegleDefaut>(std::move(lue));

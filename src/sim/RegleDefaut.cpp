@@ -97,7 +97,7 @@ private:
 constexpr double Jour = 24.0 * 3600 * 1000;
 
 std::optional<Erreur> litCorrespondance(RegleDefaut& r, const QJsonObject& objet,
-                                        const QString& chemin)
+                                        const QString& chemin, RegleDefaut::Motifs* motifs)
 {
     Lecteur l(objet, chemin);
     l.seulement({"mode", "command", "request", "channel", "nth", "every", "probability"});
@@ -110,11 +110,19 @@ std::optional<Erreur> litCorrespondance(RegleDefaut& r, const QJsonObject& objet
             r.commande = commande->at(0);
     }
     if (auto motif = l.texte("request")) {
-        QRegularExpression re(*motif);
-        if (!re.isValid())
-            l.faute("request", QStringLiteral("not a regular expression: ") + re.errorString());
-        else
-            r.requete = re;
+        if (motif->size() > RegleDefaut::MotifMax) {
+            l.faute("request", QStringLiteral("at most %1 characters").arg(RegleDefaut::MotifMax));
+        } else if (motifs != nullptr && motifs->contains(*motif)) {
+            r.requete = motifs->value(*motif);
+        } else {
+            QRegularExpression re(*motif);
+            if (!re.isValid())
+                l.faute("request", QStringLiteral("not a regular expression: ") + re.errorString());
+            else
+                r.requete = re;
+            if (motifs != nullptr && r.requete)
+                motifs->insert(*motif, re);
+        }
     }
     if (auto canal = l.nombre("channel", 1, 32767, true))
         r.canal = int(*canal);
@@ -254,8 +262,8 @@ QString RegleDefaut::nomAction() const
     return {};
 }
 
-std::variant<RegleDefaut, RegleDefaut::Erreur> RegleDefaut::lit(const QJsonObject& objet,
-                                                                const QString& chemin)
+std::variant<RegleDefaut, RegleDefaut::Erreur>
+RegleDefaut::lit(const QJsonObject& objet, const QString& chemin, Motifs* motifs)
 {
     RegleDefaut r;
     r.source = objet;
@@ -266,7 +274,8 @@ std::variant<RegleDefaut, RegleDefaut::Erreur> RegleDefaut::lit(const QJsonObjec
     const QJsonValue correspondance = objet.value(QStringLiteral("match"));
     if (!correspondance.isUndefined() && !correspondance.isObject())
         return Erreur{l.champ(QStringLiteral("match")), QStringLiteral("an object is expected")};
-    if (auto e = litCorrespondance(r, correspondance.toObject(), l.champ(QStringLiteral("match"))))
+    if (auto e = litCorrespondance(r, correspondance.toObject(), l.champ(QStringLiteral("match")),
+                                   motifs))
         return *e;
     const QJsonValue action = objet.value(QStringLiteral("action"));
     if (!action.isObject())

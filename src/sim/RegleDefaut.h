@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChar>
+#include <QHash>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QString>
@@ -84,6 +85,12 @@ struct RegleDefaut
         QString champ; // the path of the field at fault, e.g. "faults[1].action.ms"
         QString raison;
     };
+    // The longest pattern of `request`: each is compiled as it is read, on the window's thread.
+    static constexpr qsizetype MotifMax = 128;
+    // Patterns already compiled, by their text: the rules of a set that share one share it.
+    using Motifs = QHash<QString, QRegularExpression>;
+
     // A rule from its JSON object; `chemin` prefixes the field names of an error.
-    static std::variant<RegleDefaut, Erreur> lit(const QJsonObject& objet, const QString& chemin);
+    static std::variant<RegleDefaut, Erreur> lit(const QJsonObject& objet, const QString& chemin,
+                                                 Motifs* motifs = nullptr);
 };

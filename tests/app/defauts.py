@@ -115,6 +115,9 @@ class ReplyFaults(unittest.TestCase):
                 self.assertEqual(frame(s, request), expected)
                 self.assertEqual(v.api("GET", "/faults")["faults"], [], "count 1: the rule has gone")
                 self.assertEqual(sum("défaut n° 1 " in line for line in v.log()), 1)
+                ended, = v.api("GET", "/faults?all=true")["faults"]
+                self.assertEqual((ended["id"], ended["status"], ended["fired"], len(ended["firings"])),
+                                 (1, "used_up", 1, 1), "still listed, with its firing")
 
     def test_a_held_reply_holds_its_channel_only(self):
         with Velorin("framing=CR") as v, v.client() as held, v.client() as other:
@@ -157,6 +160,19 @@ class ReplyFaults(unittest.TestCase):
                 with self.assertRaises(ConnectionResetError):
                     frame(s)
 
+    def test_no_reply_rule_fires_on_a_request_after_its_connection_was_closed(self):
+        with Velorin("framing=CR") as v:
+            v.api("POST", "/faults", [
+                {"match": {"command": "P"}, "action": {"type": "close", "when": "before"}, "count": 1},
+                {"match": {"command": "V"}, "action": {"type": "drop"}, "count": 1},
+            ])
+            with v.client() as s:
+                self.assertIsNone(frame(s, P + V), "closed before the P reply; V came with it")
+            with v.client() as s:
+                self.assertEqual(frame(s, V + P), P_REPLY, "the drop is still there for this V")
+            self.assertEqual([(f["id"], f["fired"]) for f in v.api("GET", "/faults?all=true")["faults"]],
+                             [(1, 1), (2, 1)])
+
     def test_a_stalled_channel_is_not_read_meanwhile(self):
         with Velorin() as v, v.client() as stalled, v.client() as other:
             served(v, stalled)
@@ -186,6 +202,49 @@ class ConnectionFaults(unittest.TestCase):
                     self.assertEqual(frame(prompt, V), V_REPLY)
                     self.assertEqual(frame(late), V_REPLY)
             self.assertEqual([f["fired"] for f in v.api("GET", "/faults")["faults"]], [1, 1, 1])
+
+    def test_every_connection_meets_its_fault_however_soon_it_speaks(self):
+        """A client that sends its request the moment it connects, as hosts do, is not served
+        before the rules have decided on its connection; each rule counts what it did."""
+        hello = b"\x1bhello\r"
+        greeting = {"type": "greeting", "bytes": "Esc/helloCr/"}
+        late = {"type": "accept_delay", "ms": 100}
+        cases = [
+            # (name, actions, what the client reads, seconds at least before it reads them,
+            #  which rules fire on each connection)
+            ("greeting", [greeting], [hello, V_REPLY], 0, [1]),
+            ("refuse", [{"type": "refuse"}], [None], 0, [1]),
+            ("accept_delay", [late], [V_REPLY], 0.1, [1]),
+            ("greeting late", [greeting, late], [hello, V_REPLY], 0.1, [1, 1]),
+            ("refused, neither greeted nor late", [{"type": "refuse"}, greeting, late], [None], 0,
+             [1, 0, 0]),
+        ]
+        clients = 20
+        with Velorin() as v:
+            for name, actions, expected, least, fires in cases:
+                for at_once in (True, False):
+                    with self.subTest(name, at_once=at_once):
+                        v.api("DELETE", "/faults")
+                        ids = v.api("POST", "/faults", [{"action": a} for a in actions])["ids"]
+                        for _ in range(clients):
+                            with v.client() as s:
+                                start = time.monotonic()
+                                if not at_once:
+                                    time.sleep(0.05)   # the other way hosts speak: not at once
+                                try:
+                                    s.sendall(V)
+                                    got = [frame(s) for _ in expected]
+                                except (ConnectionResetError, BrokenPipeError):
+                                    got = [None]
+                                LEFT.pop(s.fileno(), None)
+                                self.assertEqual(got, expected)
+                                # Qt's timers may fire a millisecond or two early
+                                self.assertGreaterEqual(time.monotonic() - start, least * 0.9)
+                        listed = v.api("GET", "/faults")["faults"]
+                        self.assertEqual([f["fired"] for f in listed], [clients * n for n in fires])
+                        lines = v.log()
+                        self.assertEqual([sum(f"défaut n° {i} " in l for l in lines) for i in ids],
+                                         [f["fired"] for f in listed])
 
 
 class PlcFaults(unittest.TestCase):
