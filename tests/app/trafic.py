@@ -108,6 +108,31 @@ class RecordPlayVerify(unittest.TestCase):
                     result = rejoue(journal, f"127.0.0.1:{player.ready['port']}")
                     self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
+    def test_a_session_stopped_with_its_host_connected_plays_back_without_the_notice(self):
+        with tempfile.TemporaryDirectory() as d:
+            journal = os.path.join(d, "session.jsonl")
+            with Velorin() as machine:
+                target = f"127.0.0.1:{machine.ready['port']}"
+                proxy = Velorin(f"proxy={target}", "journal=" + journal)
+                with proxy.client() as s:
+                    reply = frame(s, P1)
+                    proxy.proc.send_signal(signal.SIGTERM)   # the host is still connected
+                    self.assertEqual(frame(s), b"ARRET du serveur en cours")
+                    self.assertEqual(proxy.proc.wait(DEADLINE), 0)
+                proxy.dir.cleanup()
+                events = read_journal(journal)
+                notices = [e for e in events if e.get("origin") == "velorin"]
+                self.assertEqual([(e["event"], e["data"]) for e in notices],
+                                 [("send", "ARRET du serveur en cours")])
+                # The notice is Velorin's, not the device's: never played back, never compared.
+                # The request asked twice: a notice glued to the first reply would come first
+                # in the second.
+                with Velorin("playback=" + journal) as player, player.client() as s:
+                    self.assertEqual([frame(s, P1), frame(s, P1)], [reply, reply])
+                result = rejoue(journal, target)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertIn("avis de Velorin, non comparé : ARRET du serveur en cours", result.stdout)
+
     def test_a_burst_through_the_proxy_is_journaled_whole(self):
         burst = bytes(range(256)) * (4 * 1024)   # 1 MiB each way, in pieces of any size
         with tempfile.TemporaryDirectory() as d:
