@@ -3,7 +3,11 @@
 #include "Appareil.h"
 #include "FenetrePrincipale.h"
 #include "controle/ApiControle.h"
+#include "trace/Horloge.h"
+#include "trace/Horodatage.h"
 #include "trace/Journal.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -42,6 +46,9 @@ bool EnregistrementTrafic::ouvre(const QString& chemin, qint64 tailleMax, QStrin
 {
     if (!journal.ouvreFichier(chemin, tailleMax, raison))
         return false;
+    cheminFichier = chemin;
+    QObject::connect(&journal, &JournalTrafic::etatFichierChange, &journal,
+                     [this] { surEtatFichier(); });
     using T = SortieEvenements::Type;
     appareil.serveur().setJournalTrafic(&journal);
     appareil.defauts().setJournalTrafic(&journal);
@@ -52,6 +59,37 @@ bool EnregistrementTrafic::ouvre(const QString& chemin, qint64 tailleMax, QStrin
     QObject::connect(&fenetre, &FenetrePrincipale::modeChange, &journal,
                      [this] { journal.evenement(T::Mode, fenetre.Cmb_Simulate()); });
     return true;
+}
+
+// Said at once to the operator and to whatever runs Velorin: a journal with a gap must not be
+// taken for a whole one.
+void EnregistrementTrafic::signale(const QString& texte)
+{
+    const QString ligne = Horodatage(false, HorlogeSysteme::instance()) + QLatin1Char(' ') + texte;
+    journalMessages.AfficheMessage(ligne);
+    std::fprintf(stderr, "%s\n", ligne.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+void EnregistrementTrafic::surEtatFichier()
+{
+    const JournalTrafic::EtatFichier etat = journal.etatFichier();
+    if (etat.enErreur)
+        signale(QStringLiteral("écriture impossible dans le fichier JOURNAL \"") + cheminFichier
+                + QStringLiteral("\" : ") + etat.raison
+                + QStringLiteral(", les événements sont perdus jusqu'à ce qu'elle reprenne"));
+    else
+        signale(QStringLiteral("l'écriture du fichier JOURNAL \"") + cheminFichier
+                + QStringLiteral("\" reprend, %1 événements perdus").arg(etat.perdusEpisode));
+}
+
+qint64 EnregistrementTrafic::termine()
+{
+    const qint64 perdus = journal.fermeFichier().perdus;
+    if (perdus > 0)
+        signale(QStringLiteral("fichier JOURNAL \"") + cheminFichier
+                + QStringLiteral("\" incomplet : %1 événements perdus").arg(perdus));
+    return perdus;
 }
 
 void EnregistrementTrafic::ecoute(const QString& adresse)

@@ -29,7 +29,15 @@ public:
 
     JournalTrafic& trafic() { return journal; }
 
+    // The end of the run: the file written out and closed. The events it lost in all, said in
+    // the log and on standard error when there are any.
+    qint64 termine();
+
 private:
+    void signale(const QString& texte);
+    void surEtatFichier();
+
+    QString cheminFichier;
     Journal& journalMessages;
     FenetrePrincipale& fenetre;
     Appareil& appareil;

@@ -88,9 +88,20 @@ void Programme::creeControle()
         std::make_unique<RessourceTrafic>(enregistrement ? &enregistrement->trafic() : nullptr));
     if (enregistrement)
         enregistrement->surveille(*apiControle);
-    apiControle->ajoute(
-        std::make_unique<RessourceSante>([this] { return appareilSimule.portEcoute(); },
-                                         [this] { return fenetrePrincipale.Cmb_Simulate(); }));
+    std::function<QJsonObject()> journal;
+    if (enregistrement)
+        journal = [this] {
+            const JournalTrafic::EtatFichier etat = enregistrement->trafic().etatFichier();
+            QJsonObject objet{{QStringLiteral("state"),
+                               etat.enErreur ? QStringLiteral("error") : QStringLiteral("ok")},
+                              {QStringLiteral("lost"), etat.perdus}};
+            if (etat.enErreur)
+                objet.insert(QStringLiteral("reason"), etat.raison);
+            return objet;
+        };
+    apiControle->ajoute(std::make_unique<RessourceSante>(
+        [this] { return appareilSimule.portEcoute(); },
+        [this] { return fenetrePrincipale.Cmb_Simulate(); }, std::move(journal)));
 }
 
 bool Programme::demarre()
@@ -233,11 +244,15 @@ int Programme::execute()
     if (!demarre())
         return 1;
     // A stop asked during start-up: the usual shutdown, then the end.
-    if (arretProgramme.estDemande()) {
+    int statut = 0;
+    if (arretProgramme.estDemande())
         fenetrePrincipale.close();
-        return 0;
-    }
-    return QApplication::exec();
+    else
+        statut = QApplication::exec();
+    // A journal that lost events is no record of the whole run: the status says so.
+    if (enregistrement && enregistrement->termine() > 0 && statut == 0)
+        return StatutJournalIncomplet;
+    return statut;
 }
 
 // JOURNAL=, PROXY= and PLAYBACK=, before the device listens.

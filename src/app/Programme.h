@@ -23,6 +23,9 @@ class MiroirSortie;
 class Programme
 {
 public:
+    // The end of a run whose traffic journal lost events.
+    static constexpr int StatutJournalIncomplet = 3;
+
     // sansEcran: no window can be shown (no display, or the offscreen or minimal platform).
     Programme(const LigneCommande& parametres, bool sansEcran);
     ~Programme();

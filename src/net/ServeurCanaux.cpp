@@ -376,7 +376,7 @@ void ServeurCanaux::fermeture()
                                + QStringLiteral("  ") + LibelleEtatSocket(WSserveur.State(i)));
         if (WSserveur.State(i) == CoucheSocket::Connecte) {
             if (trafic != nullptr && i > 0)
-                trafic->evenement(SortieEvenements::Type::Envoi, i, pairs[i],
+                trafic->evenement(SortieEvenements::Type::AvisVelorin, i, pairs[i],
                                   QStringLiteral("ARRET du serveur en cours"));
             WSserveur.SendData(i, QStringLiteral("ARRET du serveur en cours"));
             laisserPasserEvenements();

@@ -2,6 +2,7 @@
 #include "RapportRejeu.h"
 #include "Rejoueur.h"
 #include "trace/LectureJournal.h"
+#include "trace/Lisible.h"
 
 #include <QCoreApplication>
 
@@ -57,13 +58,13 @@ int main(int argc, char* argv[])
         ecrit(stderr,
               QStringLiteral("velorin-rejoue : %1 : %2\n").arg(options.journal, avertissement));
 
+    const QList<Conversation> liste = conversations(*std::get_if<QList<EvenementLu>>(&lu));
     Rejoueur::Reglages reglages;
     reglages.hote = options.hote;
     reglages.port = options.port;
     reglages.tempsEnregistre = options.tempsEnregistre;
     reglages.delaiMs = options.delaiMs;
-    const auto rejeu =
-        Rejoueur(reglages).rejoue(conversations(*std::get_if<QList<EvenementLu>>(&lu)));
+    const auto rejeu = Rejoueur(reglages).rejoue(liste);
     if (const auto* erreur = std::get_if<QString>(&rejeu))
         return echec(*erreur);
 
@@ -73,10 +74,19 @@ int main(int argc, char* argv[])
     if (reponses.isEmpty())
         return echec(
             QStringLiteral("%1 : aucun échange à rejouer (ni recv ni send)").arg(options.journal));
-    if (options.json)
+    if (options.json) {
         std::fputs(rapportJson(reponses).constData(), stdout);
-    else
+    } else {
+        // What Velorin said on its own behalf (its shutdown notice) was never the device's
+        // reply: said apart, never compared.
+        for (const Conversation& conversation : liste) {
+            for (const QString& avis : conversation.avis)
+                ecrit(stdout, QStringLiteral("canal %1 : avis de Velorin, non comparé : %2\n")
+                                  .arg(conversation.canal)
+                                  .arg(trsfChaineRecuEnLisible(avis)));
+        }
         ecrit(stdout, rapportTexte(reponses));
+    }
     const bool differe = std::any_of(reponses.begin(), reponses.end(),
                                      [](const ReponseComparee& r) { return r.differe(); });
     return differe ? Different : Concordent;

@@ -23,7 +23,11 @@ struct EcrivainSortie::Etat
     bool fin = false;        // the owner is going: drain, then stop
     bool enPanne = false;    // a write failed
     bool arrete = false;     // the thread has returned
+    bool finie = false;      // finit() has run
     Rotation rotation;       // only the thread touches it once started
+    RepriseSortie reprise;
+    BilanSortie bilan;
+    qint64 lignesEnVol = 0; // lines of the block being written, not yet written (with reprise)
 
     ~Etat()
     {
@@ -32,7 +36,9 @@ struct EcrivainSortie::Etat
     }
     void boucle();
     bool ecritTout(const QByteArray& bloc);
-    bool ecritBloc(const char* debut, qsizetype reste);
+    qsizetype ecritBloc(const char* debut, qsizetype reste);
+    bool perd(QByteArrayView reste, qsizetype ecrits, int erreur);
+    void reprend();
     void tourne();
 };
 
@@ -49,29 +55,72 @@ constexpr int DelaiRegroupementMs = 2;
 // when the next would pass the bound (a single line longer than the bound goes out alone).
 bool EcrivainSortie::Etat::ecritTout(const QByteArray& bloc)
 {
-    if (rotation.tailleMax <= 0)
-        return ecritBloc(bloc.constData(), bloc.size());
     QByteArrayView reste(bloc);
     while (!reste.isEmpty()) {
-        const qsizetype place = rotation.tailleMax - rotation.dejaEcrits;
         qsizetype part = reste.size();
-        if (part > place) {
-            part = place > 0 ? reste.first(place).lastIndexOf('\n') + 1 : 0;
-            if (part == 0 && rotation.dejaEcrits > 0) {
-                tourne();
-                continue;
-            }
-            if (part == 0) {
-                const qsizetype finLigne = reste.indexOf('\n');
-                part = finLigne < 0 ? reste.size() : finLigne + 1;
+        if (rotation.tailleMax > 0) {
+            const qsizetype place = rotation.tailleMax - rotation.dejaEcrits;
+            if (part > place) {
+                part = place > 0 ? reste.first(place).lastIndexOf('\n') + 1 : 0;
+                if (part == 0 && rotation.dejaEcrits > 0) {
+                    tourne();
+                    continue;
+                }
+                if (part == 0) {
+                    const qsizetype finLigne = reste.indexOf('\n');
+                    part = finLigne < 0 ? reste.size() : finLigne + 1;
+                }
             }
         }
-        if (!ecritBloc(reste.data(), part))
-            return false;
-        rotation.dejaEcrits += part;
+        const qsizetype ecrits = ecritBloc(reste.data(), part);
+        rotation.dejaEcrits += ecrits;
+        if (ecrits < part)
+            return perd(reste, ecrits, errno != 0 ? errno : EIO);
         reste = reste.sliced(part);
     }
+    reprend();
     return true;
+}
+
+// A write failed after `ecrits` bytes of `reste`. Without reprise the output ends. With it,
+// the line cut short is taken back off a regular file, it and the lines after it are counted
+// as lost, and the writer goes on.
+bool EcrivainSortie::Etat::perd(QByteArrayView reste, qsizetype ecrits, int erreur)
+{
+    if (!reprise.active)
+        return false;
+    const qsizetype entieres = reste.first(ecrits).lastIndexOf('\n') + 1;
+    const qsizetype coupes = ecrits - entieres;
+    if (coupes > 0) {
+        const off_t finEntiere = ::lseek(descripteur, -off_t(coupes), SEEK_CUR);
+        if (finEntiere >= 0 && ::ftruncate(descripteur, finEntiere) == 0)
+            rotation.dejaEcrits -= coupes;
+    }
+    const qint64 perdues = reste.sliced(entieres).count('\n');
+    std::lock_guard garde(verrou);
+    nonEcrits -= reste.size() - ecrits;
+    lignesEnVol = 0;
+    bilan.lignesPerdues += perdues;
+    if (bilan.erreur == 0) {
+        bilan.erreur = erreur;
+        if (reprise.changement)
+            reprise.changement();
+    }
+    return true;
+}
+
+// Every line of a block went: writes work again.
+void EcrivainSortie::Etat::reprend()
+{
+    if (!reprise.active)
+        return;
+    std::lock_guard garde(verrou);
+    lignesEnVol = 0;
+    if (bilan.erreur != 0) {
+        bilan.erreur = 0;
+        if (reprise.changement)
+            reprise.changement();
+    }
 }
 
 void EcrivainSortie::Etat::tourne()
@@ -85,20 +134,26 @@ void EcrivainSortie::Etat::tourne()
     descripteur = nouveau;
 }
 
-bool EcrivainSortie::Etat::ecritBloc(const char* debut, qsizetype reste)
+// The bytes written before a write failed (errno then says why), or all of them.
+qsizetype EcrivainSortie::Etat::ecritBloc(const char* debut, qsizetype reste)
 {
-    while (reste > 0) {
-        const ssize_t n = ::write(descripteur, debut, size_t(reste));
+    qsizetype ecrits = 0;
+    while (ecrits < reste) {
+        const ssize_t n = ::write(descripteur, debut + ecrits, size_t(reste - ecrits));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return false;
-        debut += n;
-        reste -= n;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return ecrits;
+        }
         std::lock_guard garde(verrou);
         nonEcrits -= n;
+        if (reprise.active)
+            lignesEnVol -= QByteArrayView(debut + ecrits, n).count('\n');
+        ecrits += n;
     }
-    return true;
+    return ecrits;
 }
 
 void EcrivainSortie::Etat::boucle()
@@ -124,6 +179,8 @@ void EcrivainSortie::Etat::boucle()
             garde.lock();
         }
         bloc.swap(enAttente);
+        if (reprise.active)
+            lignesEnVol = bloc.count('\n');
         garde.unlock();
         const bool ok = ecritTout(bloc);
         if (bloc.capacity() > CapaciteGardee)
@@ -143,9 +200,10 @@ void EcrivainSortie::Etat::boucle()
 }
 
 EcrivainSortie::EcrivainSortie(int descripteur, bool proprietaire, qsizetype limite,
-                               Rotation rotation)
+                               Rotation rotation, RepriseSortie reprise)
     : etat(std::make_shared<Etat>())
 {
+    etat->reprise = std::move(reprise);
     etat->descripteur = descripteur;
     etat->proprietaire = proprietaire;
     etat->limite = limite;
@@ -155,7 +213,15 @@ EcrivainSortie::EcrivainSortie(int descripteur, bool proprietaire, qsizetype lim
 
 EcrivainSortie::~EcrivainSortie()
 {
+    finit();
+}
+
+BilanSortie EcrivainSortie::finit()
+{
     std::unique_lock garde(etat->verrou);
+    if (etat->finie)
+        return etat->bilan;
+    etat->finie = true;
     etat->fin = true;
     etat->aEcrire.notify_one();
     // As long as the writes go on (a file on a busy disk) the writer is waited for, up to a
@@ -168,6 +234,11 @@ EcrivainSortie::~EcrivainSortie()
                                 [this] { return etat->arrete; }))
             break;
     }
+    // Whoever asked to be told has gone, or is going.
+    etat->reprise.changement = nullptr;
+    if (etat->reprise.active && !etat->arrete)
+        etat->bilan.lignesPerdues += etat->lignesEnVol + etat->enAttente.count('\n');
+    return etat->bilan;
 }
 
 bool EcrivainSortie::depose(const char* octets, qsizetype taille, bool horsLimite)
@@ -187,6 +258,12 @@ qsizetype EcrivainSortie::place() const
 {
     std::lock_guard garde(etat->verrou);
     return etat->enPanne ? 0 : etat->limite - etat->nonEcrits;
+}
+
+BilanSortie EcrivainSortie::bilan() const
+{
+    std::lock_guard garde(etat->verrou);
+    return etat->bilan;
 }
 
 bool EcrivainSortie::termine() const

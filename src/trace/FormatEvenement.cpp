@@ -71,6 +71,7 @@ QLatin1StringView FormatEvenement::nom(SortieEvenements::Type type)
     case T::Horloge: return QLatin1StringView("clock");
     case T::Mode: return QLatin1StringView("mode");
     case T::Log: return QLatin1StringView("log");
+    case T::AvisVelorin: return QLatin1StringView("send");
     }
     return QLatin1StringView("log");
 }
@@ -119,6 +120,8 @@ QByteArray FormatEvenement::ligne(qint64 epoqueUs, qint64 monoUs, SortieEvenemen
     sortie += ",\"event\":\"";
     sortie += nom(type);
     sortie += '"';
+    if (type == SortieEvenements::Type::AvisVelorin)
+        sortie += ",\"origin\":\"velorin\"";
     if (canal >= 0) {
         sortie += ",\"channel\":";
         ajouteNombre(sortie, canal);

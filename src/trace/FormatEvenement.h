@@ -7,10 +7,11 @@
 #include <QString>
 
 // One journal event as a line of JSON: {"t": UTC ISO 8601 with microseconds, "mono_us": a
-// monotonic count of microseconds, "event": its kind, then "channel", "peer", "data" and "len"
-// where they apply}, in UTF-8. The data's characters are written as they are, control characters
-// escaped, so a byte string comes back exactly, one character per byte. Built straight into its
-// bytes: it is made for every byte string the device receives and sends.
+// monotonic count of microseconds, "event": its kind, "origin": "velorin" for what Velorin sent
+// on its own behalf, then "channel", "peer", "data" and "len" where they apply}, in UTF-8. The
+// data's characters are written as they are, control characters escaped, so a byte string comes
+// back exactly, one character per byte. Built straight into its bytes: it is made for every byte
+// string the device receives and sends.
 class FormatEvenement
 {
 public:

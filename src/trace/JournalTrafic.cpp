@@ -41,8 +41,54 @@ bool JournalTrafic::ouvreFichier(const QString& chemin, qint64 tailleMax, QStrin
             return ::open(nom.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         };
     }
+    reglages.reprise = true;
+    reglages.changement = [this] { surChangementFichier(); };
+    etatEcriture = EtatFichier{};
+    perdusAvantEpisode = 0;
     fichier = std::make_unique<SortieLignes>(descripteur, true, std::move(reglages));
     return true;
+}
+
+void JournalTrafic::surChangementFichier()
+{
+    if (!fichier)
+        return;
+    const BilanSortie bilan = fichier->bilan();
+    const bool enErreur = bilan.erreur != 0;
+    if (enErreur == etatEcriture.enErreur)
+        return;
+    etatEcriture.enErreur = enErreur;
+    if (enErreur) {
+        etatEcriture.raison = QString::fromLocal8Bit(std::strerror(bilan.erreur));
+    } else {
+        etatEcriture.perdusEpisode = bilan.lignesPerdues - perdusAvantEpisode;
+        perdusAvantEpisode = bilan.lignesPerdues;
+        // The file itself says where its gap is.
+        const QString texte =
+            QString::number(etatEcriture.perdusEpisode)
+            + QStringLiteral(" événements du journal perdus : écriture impossible (")
+            + etatEcriture.raison + QLatin1Char(')');
+        evenement(Type::Erreur, texte);
+    }
+    etatEcriture.perdus = bilan.lignesPerdues;
+    emit etatFichierChange();
+}
+
+JournalTrafic::EtatFichier JournalTrafic::etatFichier() const
+{
+    EtatFichier e = etatEcriture;
+    if (fichier)
+        e.perdus = fichier->bilan().lignesPerdues;
+    return e;
+}
+
+JournalTrafic::EtatFichier JournalTrafic::fermeFichier()
+{
+    if (fichier) {
+        etatEcriture.perdus = fichier->ferme().lignesPerdues;
+        fichier.reset();
+    }
+    return etatEcriture;
 }
 
 void JournalTrafic::evenement(Type type, int canal, const QString& pair, const QString* donnees)

@@ -15,6 +15,8 @@ class SortieLignes;
 // control API (bounded in count and size) and, with a file, written to it without the window
 // thread ever waiting (see SortieLignes). The file is bounded too: past its size it turns over
 // to "<file>.1", one kept. Lines the file could not take in time are counted, and said in it.
+// A file that refuses writes (a full disk) loses the events meanwhile, counted, and takes the
+// next ones once it can: a line is in it whole or not at all.
 class JournalTrafic : public QObject, public SortieEvenements
 {
     Q_OBJECT
@@ -33,6 +35,19 @@ public:
     // never does. False, with the reason, when it cannot be opened.
     bool ouvreFichier(const QString& chemin, qint64 tailleMax, QString& raison);
 
+    // How the file fares: writes failing now and why, events lost so far (for want of room or
+    // to failed writes), and those lost while writes last failed, once they work again.
+    struct EtatFichier
+    {
+        bool enErreur = false;
+        QString raison;
+        qint64 perdus = 0;
+        qint64 perdusEpisode = 0;
+    };
+    EtatFichier etatFichier() const;
+    // The end: the file written out and closed, the losses final.
+    EtatFichier fermeFichier();
+
     using SortieEvenements::evenement;
     void evenement(Type type, int canal, const QString& pair, const QString* donnees) override;
 
@@ -48,7 +63,15 @@ public:
     };
     Extrait depuis(qint64 apres) const;
 
+signals:
+    // Writes to the file have started failing, or work again (see etatFichier).
+    void etatFichierChange();
+
 private:
+    void surChangementFichier();
+
+    EtatFichier etatEcriture;
+    qint64 perdusAvantEpisode = 0;
     FormatEvenement format;
     std::deque<QByteArray> lignes;
     qsizetype caracteres = 0;

@@ -97,6 +97,11 @@ std::variant<EvenementLu, QString> litLigne(const QByteArray& texte, qint64 nume
                 .arg(evenement.donnees.size());
     }
 
+    const QJsonValue origine = objet.value(QLatin1String("origin"));
+    if (!origine.isUndefined() && !origine.isString())
+        return nom("origin") + QStringLiteral(" doit être un texte");
+    evenement.deVelorin = origine.toString() == QLatin1String("velorin");
+
     // Bytes on the wire: a channel to put them on and one byte per character.
     if (evenement.type == QLatin1String("recv") || evenement.type == QLatin1String("send")) {
         if (canal.isUndefined())
@@ -170,7 +175,7 @@ QList<Conversation> conversations(const QList<EvenementLu>& evenements)
         auto it = ouvertes.constFind(e.canal);
         if (it == ouvertes.constEnd()) {
             it = ouvertes.insert(e.canal, resultat.size());
-            resultat.append(Conversation{e.canal, e.pair, {}});
+            resultat.append(Conversation{e.canal, e.pair, {}, {}});
         }
         Conversation& conversation = resultat[*it];
         if (conversation.pair.isEmpty())
@@ -186,6 +191,8 @@ QList<Conversation> conversations(const QList<EvenementLu>& evenements)
             courante(e);
         } else if (e.type == QLatin1String("recv")) {
             courante(e).echanges.append(Echange{e.donnees, {}, e.ligne, e.monoUs});
+        } else if (e.type == QLatin1String("send") && e.deVelorin) {
+            courante(e).avis.append(e.donnees);
         } else if (e.type == QLatin1String("send")) {
             Conversation& conversation = courante(e);
             if (conversation.echanges.isEmpty())

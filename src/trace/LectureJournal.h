@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
@@ -22,6 +23,8 @@ struct EvenementLu
     int canal = -1;
     QString pair;
     QString donnees;
+    // "origin": "velorin": bytes Velorin sent on its own behalf, not the device's.
+    bool deVelorin = false;
 };
 
 // ligne 0: the file itself could not be read. message is whole, "ligne 7 : JSON invalide",
@@ -65,6 +68,8 @@ struct Conversation
     int canal = -1;
     QString pair;
     QList<Echange> echanges;
+    // What Velorin sent on its own behalf (its shutdown notice), left out of the replies.
+    QStringList avis;
 };
 
 // In order of first appearance. A connect on a channel starts a new conversation there;

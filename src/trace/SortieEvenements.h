@@ -19,7 +19,10 @@ public:
         Defaut,
         Horloge,
         Mode,
-        Log
+        Log,
+        // Bytes Velorin sent a client on its own behalf (its shutdown notice): a "send" that
+        // says so, never part of the device's replies.
+        AvisVelorin
     };
 
     virtual ~SortieEvenements() = default;

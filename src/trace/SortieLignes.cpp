@@ -14,12 +14,25 @@ qint64 compteLignes(QByteArrayView texte)
     return texte.count('\n');
 }
 
+// Told on the writer's thread, acted on the output's. The writer stops telling before the
+// output goes (EcrivainSortie::finit), and what it posted goes with the output.
+RepriseSortie reprisePour(QObject* sortie, bool active, std::function<void()> changement)
+{
+    RepriseSortie reprise{active, nullptr};
+    if (active && changement)
+        reprise.changement = [sortie, changement = std::move(changement)] {
+            QMetaObject::invokeMethod(sortie, changement, Qt::QueuedConnection);
+        };
+    return reprise;
+}
+
 } // namespace
 
 SortieLignes::SortieLignes(int descripteur, bool proprietaire, Reglages reglages_, QObject* parent)
     : QObject(parent), limite(reglages_.limite), ligneDePerte(std::move(reglages_.ligneDePerte)),
-      ecrivain(std::make_unique<EcrivainSortie>(descripteur, proprietaire, reglages_.limite,
-                                                std::move(reglages_.rotation)))
+      ecrivain(std::make_unique<EcrivainSortie>(
+          descripteur, proprietaire, reglages_.limite, std::move(reglages_.rotation),
+          reprisePour(this, reglages_.reprise, std::move(reglages_.changement))))
 {
     auPlusTard.setSingleShot(true);
     auPlusTard.setInterval(DelaiNouvelEssaiMs);
@@ -32,12 +45,39 @@ SortieLignes::SortieLignes(int descripteur, bool proprietaire, Reglages reglages
 
 SortieLignes::~SortieLignes()
 {
+    ferme();
+}
+
+BilanSortie SortieLignes::ferme()
+{
+    if (!ecrivain)
+        return bilanFinal;
     vide();
     // Lines lost and not yet said are said at the end, past the bound if need be.
     if (ecrivain && perdues > 0) {
         const QByteArray perte = ligneDePerte(perdues);
         ecrivain->depose(perte.constData(), perte.size(), true);
     }
+    if (ecrivain) {
+        bilanFinal = ecrivain->finit();
+        ecrivain.reset();
+    }
+    bilanFinal.lignesPerdues += perduesEnTout;
+    perduesEnTout = 0;
+    return bilanFinal;
+}
+
+BilanSortie SortieLignes::bilan() const
+{
+    BilanSortie b = ecrivain ? ecrivain->bilan() : bilanFinal;
+    b.lignesPerdues += perduesEnTout;
+    return b;
+}
+
+void SortieLignes::comptePerte(qint64 lignes)
+{
+    perdues += lignes;
+    perduesEnTout += lignes;
 }
 
 void SortieLignes::ecrit(const QString& message)
@@ -94,7 +134,7 @@ void SortieLignes::vide()
             place -= perte.size();
         } else {
             // Still no room: what came meanwhile is lost too, after the lines already lost.
-            perdues += compteLignes(enAttente);
+            comptePerte(compteLignes(enAttente));
             enAttente.resize(0);
             auPlusTard.start();
             return;
@@ -111,7 +151,7 @@ void SortieLignes::vide()
             garde = enAttente.indexOf('\n') + 1;
             horsLimite = true;
         }
-        perdues += compteLignes(QByteArrayView(enAttente).sliced(garde));
+        comptePerte(compteLignes(QByteArrayView(enAttente).sliced(garde)));
     }
     if (garde > 0)
         ecrivain->depose(enAttente.constData(), garde, horsLimite);

@@ -27,6 +27,10 @@ public:
         // The line, "\n" included, that says how many lines were dropped.
         std::function<QByteArray(qint64)> ligneDePerte;
         EcrivainSortie::Rotation rotation = {};
+        // Write errors lose lines instead of ending the output (see RepriseSortie);
+        // `changement` is then called, on this object's thread, when they start or stop.
+        bool reprise = false;
+        std::function<void()> changement = {};
     };
 
     SortieLignes(int descripteur, bool proprietaire, Reglages reglages, QObject* parent = nullptr);
@@ -41,10 +45,17 @@ public:
     qint64 lignesPerdues() const { return perdues; }
     // False once the descriptor has refused a write: the output has ended.
     bool actif() const { return ecrivain != nullptr; }
+    // With reprise: whether writes fail now, and every line lost so far, for want of room or
+    // to a failed write.
+    BilanSortie bilan() const;
+    // The end: what is gathered handed over, the writer waited for as at destruction; the
+    // returned bilan is final.
+    BilanSortie ferme();
 
 private:
     void arrete();
     void ajoute();
+    void comptePerte(qint64 lignes);
 
     qsizetype limite;
     std::function<QByteArray(qint64)> ligneDePerte;
@@ -53,5 +64,7 @@ private:
     QTimer auPlusTard;
     QStringEncoder encodeur{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     qint64 perdues = 0;
+    qint64 perduesEnTout = 0;
+    BilanSortie bilanFinal;
     bool parPasse = false; // an event loop empties the gathered lines before it waits
 };

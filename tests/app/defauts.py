@@ -314,8 +314,8 @@ class Scenarios(unittest.TestCase):
                 self.assertEqual(len(v.api("GET", "/faults")["faults"]), 1)
             env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
             for key, reason in (("scenario=" + bad, "faults[0].action.ms"),
-                                ("scenario=" + os.path.join(folder, "none.json"), "scénario invalide"),
-                                ("framing=lf", "découpage invalide"), ("seed=x", "graine invalide")):
+                                ("scenario=" + os.path.join(folder, "none.json"), "scénario SCENARIO invalide"),
+                                ("framing=lf", "découpage FRAMING invalide"), ("seed=x", "graine SEED invalide")):
                 ended = subprocess.run([BINARY, "portip=0", "log=off", key], env=env, capture_output=True,
                                        timeout=DEADLINE)
                 self.assertEqual(ended.returncode, 1, key)

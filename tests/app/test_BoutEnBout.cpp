@@ -222,23 +222,34 @@ TEST_F(BoutEnBout, AStartThatFailsEndsWithStatus1SaysWhyAndWritesNoReadyFile)
     QTcpServer occupe;
     ASSERT_TRUE(occupe.listen(QHostAddress::AnyIPv4, 0));
     const QString absent = velorin.dossier.filePath(QStringLiteral("absent/x"));
+    // Each reason names the key to mend, as the operator typed it.
     const struct
     {
         QStringList arguments;
         const char* raison;
     } cas[] = {
-        {{QStringLiteral("portip=abc")}, "port TCPIP invalide"},
-        {{QStringLiteral("portip=70000")}, "port TCPIP invalide"},
-        {{QStringLiteral("portip=%1").arg(occupe.serverPort())}, "impossible d'ouvrir le port"},
-        {{QStringLiteral("portip=0"), QStringLiteral("bind=ici")}, "adresse d'écoute invalide"},
-        {{QStringLiteral("portip=0"), QStringLiteral("control=x")}, "port de controle invalide"},
+        {{QStringLiteral("portip=abc")}, "port PORTIP invalide"},
+        {{QStringLiteral("portip=70000")}, "port PORTIP invalide"},
+        {{QStringLiteral("portip=%1").arg(occupe.serverPort())}, "impossible d'ouvrir le port PORTIP"},
+        {{QStringLiteral("portip=0"), QStringLiteral("bind=ici")}, "adresse d'écoute BIND invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("control=x")},
+         "port de controle CONTROL invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("control=0"),
           QStringLiteral("control_bind=ici")},
-         "adresse de controle invalide"},
+         "adresse de controle CONTROL_BIND invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("log=") + absent},
-         "impossible d'ouvrir le fichier journal"},
+         "impossible d'ouvrir le fichier LOG"},
         {{QStringLiteral("portip=0"), QStringLiteral("ready=") + absent},
          "fichier READY inutilisable"},
+        {{QStringLiteral("portip=0"), QStringLiteral("clock=x-1")}, "horloge CLOCK invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("seed=x")}, "graine SEED invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("framing=lf")}, "découpage FRAMING invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("scenario=") + absent},
+         "scénario SCENARIO invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("journal=") + absent},
+         "impossible d'ouvrir le fichier JOURNAL"},
+        {{QStringLiteral("portip=0"), QStringLiteral("playback=") + absent},
+         "journal PLAYBACK invalide"},
     };
     for (const auto& c : cas) {
         ProcessusVelorin rate;

@@ -94,12 +94,12 @@ TEST_F(Demarrage, RefusesABadOrBusyPortInsteadOfPretendingToListen)
         QString ligne;
         const char* attendu;
     } cas[] = {
-        {QStringLiteral("portip=abc"), "port TCPIP invalide \"ABC\""},
-        {QStringLiteral("portip="), "port TCPIP invalide \"\""},
-        {QStringLiteral("portip=-1"), "port TCPIP invalide \"-1\""},
-        {QStringLiteral("portip=0 bind=machine"), "adresse d'écoute invalide \"machine\""},
-        {QStringLiteral("portip=65536"), "port TCPIP invalide \"65536\""},
-        {QStringLiteral("portip=%1").arg(occupe.serverPort()), "impossible d'ouvrir le port"},
+        {QStringLiteral("portip=abc"), "port PORTIP invalide \"ABC\""},
+        {QStringLiteral("portip="), "port PORTIP invalide \"\""},
+        {QStringLiteral("portip=-1"), "port PORTIP invalide \"-1\""},
+        {QStringLiteral("portip=0 bind=machine"), "adresse d'écoute BIND invalide \"machine\""},
+        {QStringLiteral("portip=65536"), "port PORTIP invalide \"65536\""},
+        {QStringLiteral("portip=%1").arg(occupe.serverPort()), "impossible d'ouvrir le port PORTIP"},
     };
     for (const auto& c : cas) {
         Programme autre(LigneCommande::lire(c.ligne), false);

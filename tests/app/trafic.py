@@ -27,6 +27,9 @@ M = b"\x1bM10121\r"
 KINDS = {"listen", "connect", "recv", "send", "close", "control", "fault", "clock", "mode", "log"}
 
 
+INCOMPLETE = 3   # the exit status of a run whose journal lost events
+
+
 def read_journal(path):
     with open(path, encoding="utf-8") as f:
         return [json.loads(line) for line in f]
@@ -107,6 +110,31 @@ class RecordPlayVerify(unittest.TestCase):
                 with Velorin("playback=" + journal) as player:
                     result = rejoue(journal, f"127.0.0.1:{player.ready['port']}")
                     self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_a_session_stopped_with_its_host_connected_plays_back_without_the_notice(self):
+        with tempfile.TemporaryDirectory() as d:
+            journal = os.path.join(d, "session.jsonl")
+            with Velorin() as machine:
+                target = f"127.0.0.1:{machine.ready['port']}"
+                proxy = Velorin(f"proxy={target}", "journal=" + journal)
+                with proxy.client() as s:
+                    reply = frame(s, P1)
+                    proxy.proc.send_signal(signal.SIGTERM)   # the host is still connected
+                    self.assertEqual(frame(s), b"ARRET du serveur en cours")
+                    self.assertEqual(proxy.proc.wait(DEADLINE), 0)
+                proxy.dir.cleanup()
+                events = read_journal(journal)
+                notices = [e for e in events if e.get("origin") == "velorin"]
+                self.assertEqual([(e["event"], e["data"]) for e in notices],
+                                 [("send", "ARRET du serveur en cours")])
+                # The notice is Velorin's, not the device's: never played back, never compared.
+                # The request asked twice: a notice glued to the first reply would come first
+                # in the second.
+                with Velorin("playback=" + journal) as player, player.client() as s:
+                    self.assertEqual([frame(s, P1), frame(s, P1)], [reply, reply])
+                result = rejoue(journal, target)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertIn("avis de Velorin, non comparé : ARRET du serveur en cours", result.stdout)
 
     def test_a_burst_through_the_proxy_is_journaled_whole(self):
         burst = bytes(range(256)) * (4 * 1024)   # 1 MiB each way, in pieces of any size
@@ -209,8 +237,10 @@ class Journal(unittest.TestCase):
                     self.assertEqual(v.api("GET", "/health")["port"], v.ready["port"])
                     start = time.monotonic()
                     v.proc.send_signal(signal.SIGTERM)
-                    self.assertEqual(v.proc.wait(DEADLINE), 0)
+                    # Lines were dropped: the run says its journal is incomplete.
+                    self.assertEqual(v.proc.wait(DEADLINE), INCOMPLETE)
                     self.assertLess(time.monotonic() - start, DEADLINE)
+                    self.assertIn("incomplet", v.proc.stderr.read().decode())
             finally:
                 os.close(holder)
 
@@ -235,6 +265,98 @@ class Journal(unittest.TestCase):
                                          capture_output=True, text=True, timeout=DEADLINE)
                     self.assertEqual(run.returncode, 1)
                     self.assertIn(said, run.stderr)
+
+
+class FilesThatFight(unittest.TestCase):
+    """Files that refuse writes, never end, or never come."""
+
+    def test_a_journal_that_cannot_be_written_is_said_and_ends_the_run_apart(self):
+        with Velorin("journal=/dev/full", "mode=modeECHO") as v:
+            with v.client() as s:
+                self.assertEqual(frame(s, P1), P1)
+            wait_for(lambda: v.api("GET", "/health")["journal"]["lost"] > 0, "the losses counted")
+            health = v.api("GET", "/health")
+            self.assertEqual((health["status"], health["journal"]["state"]), ("ok", "error"))
+            self.assertEqual(health["journal"]["reason"], os.strerror(28))
+            said = [line for line in v.log() if "fichier JOURNAL" in line]
+            self.assertEqual(len(said), 1, "said once, not once a line")
+            v.proc.send_signal(signal.SIGTERM)
+            self.assertEqual(v.proc.wait(DEADLINE), INCOMPLETE)
+            err = v.proc.stderr.read().decode()
+            self.assertIn('écriture impossible dans le fichier JOURNAL "/dev/full"', err)
+            self.assertRegex(err, r'fichier JOURNAL "/dev/full" incomplet : \d+ événements perdus')
+        with tempfile.TemporaryDirectory() as d, Velorin("journal=" + os.path.join(d, "j")) as v:
+            self.assertEqual(v.api("GET", "/health")["journal"], {"state": "ok", "lost": 0})
+            v.proc.send_signal(signal.SIGTERM)
+            self.assertEqual(v.proc.wait(DEADLINE), 0)
+
+    def start(self, *keys):
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        return subprocess.Popen([defauts.BINARY, "portip=0", "log=off", *keys], env=env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, text=True)
+
+    def test_a_fifo_nobody_writes_holds_the_start_until_sigterm(self):
+        with tempfile.TemporaryDirectory() as d:
+            fifo = os.path.join(d, "fifo")
+            os.mkfifo(fifo)
+            for key in ("scenario", "playback"):
+                with self.subTest(key):
+                    proc = self.start(f"{key}={fifo}")
+                    # The start waits on the FIFO once it holds it open. Opening it to look
+                    # would be a writer that comes and goes: its descriptors are looked at.
+                    def reader_there():
+                        try:
+                            fds = os.listdir(f"/proc/{proc.pid}/fd")
+                            return any(os.readlink(f"/proc/{proc.pid}/fd/{fd}") == fifo for fd in fds)
+                        except OSError:
+                            return proc.poll() is not None
+                    wait_for(reader_there, "the start to read the FIFO")
+                    self.assertIsNone(proc.poll(), proc.stderr.read() if proc.poll() is not None else "")
+                    proc.send_signal(signal.SIGTERM)
+                    start = time.monotonic()
+                    self.assertEqual(proc.wait(DEADLINE), 0)
+                    self.assertLess(time.monotonic() - start, 2.0)
+                    proc.stderr.close()
+
+    def test_files_past_their_bound_and_pipes_read_to_their_end(self):
+        with tempfile.TemporaryDirectory() as d:
+            journal = os.path.join(d, "j.jsonl")
+            with open(journal, "w") as f:
+                f.write(json.dumps({"t": "x", "mono_us": 1, "event": "recv", "channel": 1, "data": "\x1bP1\r"}) + "\n")
+                f.write(json.dumps({"t": "x", "mono_us": 2, "event": "send", "channel": 1, "data": "R\r"}) + "\n")
+                f.write('{"t": "x", "mono_')   # a writer stopped short
+            for keys, said in [(["scenario=/dev/zero"], "SCENARIO"), (["playback=/dev/zero"], "PLAYBACK")]:
+                with self.subTest(keys):
+                    proc = self.start(*keys)
+                    self.assertEqual(proc.wait(DEADLINE), 1)
+                    err = proc.stderr.read()
+                    proc.stderr.close()
+                    self.assertIn(said, err)
+                    self.assertRegex(err, r"trop grand, \d+ octets au plus")
+            # A pipe, as bash's <(cat file) gives it, with a writer that has gone or not yet.
+            r, w = os.pipe()
+            with open(journal, "rb") as f:
+                os.write(w, f.read())
+            os.close(w)
+            with Velorin(f"playback=/proc/{os.getpid()}/fd/{r}") as player, player.client() as s:
+                self.assertEqual(frame(s, P1), b"R\r")
+                log = player.log()
+                self.assertTrue(any("ligne 3 coupée avant sa fin, ignorée" in line for line in log), log)
+                self.assertTrue(any("1 requêtes enregistrées" in line for line in log), log)
+            os.close(r)
+            with Velorin("mode=modeECHO") as echo:
+                r, w = os.pipe()
+                done = subprocess.Popen([REJOUE, f"/dev/fd/{r}",
+                                         f"127.0.0.1:{echo.ready['port']}"], pass_fds=(r,),
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                os.close(r)
+                os.write(w, b'{"t":"x","mono_us":1,"event":"recv","channel":1,"data":"A"}\n')
+                os.write(w, b'{"t":"x","mono_us":2,"event":"send","channel":1,"data":"A"}\n')
+                os.close(w)
+                out, err = done.communicate(timeout=DEADLINE)
+                self.assertEqual(done.returncode, 0, err)
+                self.assertIn("1 réponse comparée, aucune ne diffère", out)
 
 
 def main():

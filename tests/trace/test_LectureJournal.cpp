@@ -60,6 +60,8 @@ TEST(LectureJournal, BadLinesNameTheirNumberAndTheFault)
          "\"len\" (5) ne correspond pas à \"data\" (4)"},
         {debut + R"("event":"send","channel":1,"data":"abcd","len":4.5})",
          "\"len\" doit être un entier"},
+        {debut + R"("event":"send","channel":1,"data":"a","origin":1})",
+         "\"origin\" doit être un texte"},
     };
     for (const auto& c : cas) {
         // Two good lines and a blank one before: the count is of lines in the file.
@@ -92,6 +94,55 @@ TEST(LectureJournal, FieldsUnknownKindsAndBlankLines)
     EXPECT_EQ(evenements[1].donnees, QStringLiteral("€"));
     EXPECT_EQ(evenements[2].ligne, 5);
     EXPECT_EQ(evenements[2].canal, 2);
+}
+
+// A writer stopped short (a full disk, a killed process) leaves a last line without its end:
+// left out, and said. Anywhere else a wrong line refuses the journal.
+TEST(LectureJournal, ACutLastLineIsLeftOutAndSaid)
+{
+    const struct
+    {
+        const char* nom;
+        QByteArray texte;
+        qsizetype evenements; // -1: refused
+        const char* avertissement;
+    } cas[] = {
+        {"cut in its middle", bon + bon + R"({"t":"x","mono_)", 2,
+         "ligne 3 coupée avant sa fin, ignorée"},
+        {"cut after its brace's first half", bon + R"({"t":"x","mono_us":1,"event":"log")", 1,
+         "ligne 2 coupée avant sa fin, ignorée"},
+        {"whole without its end of line", bon + bon.trimmed(), 2, ""},
+        {"a wrong line ended by its end of line", bon + R"({"t":"x","mono_)" + "\n", -1, ""},
+        {"a wrong line before a good one", R"({"t":"x","mono_)" + ("\n" + bon), -1, ""},
+    };
+    for (const auto& c : cas) {
+        QByteArray copie = c.texte;
+        QBuffer tampon(&copie);
+        tampon.open(QIODevice::ReadOnly);
+        QString avertissement;
+        const auto lu = litJournal(tampon, &avertissement);
+        const auto* evenements = std::get_if<QList<EvenementLu>>(&lu);
+        EXPECT_EQ(evenements ? evenements->size() : -1, c.evenements) << c.nom;
+        EXPECT_EQ(avertissement, QString::fromUtf8(c.avertissement)) << c.nom;
+    }
+}
+
+// Bytes Velorin sent on its own behalf are kept apart from the device's reply they follow.
+TEST(LectureJournal, VelorinsOwnNoticeIsNoPartOfAReply)
+{
+    const auto liste = conversations(litBien(
+        R"({"t":"x","mono_us":1,"event":"recv","channel":1,"data":"P"})"
+        "\n"
+        R"({"t":"x","mono_us":2,"event":"send","channel":1,"data":"p"})"
+        "\n"
+        R"({"t":"x","mono_us":3,"event":"send","origin":"velorin","channel":1,"data":"ARRET"})"
+        "\n"
+        R"({"t":"x","mono_us":4,"event":"send","origin":"appareil","channel":1,"data":"q"})"
+        "\n"));
+    ASSERT_EQ(liste.size(), 1);
+    ASSERT_EQ(liste[0].echanges.size(), 1);
+    EXPECT_EQ(liste[0].echanges[0].reponse, QStringLiteral("pq"));
+    EXPECT_EQ(liste[0].avis, QStringList{QStringLiteral("ARRET")});
 }
 
 TEST(LectureJournal, EveryByteValueSurvivesTheFile)

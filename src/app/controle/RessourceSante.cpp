@@ -5,12 +5,15 @@
 QList<Route> RessourceSante::routes()
 {
     return {{QStringLiteral("/health"), QHttpServerRequest::Method::Get, [this](auto&) {
-                 return QHttpServerResponse(QJsonObject{
+                 QJsonObject sante{
                      {QStringLiteral("status"), QStringLiteral("ok")},
                      {QStringLiteral("version"), QStringLiteral(VELORIN_VERSION)},
                      {QStringLiteral("pid"), QCoreApplication::applicationPid()},
                      {QStringLiteral("port"), int(portEcoute())},
                      {QStringLiteral("mode"), mode()},
-                 });
+                 };
+                 if (journal)
+                     sante.insert(QStringLiteral("journal"), journal());
+                 return QHttpServerResponse(sante);
              }}};
 }

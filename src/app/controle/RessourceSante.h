@@ -6,8 +6,10 @@
 class RessourceSante : public RessourceControle
 {
 public:
-    RessourceSante(std::function<quint16()> portEcoute_, std::function<QString()> mode_)
-        : portEcoute(std::move(portEcoute_)), mode(std::move(mode_))
+    // `journal`, with JOURNAL= only: the "journal" member, how its file fares.
+    RessourceSante(std::function<quint16()> portEcoute_, std::function<QString()> mode_,
+                   std::function<QJsonObject()> journal_ = {})
+        : portEcoute(std::move(portEcoute_)), mode(std::move(mode_)), journal(std::move(journal_))
     {
     }
     QList<Route> routes() override;
@@ -15,4 +17,5 @@ public:
 private:
     std::function<quint16()> portEcoute;
     std::function<QString()> mode;
+    std::function<QJsonObject()> journal;
 };
