@@ -83,6 +83,8 @@ struct RegleDefaut
     {
         QString champ; // the path of the field at fault, e.g. "faults[1].action.ms"
         QString raison;
+        // Its stable word for programs: unknown_field, wrong_type, out_of_range, invalid_value.
+        QString code = QStringLiteral("invalid_value");
     };
     // A rule from its JSON object; `chemin` prefixes the field names of an error.
     static std::variant<RegleDefaut, Erreur> lit(const QJsonObject& objet, const QString& chemin);

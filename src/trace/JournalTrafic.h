@@ -48,6 +48,10 @@ public:
     };
     Extrait depuis(qint64 apres) const;
 
+signals:
+    // An event was added.
+    void ajoute();
+
 private:
     FormatEvenement format;
     std::deque<QByteArray> lignes;
