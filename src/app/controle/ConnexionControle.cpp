@@ -210,6 +210,7 @@ void ConnexionControle::termine(const QHttpServerResponse& reponse)
     }
     if (etat != Etat::Fin) {
         etat = Etat::Fin;
+        vide();
         socket->disconnectFromHost();
     }
 }
