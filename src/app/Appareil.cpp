@@ -65,6 +65,7 @@ void Appareil::analyse(const QString& texte)
     }
     homing.requete(texte, horlogeDispositif.tempsMs());
     analyseur.AnalyseChaineRecu(texte);
+    emit evolution();
 }
 
 void Appareil::relaie(const QString& hote, quint16 port, SortieMessages& journal)
@@ -88,6 +89,7 @@ void Appareil::tic()
     const double maintenant = horlogeDispositif.tempsMs();
     homing.temps(maintenant);
     moteurDefauts.temps();
+    emit evolution();
 }
 
 void Appareil::reinitialise()

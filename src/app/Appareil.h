@@ -63,6 +63,10 @@ public:
     // rule left, and a playback back to its first replies.
     void reinitialise();
 
+signals:
+    // Device time ticked, or a request was analysed: what the device shows may have changed.
+    void evolution();
+
 private:
     void tic();
     void analyse(const QString& texte);

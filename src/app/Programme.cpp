@@ -4,6 +4,7 @@
 #include "ReglagesTrafic.h"
 #include "controle/ApiControle.h"
 #include "controle/ChampsControle.h"
+#include "controle/RessourceAttente.h"
 #include "controle/RessourceCanaux.h"
 #include "controle/RessourceDefauts.h"
 #include "controle/RessourceEtat.h"
@@ -67,27 +68,48 @@ void Programme::creeControle()
 {
     apiControle = std::make_unique<ApiControle>();
     ChampsControle& champs = *champsControle;
+    Attentes& attentes = apiControle->attentes();
     apiControle->ajoute(std::make_unique<RessourceEtat>(champs, journalMessages));
     apiControle->ajoute(
         std::make_unique<RessourceCanaux>(appareilSimule.serveur(), appareilSimule.sockets()));
-    apiControle->ajoute(std::make_unique<RessourceJournal>(
-        journalMessages, [this] { fenetrePrincipale.Bt_clearMsg_Click(); }));
+    auto ressourceJournal = std::make_unique<RessourceJournal>(
+        journalMessages, [this] { fenetrePrincipale.Bt_clearMsg_Click(); }, attentes);
+    const HistoriqueJournal& lignes = ressourceJournal->lignesNumerotees();
+    apiControle->ajoute(std::move(ressourceJournal));
     apiControle->ajoute(std::make_unique<RessourceReinitialisation>(
         [this] {
             fenetrePrincipale.reinitialiseControles();
             appareilSimule.reinitialise();
         },
-        champs, journalMessages));
+        [this] { appareilSimule.horloge().remetAZero(); }, champs, journalMessages));
     apiControle->ajoute(std::make_unique<RessourceMinuteries>(appareilSimule.retardDeplacement()));
     apiControle->ajoute(
         std::make_unique<RessourceHorloge>(appareilSimule.horloge(), fenetrePrincipale, champs));
     apiControle->ajoute(
         std::make_unique<RessourceDefauts>(appareilSimule.defauts(), journalMessages));
     apiControle->ajoute(std::make_unique<RessourceScenario>(*scenario));
-    apiControle->ajoute(
-        std::make_unique<RessourceTrafic>(enregistrement ? &enregistrement->trafic() : nullptr));
-    if (enregistrement)
+    apiControle->ajoute(std::make_unique<RessourceTrafic>(
+        enregistrement ? &enregistrement->trafic() : nullptr, attentes));
+    if (enregistrement) {
         enregistrement->surveille(*apiControle);
+        QObject::connect(&enregistrement->trafic(), &JournalTrafic::ajoute, &attentes,
+                         &Attentes::signale);
+    }
+    apiControle->ajoute(std::make_unique<RessourceAttente>(RessourceAttente::Sources{
+        attentes, appareilSimule.defauts(), lignes, fenetrePrincipale, champs, [this] {
+            const CoucheSocket& sockets = appareilSimule.sockets();
+            int n = 0;
+            for (int canal = 1; canal <= appareilSimule.serveur().NbCanaux(); ++canal)
+                n += sockets.existe(canal) && sockets.State(canal) == CoucheSocket::Connecte;
+            return n;
+        }}));
+    // The waits look again at what may have changed: a log line (connections and faults say
+    // themselves there), a device tick or request, a traffic event.
+    QObject::connect(&journalMessages, &Journal::messageJournalise, &attentes, &Attentes::signale);
+    QObject::connect(&appareilSimule, &Appareil::evolution, &attentes, &Attentes::signale);
+    // Pending waits are answered before the end.
+    QObject::connect(&fenetrePrincipale, &FenetrePrincipale::fermetureDemandee, apiControle.get(),
+                     &ApiControle::arrete);
     std::function<QJsonObject()> journal;
     if (enregistrement)
         journal = [this] {

@@ -44,6 +44,13 @@ void HorlogeDispositif::pasAPas()
     regle(Mode::PasAPas, 0);
 }
 
+void HorlogeDispositif::remetAZero()
+{
+    nombreTics = 0;
+    base = 0;
+    depuisBase.restart();
+}
+
 void HorlogeDispositif::regle(Mode mode, double facteur)
 {
     if (mode == modeCourant && facteur == facteurCourant)

@@ -34,6 +34,8 @@ public:
     // Any factor from 0 (paused) to FacteurMax; 1 is real time.
     void echelle(double facteur);
     void pasAPas();
+    // Device time and the tick count back to 0, the mode kept.
+    void remetAZero();
 
     Mode mode() const { return modeCourant; }
     double facteur() const { return modeCourant == Mode::PasAPas ? 0.0 : facteurCourant; }

@@ -105,7 +105,8 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
         const QJsonObject ensemble = corps.toObject();
         for (auto it = ensemble.begin(); it != ensemble.end(); ++it) {
             if (it.key() != QLatin1String("faults") && it.key() != QLatin1String("seed"))
-                return RegleDefaut::Erreur{champ(it.key()), QStringLiteral("unknown field")};
+                return RegleDefaut::Erreur{champ(it.key()), QStringLiteral("unknown field"),
+                                           QStringLiteral("unknown_field")};
         }
         const QJsonValue graine = ensemble.value(QStringLiteral("seed"));
         if (!graine.isUndefined()) {

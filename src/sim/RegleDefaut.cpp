@@ -53,11 +53,13 @@ public:
         const QJsonValue v = objet.value(QLatin1String(nom));
         const double n = v.toDouble();
         if (!v.isDouble() || !std::isfinite(n))
-            return faute(nom, QStringLiteral("a number is expected"));
+            return faute(nom, QStringLiteral("a number is expected"), QStringLiteral("wrong_type"));
         if (entier && n != std::floor(n))
-            return faute(nom, QStringLiteral("a whole number is expected"));
+            return faute(nom, QStringLiteral("a whole number is expected"),
+                         QStringLiteral("wrong_type"));
         if (n < min || n > max)
-            return faute(nom, QStringLiteral("from %1 to %2").arg(min).arg(max, 0, 'f', 0));
+            return faute(nom, QStringLiteral("from %1 to %2").arg(min).arg(max, 0, 'f', 0),
+                         QStringLiteral("out_of_range"));
         return n;
     }
     std::optional<QString> texte(const char* nom)
@@ -66,7 +68,8 @@ public:
             return std::nullopt;
         const QJsonValue v = objet.value(QLatin1String(nom));
         if (!v.isString())
-            return faute(nom, QStringLiteral("a string is expected")), std::nullopt;
+            return faute(nom, QStringLiteral("a string is expected"), QStringLiteral("wrong_type")),
+                   std::nullopt;
         return v.toString();
     }
     // The names the object may hold; any other is an error.
@@ -75,13 +78,15 @@ public:
         for (auto it = objet.begin(); it != objet.end() && !erreur; ++it) {
             if (std::none_of(noms.begin(), noms.end(),
                              [&](const char* n) { return it.key() == QLatin1String(n); }))
-                erreur = Erreur{champ(it.key()), QStringLiteral("unknown field")};
+                erreur = Erreur{champ(it.key()), QStringLiteral("unknown field"),
+                                QStringLiteral("unknown_field")};
         }
     }
-    std::nullopt_t faute(const char* nom, const QString& raison)
+    std::nullopt_t faute(const char* nom, const QString& raison,
+                         const QString& code = QStringLiteral("invalid_value"))
     {
         if (!erreur)
-            erreur = Erreur{champ(QLatin1String(nom)), raison};
+            erreur = Erreur{champ(QLatin1String(nom)), raison, code};
         return std::nullopt;
     }
     QString champ(const QString& nom) const

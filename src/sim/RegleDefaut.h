@@ -84,6 +84,8 @@ struct RegleDefaut
     {
         QString champ; // the path of the field at fault, e.g. "faults[1].action.ms"
         QString raison;
+        // Its stable word for programs: unknown_field, wrong_type, out_of_range, invalid_value.
+        QString code = QStringLiteral("invalid_value");
     };
     // The longest pattern of `request`: each is compiled as it is read, on the window's thread.
     static constexpr qsizetype MotifMax = 128;

@@ -104,6 +104,7 @@ void JournalTrafic::evenement(Type type, int canal, const QString& pair, const Q
         caracteres -= lignes.front().size();
         lignes.pop_front();
     }
+    emit ajoute();
 }
 
 JournalTrafic::Extrait JournalTrafic::depuis(qint64 apres) const

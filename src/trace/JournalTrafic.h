@@ -66,6 +66,8 @@ public:
 signals:
     // Writes to the file have started failing, or work again (see etatFichier).
     void etatFichierChange();
+    // An event was added.
+    void ajoute();
 
 private:
     void surChangementFichier();

@@ -28,12 +28,20 @@ public:
     }
     Reponse envoie(const QByteArray& methode, const QString& chemin, const QByteArray& corps)
     {
+        return recoit(lance(methode, chemin, corps), 5000);
+    }
+    // A request whose answer is taken later (a wait): it goes out as the event loop turns.
+    QNetworkReply* lance(const QByteArray& methode, const QString& chemin, const QByteArray& corps)
+    {
         QNetworkRequest requete(QUrl(base + chemin));
         requete.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        QNetworkReply* reponse = acces.sendCustomRequest(requete, methode, corps);
+        return acces.sendCustomRequest(requete, methode, corps);
+    }
+    Reponse recoit(QNetworkReply* reponse, int delaiMs = 30000)
+    {
         QEventLoop boucle;
         QObject::connect(reponse, &QNetworkReply::finished, &boucle, &QEventLoop::quit);
-        QTimer::singleShot(5000, &boucle, &QEventLoop::quit);
+        QTimer::singleShot(delaiMs, &boucle, &QEventLoop::quit);
         if (!reponse->isFinished())
             boucle.exec();
         Reponse r;

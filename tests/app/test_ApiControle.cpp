@@ -121,15 +121,23 @@ TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
         const char* nom;
         QByteArray corps;
         const char* champ;
+        const char* code;
     } cas[] = {
-        {"invalidJson", "{\"Chk_TPnon0\": tru", ""},
-        {"notAnObject", "[true]", ""},
-        {"unknownField", R"({"Chk_TPnon0": true, "Vitesse": 3})", "Vitesse"},
-        {"readOnlyField", R"({"Chk_TPnon0": true, "Lbl_PosDemX": "5"})", "Lbl_PosDemX"},
-        {"wrongTypeBool", R"({"Txt_ValeurLu": "7", "Chk_TPnon0": 1})", "Chk_TPnon0"},
-        {"wrongTypeText", R"({"Chk_TPnon0": true, "Txt_ValeurLu": 7})", "Txt_ValeurLu"},
-        {"unknownMode", R"({"Chk_TPnon0": true, "Cmb_Simulate": "robot"})", "Cmb_Simulate"},
-        {"emptyMode", R"({"Chk_TPnon0": true, "Cmb_Simulate": ""})", "Cmb_Simulate"},
+        {"invalidJson", "{\"Chk_TPnon0\": tru", "", "bad_json"},
+        {"notAnObject", "[true]", "", "wrong_type"},
+        {"unknownField", R"({"Chk_TPnon0": true, "Vitesse": 3})", "Vitesse", "unknown_field"},
+        {"readOnlyField", R"({"Chk_TPnon0": true, "Lbl_PosDemX": "5"})", "Lbl_PosDemX",
+         "unknown_field"},
+        {"wrongTypeBool", R"({"Txt_ValeurLu": "7", "Chk_TPnon0": 1})", "Chk_TPnon0", "wrong_type"},
+        {"wrongTypeText", R"({"Chk_TPnon0": true, "Txt_ValeurLu": 7})", "Txt_ValeurLu",
+         "wrong_type"},
+        {"unknownMode", R"({"Chk_TPnon0": true, "Cmb_Simulate": "robot"})", "Cmb_Simulate",
+         "invalid_value"},
+        {"emptyMode", R"({"Chk_TPnon0": true, "Cmb_Simulate": ""})", "Cmb_Simulate",
+         "invalid_value"},
+        {"textTooLong",
+         "{\"Chk_TPnon0\": true, \"Txt_ValeurLu\": \"" + QByteArray(1025, '7') + "\"}",
+         "Txt_ValeurLu", "too_long"},
     };
     const QJsonObject avant = etat();
     const QString journalAvant = programme.journal().contenu();
@@ -138,9 +146,12 @@ TEST_F(Controle, RefusedPatchChangesNothingAndNamesTheFault)
         EXPECT_EQ(r.statut, 400) << c.nom;
         EXPECT_FALSE(r.json.value("error").toString().isEmpty()) << c.nom;
         EXPECT_EQ(r.json.value("field").toString(), QLatin1String(c.champ)) << c.nom;
+        EXPECT_EQ(r.json.value("code").toString(), QLatin1String(c.code)) << c.nom;
     }
     EXPECT_EQ(etat(), avant);
     EXPECT_EQ(programme.journal().contenu(), journalAvant);
+    // A text at its bound is taken.
+    EXPECT_EQ(http->patch("{\"Txt_ValeurLu\": \"" + QByteArray(1024, '7') + "\"}").statut, 200);
 }
 
 // Bad input to the clock is refused whole, naming the field, and nothing changes; each change
@@ -156,29 +167,32 @@ TEST_F(Controle, TheClockRefusesBadInputWholeAndSaysEachChange)
         const char* methode;
         QByteArray corps;
         const char* champ;
+        const char* code;
     } cas[] = {
-        {"/clock", "PATCH", R"({"speed": -1})", "speed"},
-        {"/clock", "PATCH", R"({"speed": "x10"})", "speed"},
-        {"/clock", "PATCH", R"({"speed": 10001})", "speed"},
-        {"/clock", "PATCH", R"({"mode": "warp"})", "mode"},
-        {"/clock", "PATCH", R"({"speed": 2, "mode": "real"})", "mode"},
-        {"/clock", "PATCH", R"({"vitesse": 2})", "vitesse"},
-        {"/clock", "PATCH", "[2]", ""},
-        {"/clock/advance", "POST", R"({"ms": -1})", "ms"},
-        {"/clock/advance", "POST", R"({"ms": "100"})", "ms"},
-        {"/clock/advance", "POST", R"({"ms": 86400001})", "ms"},
-        {"/clock/advance", "POST", R"({"ms": 100, "until": "arrived"})", "ms"},
-        {"/clock/advance", "POST", R"({"until": "there"})", "until"},
-        {"/clock/advance", "POST", R"({"until": "arrived", "max_ms": -5})", "max_ms"},
-        {"/clock/advance", "POST", R"({"ms": 100, "max_ms": 5})", "max_ms"},
-        {"/clock/advance", "POST", "{}", ""},
-        {"/clock/advance", "POST", "{\"ms\": 1", ""},
+        {"/clock", "PATCH", R"({"speed": -1})", "speed", "out_of_range"},
+        {"/clock", "PATCH", R"({"speed": "x10"})", "speed", "wrong_type"},
+        {"/clock", "PATCH", R"({"speed": 10001})", "speed", "out_of_range"},
+        {"/clock", "PATCH", R"({"mode": "warp"})", "mode", "invalid_value"},
+        {"/clock", "PATCH", R"({"speed": 2, "mode": "real"})", "mode", "bad_combination"},
+        {"/clock", "PATCH", R"({"vitesse": 2})", "vitesse", "unknown_field"},
+        {"/clock", "PATCH", "[2]", "", "wrong_type"},
+        {"/clock/advance", "POST", R"({"ms": -1})", "ms", "out_of_range"},
+        {"/clock/advance", "POST", R"({"ms": "100"})", "ms", "wrong_type"},
+        {"/clock/advance", "POST", R"({"ms": 86400001})", "ms", "out_of_range"},
+        {"/clock/advance", "POST", R"({"ms": 100, "until": "arrived"})", "ms", "bad_combination"},
+        {"/clock/advance", "POST", R"({"until": "there"})", "until", "invalid_value"},
+        {"/clock/advance", "POST", R"({"until": "arrived", "max_ms": -5})", "max_ms",
+         "out_of_range"},
+        {"/clock/advance", "POST", R"({"ms": 100, "max_ms": 5})", "max_ms", "bad_combination"},
+        {"/clock/advance", "POST", "{}", "", "bad_combination"},
+        {"/clock/advance", "POST", "{\"ms\": 1", "", "bad_json"},
     };
     for (const auto& c : cas) {
         const auto r = http->envoie(c.methode, QLatin1String(c.chemin), c.corps);
         EXPECT_EQ(r.statut, 400) << c.corps.toStdString();
         EXPECT_EQ(r.json.value("field").toString(), QLatin1String(c.champ))
             << c.corps.toStdString();
+        EXPECT_EQ(r.json.value("code").toString(), QLatin1String(c.code)) << c.corps.toStdString();
     }
     EXPECT_EQ(http->get(QStringLiteral("/clock")).json, avant);
     EXPECT_EQ(programme.journal().contenu(), journalAvant);

@@ -59,6 +59,8 @@ import threading
 import time
 import urllib.request
 
+from hostile_controle import control_crowd, pending_waits, sc_control_body, sc_control_header
+
 MiB = 1024 * 1024
 KiB = 1024
 HOST = "127.0.0.1"
@@ -847,6 +849,7 @@ SHARED_SCENARIOS = [
     ("half", "6 half-close then read", False, PEAK_LIMIT_TRACE_OFF, sc_half_close),
     ("bytewise", "8 one byte at a time", False, PEAK_LIMIT_TRACE_OFF, sc_bytewise),
     ("leavers", "9 send then close", False, PEAK_LIMIT_TRACE_OFF, sc_leavers),
+    ("control-header", "10 control: 100 MiB header", False, PEAK_LIMIT_FLOOD, sc_control_header),
     ("junk-echo", "1 junk 1 B..64 KiB, echo", True, PEAK_LIMIT_TRACE_ON, sc_junk_echo),
 ]
 
@@ -856,6 +859,7 @@ OWN_PROCESS_SCENARIOS = [
     ("big", "2 one 10 MiB arrival", False, PEAK_LIMIT_TRACE_OFF, sc_big_arrival),
     ("big", "2 one 10 MiB arrival", True, PEAK_LIMIT_TRACE_ON, sc_big_arrival),
     ("flood", "7 non-reading flood", False, PEAK_LIMIT_FLOOD, sc_flood),
+    ("control-body", "11 control: 500 MiB body", False, PEAK_LIMIT_FLOOD, sc_control_body),
 ]
 
 
@@ -1121,6 +1125,42 @@ class Runner:
                 self.run_scenario(key, title, trace, peak_limit, fn, own_process=True)
         if self.wanted("exhaust"):
             self.exhaustion()
+        if self.wanted("control-crowd"):
+            self.own_run("12 control: idle crowd (%d fds)" % CHILD_NOFILE, CHILD_NOFILE,
+                         lambda p: control_crowd(p, connect_many, close_all, probe,
+                                                 EXHAUSTED_CPU_LIMIT))
+        if self.wanted("control-waits"):
+            self.own_run("13 control: waits, SIGTERM", None,
+                         lambda p: pending_waits(p, IDLE_CPU_LIMIT))
+
+    def own_run(self, title, nofile, fn):
+        """A scenario on a process of its own (started under `nofile` descriptors when
+        given), which it may end itself."""
+        row = Row(title, False)
+        if self.over_budget():
+            row.failures.append("not run: the %.0f s budget is spent" % self.cfg["budget"])
+            self.report(row)
+            return
+        t0 = time.monotonic()
+        program = None
+        try:
+            program = Velorin(self.binary, nofile=nofile).start()
+            row.before = program.memory()[0]
+            ok, notes = fn(program)
+            row.notes.extend(notes)
+            if not ok:
+                row.failures.append("the clients did not get what they should (see above)")
+        except Exception as e:
+            row.failures.append("harness error: %r" % e)
+        finally:
+            row.seconds = time.monotonic() - t0
+            if program is not None:
+                if row.failures:
+                    row.notes.append("last log lines:")
+                    row.notes.extend("  | " + line for line in program.tail_lines())
+                if program.alive():
+                    program.stop()
+            self.report(row)
 
 
 def recovery_time(port, limit):
@@ -1229,7 +1269,7 @@ def main():
     parser.add_argument("--scale", choices=sorted(SCALES), default="small")
     parser.add_argument("--only", default="",
                         help="comma-separated name fragments: junk, big, held, cycles, resets, "
-                             "half, flood, bytewise, leavers, exhaust")
+                             "half, flood, bytewise, leavers, exhaust, control")
     parser.add_argument("--seed", type=int, default=20240611)
     args = parser.parse_args()
 

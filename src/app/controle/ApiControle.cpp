@@ -6,12 +6,11 @@
 #include "trace/SortieMessages.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QTcpServer>
+#include <QPointer>
 
 namespace {
 
-using Methode = QHttpServerRequest::Method;
+using Methode = RequeteControle::Methode;
 
 QString nomMethode(Methode methode)
 {
@@ -24,9 +23,29 @@ QString nomMethode(Methode methode)
     }
 }
 
+// A route's path against a request's: "<arg>" stands for one segment of its own.
+bool correspond(const QString& modele, const QString& chemin)
+{
+    const QStringList attendus = modele.split(QLatin1Char('/'));
+    const QStringList lus = chemin.split(QLatin1Char('/'));
+    if (attendus.size() != lus.size())
+        return false;
+    for (qsizetype i = 0; i < attendus.size(); ++i) {
+        if (attendus.at(i) == QLatin1String("<arg>") ? lus.at(i).isEmpty()
+                                                     : attendus.at(i) != lus.at(i))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-ApiControle::ApiControle(QObject* parent) : QObject(parent) {}
+ApiControle::ApiControle(QObject* parent) : QObject(parent)
+{
+    connect(&ecoute, &EcouteControle::nouvelle, this, &ApiControle::accueille);
+    // A client that left no longer waits, and a connection count changed.
+    connect(&ecoute, &EcouteControle::finie, &attentesEnCours, &Attentes::signale);
+}
 
 ApiControle::~ApiControle() = default;
 
@@ -50,16 +69,16 @@ bool ApiControle::demarre(const QString& textePort, const QString& texteAdresse,
                  + QStringLiteral("\" : une adresse IPv4 ou IPv6 est attendue");
         return false;
     }
-    routes();
-    portOuvert = serveur.listen(adresse, *numero);
-    if (portOuvert == 0) {
-        const auto ecoutes = serveur.servers();
+    table.clear();
+    for (const auto& ressource : ressources)
+        table += ressource->routes();
+    ecoute.setJournal(&journal);
+    if (!ecoute.ecoute(adresse, *numero)) {
         raison = QStringLiteral("impossible d'ouvrir le port de controle CONTROL ")
-                 + QString::number(*numero) + QStringLiteral(" : ")
-                 + (ecoutes.isEmpty() ? QStringLiteral("port indisponible")
-                                      : ecoutes.constLast()->errorString());
+                 + QString::number(*numero) + QStringLiteral(" : ") + ecoute.erreur();
         return false;
     }
+    portOuvert = ecoute.port();
     const QString stamp = Horodatage(false, HorlogeSysteme::instance());
     journal.AfficheMessage(stamp + QStringLiteral(" ouvre controle HTTP ") + adresse.toString()
                            + QStringLiteral("  port ") + QString::number(portOuvert));
@@ -70,62 +89,73 @@ bool ApiControle::demarre(const QString& textePort, const QString& texteAdresse,
     return true;
 }
 
-// One handler per path, so that a known path with another method answers 405, not 404.
-void ApiControle::routes()
+void ApiControle::arrete()
 {
-    QList<Route> table;
-    for (const auto& ressource : ressources)
-        table += ressource->routes();
-    QStringList chemins;
-    for (const Route& route : table) {
-        if (!chemins.contains(route.chemin))
-            chemins << route.chemin;
-    }
-    for (const QString& chemin : chemins) {
-        QList<Route> duChemin;
-        for (const Route& route : table) {
-            if (route.chemin == chemin)
-                duChemin << route;
-        }
-        const auto repond = [this, duChemin, chemin](const QHttpServerRequest& requete) {
-            QJsonArray permises;
-            for (const Route& route : duChemin) {
-                if (route.methode != requete.method()) {
-                    permises.append(nomMethode(route.methode));
-                    continue;
-                }
-                QHttpServerResponse reponse = route.action(requete);
-                const int statut = int(reponse.statusCode());
-                if (observateur && route.methode != QHttpServerRequest::Method::Get && statut >= 200
-                    && statut < 300)
-                    observateur(nomMethode(route.methode),
-                                requete.url().path(QUrl::FullyEncoded)
-                                    + (requete.url().hasQuery()
-                                           ? QLatin1Char('?') + requete.url().query()
-                                           : QString()),
-                                requete.body());
-                return reponse;
-            }
-            return QHttpServerResponse(
-                QJsonObject{{QStringLiteral("error"), QStringLiteral("method not allowed")},
-                            {QStringLiteral("path"), chemin},
-                            {QStringLiteral("allowed"), permises}},
-                QHttpServerResponse::StatusCode::MethodNotAllowed);
-        };
-        // A path with a part of its own (/faults/<arg>) hands that part over; the resource
-        // reads it from the request.
-        if (chemin.contains(QLatin1String("<arg>")))
-            serveur.route(chemin, [repond](const QString&, const QHttpServerRequest& r) {
-                return repond(r);
+    ecoute.arrete();
+    attentesEnCours.arrete(reponseErreur(QHttpServerResponse::StatusCode::ServiceUnavailable,
+                                         QStringLiteral("shutting_down"),
+                                         QStringLiteral("Velorin is shutting down")));
+    // Answers go out now: the event loop may not turn again before the end.
+    for (ConnexionControle* connexion : ecoute.findChildren<ConnexionControle*>())
+        connexion->termine(reponseErreur(QHttpServerResponse::StatusCode::ServiceUnavailable,
+                                         QStringLiteral("shutting_down"),
+                                         QStringLiteral("Velorin is shutting down")));
+}
+
+void ApiControle::accueille(ConnexionControle* connexion)
+{
+    connect(connexion, &ConnexionControle::requete, this,
+            [this, connexion](const RequeteControle& requete, quint64 numero) {
+                sert(connexion, requete, numero);
             });
-        else
-            serveur.route(chemin, repond);
+}
+
+void ApiControle::sert(ConnexionControle* connexion, const RequeteControle& requete, quint64 numero)
+{
+    const QPointer<ConnexionControle> ici(connexion);
+    const Repondeur repondeur(
+        [ici, numero](const QHttpServerResponse& reponse) {
+            if (ici)
+                ici->repond(numero, reponse);
+        },
+        [ici, numero] { return ici && ici->attend(numero); });
+    const QString chemin = requete.url().path();
+    QJsonArray permises;
+    QString connu;
+    for (const Route& route : std::as_const(table)) {
+        if (!correspond(route.chemin, chemin))
+            continue;
+        connu = route.chemin;
+        if (route.methode != requete.method()) {
+            if (!permises.contains(nomMethode(route.methode)))
+                permises.append(nomMethode(route.methode));
+            continue;
+        }
+        if (route.differee) {
+            route.differee(requete, repondeur);
+        } else {
+            const QHttpServerResponse reponse = route.action(requete);
+            const int statut = int(reponse.statusCode());
+            if (observateur && route.methode != Methode::Get && statut >= 200 && statut < 300)
+                observateur(nomMethode(route.methode),
+                            requete.url().path(QUrl::FullyEncoded)
+                                + (requete.url().hasQuery()
+                                       ? QLatin1Char('?') + requete.url().query()
+                                       : QString()),
+                            requete.body());
+            repondeur(reponse);
+        }
+        // Whatever the request changed may be what a wait waits for.
+        attentesEnCours.signale();
+        return;
     }
-    serveur.setMissingHandler(
-        [](const QHttpServerRequest& requete, QHttpServerResponder&& reponse) {
-            const QJsonObject corps{{QStringLiteral("error"), QStringLiteral("not found")},
-                                    {QStringLiteral("path"), requete.url().path()}};
-            reponse.write(QJsonDocument(corps).toJson(QJsonDocument::Compact), "application/json",
-                          QHttpServerResponder::StatusCode::NotFound);
-        });
+    if (!connu.isEmpty())
+        repondeur(reponseErreur(
+            QHttpServerResponse::StatusCode::MethodNotAllowed, QStringLiteral("method_not_allowed"),
+            QStringLiteral("method not allowed"),
+            {{QStringLiteral("path"), connu}, {QStringLiteral("allowed"), permises}}));
+    else
+        repondeur(reponseErreur(QHttpServerResponse::StatusCode::NotFound,
+                                QStringLiteral("not_found"), QStringLiteral("not found"),
+                                {{QStringLiteral("path"), chemin}}));
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "Attentes.h"
+#include "EcouteControle.h"
 #include "Route.h"
 
 #include <QHostAddress>
-#include <QHttpServer>
 #include <QObject>
 
 #include <functional>
@@ -24,11 +25,21 @@ public:
 
     void ajoute(std::unique_ptr<RessourceControle> ressource);
 
+    // The bounds of the port (tests lower them); set before demarre.
+    void setBornes(const EcouteControle::Bornes& bornes) { ecoute.setBornes(bornes); }
+
     // Listens on the port and address the texts name (loopback unless told otherwise), with
     // its log lines; false with the reason otherwise.
     bool demarre(const QString& textePort, const QString& texteAdresse, SortieMessages& journal,
                  QString& raison);
     quint16 port() const { return portOuvert; }
+    // The program ends: pending waits are answered 503 and the port closes.
+    void arrete();
+    // The waits in progress, which resources add to, and which are checked again on events.
+    Attentes& attentes() { return attentesEnCours; }
+    // Connections open on the port.
+    int connexions() const { return ecoute.connexions(); }
+
     // Told of every request that changed something (any method but GET, answered 2xx): the
     // method, the path with its query, and the body.
     using Observateur =
@@ -36,10 +47,13 @@ public:
     void setObservateur(Observateur o) { observateur = std::move(o); }
 
 private:
-    void routes();
+    void accueille(ConnexionControle* connexion);
+    void sert(ConnexionControle* connexion, const RequeteControle& requete, quint64 numero);
 
     std::vector<std::unique_ptr<RessourceControle>> ressources;
-    QHttpServer serveur;
+    QList<Route> table;
+    EcouteControle ecoute;
+    Attentes attentesEnCours;
     quint16 portOuvert = 0;
     Observateur observateur;
 };

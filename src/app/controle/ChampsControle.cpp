@@ -66,16 +66,25 @@ std::optional<ChampsControle::Refus> ChampsControle::verifie(const QJsonObject& 
         const auto champ = std::find_if(champs.begin(), champs.end(),
                                         [&](const Champ& c) { return c.nom == it.key(); });
         if (champ == champs.end() || !champ->ecrit)
-            return Refus{QStringLiteral("unknown or read-only field"), it.key(), {}};
+            return Refus{QStringLiteral("unknown or read-only field"),
+                         it.key(),
+                         {},
+                         QStringLiteral("unknown_field")};
         const bool booleen = champ->type == Type::Booleen;
         if (booleen ? !it.value().isBool() : !it.value().isString())
             return Refus{QStringLiteral("wrong type"), it.key(),
                          booleen ? QStringLiteral("a boolean is expected")
-                                 : QStringLiteral("a string is expected")};
+                                 : QStringLiteral("a string is expected"),
+                         QStringLiteral("wrong_type")};
+        if (!booleen && it.value().toString().size() > TexteMax)
+            return Refus{QStringLiteral("too long"), it.key(),
+                         QStringLiteral("at most %1 characters").arg(TexteMax),
+                         QStringLiteral("too_long")};
         if (champ->refuse) {
             const QString raison = champ->refuse(it.value());
             if (!raison.isEmpty())
-                return Refus{raison, it.key(), it.value().toString()};
+                return Refus{raison, it.key(), it.value().toString(),
+                             QStringLiteral("invalid_value")};
         }
     }
     return std::nullopt;

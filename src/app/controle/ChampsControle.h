@@ -33,7 +33,10 @@ public:
         QString raison;
         QString champ;
         QString detail;
+        QString code;
     };
+    // The longest text a field takes.
+    static constexpr qsizetype TexteMax = 1024;
 
     ChampsControle(PanneauControle& panneau, const ServeurCanaux& serveur,
                    const std::function<quint16()>& portEcoute);

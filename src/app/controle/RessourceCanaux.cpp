@@ -7,7 +7,7 @@
 
 QList<Route> RessourceCanaux::routes()
 {
-    return {{QStringLiteral("/channels"), QHttpServerRequest::Method::Get, [this](auto&) {
+    return {{QStringLiteral("/channels"), RequeteControle::Methode::Get, [this](auto&) {
                  QJsonArray liste;
                  for (int canal = 1; canal <= serveur.NbCanaux(); ++canal) {
                      if (!sockets.existe(canal))

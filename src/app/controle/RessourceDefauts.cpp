@@ -8,7 +8,7 @@
 
 QList<Route> RessourceDefauts::routes()
 {
-    using M = QHttpServerRequest::Method;
+    using M = RequeteControle::Methode;
     const auto liste = [this] {
         return QHttpServerResponse(QJsonObject{{QStringLiteral("faults"), moteur.liste()}});
     };
@@ -25,13 +25,13 @@ QList<Route> RessourceDefauts::routes()
                  {QStringLiteral("faults"), moteur.liste(tout == QLatin1String("true"))}});
          }},
         {QStringLiteral("/faults"), M::Post,
-         [this](const QHttpServerRequest& requete) {
+         [this](const RequeteControle& requete) {
              auto lu = valeurJson(requete.body());
              if (auto* reponse = std::get_if<QHttpServerResponse>(&lu))
                  return std::move(*reponse);
              auto ajoutees = moteur.ajoute(std::get<QJsonValue>(lu));
              if (auto* erreur = std::get_if<RegleDefaut::Erreur>(&ajoutees))
-                 return refus(erreur->raison, erreur->champ);
+                 return refus(erreur->code, erreur->raison, erreur->champ);
              QJsonArray ids;
              QStringList numeros;
              for (int id : std::get<QList<int>>(ajoutees)) {
@@ -50,15 +50,14 @@ QList<Route> RessourceDefauts::routes()
              return liste();
          }},
         {QStringLiteral("/faults/<arg>"), M::Delete,
-         [this](const QHttpServerRequest& requete) {
+         [this](const RequeteControle& requete) {
              bool ok = false;
              const int id = requete.url().path().section(QLatin1Char('/'), -1).toInt(&ok);
              if (!ok || !moteur.retire(id))
-                 return QHttpServerResponse(
-                     QJsonObject{{QStringLiteral("error"), QStringLiteral("no such rule")},
-                                 {QStringLiteral("id"),
-                                  requete.url().path().section(QLatin1Char('/'), -1)}},
-                     QHttpServerResponse::StatusCode::NotFound);
+                 return reponseErreur(
+                     QHttpServerResponse::StatusCode::NotFound, QStringLiteral("no_such_rule"),
+                     QStringLiteral("no such rule"),
+                     {{QStringLiteral("id"), requete.url().path().section(QLatin1Char('/'), -1)}});
              journaliseChangement(journal, QStringLiteral("règle de défaut n° %1 retirée").arg(id));
              return QHttpServerResponse(QJsonObject{{QStringLiteral("faults"), moteur.liste()}});
          }},

@@ -6,12 +6,12 @@
 
 QList<Route> RessourceEtat::routes()
 {
-    using M = QHttpServerRequest::Method;
+    using M = RequeteControle::Methode;
     return {
         {QStringLiteral("/state"), M::Get,
          [this](auto&) { return QHttpServerResponse(champs.etat()); }},
         {QStringLiteral("/state"), M::Patch,
-         [this](const QHttpServerRequest& r) { return modifie(r.body()); }},
+         [this](const RequeteControle& r) { return modifie(r.body()); }},
     };
 }
 
@@ -22,7 +22,7 @@ QHttpServerResponse RessourceEtat::modifie(const QByteArray& corps)
         return std::move(*reponse);
     const QJsonObject demande = std::get<QJsonObject>(lu);
     if (const auto faute = champs.verifie(demande))
-        return refus(faute->raison, faute->champ, faute->detail);
+        return refus(faute->code, faute->raison, faute->champ, faute->detail);
     const QString changes = champs.applique(demande);
     if (!changes.isEmpty())
         journaliseChangement(journal, changes);

@@ -21,22 +21,14 @@ std::optional<QHttpServerResponse> horsBornes(const QJsonObject& objet, const QS
 {
     const QJsonValue valeur = objet.value(champ);
     if (!valeur.isDouble())
-        return refus(QStringLiteral("a number is expected"), champ);
+        return refus(QStringLiteral("wrong_type"), QStringLiteral("a number is expected"), champ);
     const double n = valeur.toDouble();
     if (!std::isfinite(n) || n < 0)
-        return refus(QStringLiteral("a number from 0 up is expected"), champ);
+        return refus(QStringLiteral("out_of_range"),
+                     QStringLiteral("a number from 0 up is expected"), champ);
     if (n > max)
-        return refus(QStringLiteral("at most %1").arg(max, 0, 'f', 0), champ);
-    return std::nullopt;
-}
-
-std::optional<QHttpServerResponse> champsInconnus(const QJsonObject& objet,
-                                                  const QStringList& connus)
-{
-    for (auto it = objet.begin(); it != objet.end(); ++it) {
-        if (!connus.contains(it.key()))
-            return refus(QStringLiteral("unknown field"), it.key());
-    }
+        return refus(QStringLiteral("out_of_range"),
+                     QStringLiteral("at most %1").arg(max, 0, 'f', 0), champ);
     return std::nullopt;
 }
 
@@ -54,13 +46,13 @@ QString nomMode(const HorlogeDispositif& horloge)
 
 QList<Route> RessourceHorloge::routes()
 {
-    using M = QHttpServerRequest::Method;
+    using M = RequeteControle::Methode;
     return {
         {QStringLiteral("/clock"), M::Get, [this](auto&) { return QHttpServerResponse(etat()); }},
         {QStringLiteral("/clock"), M::Patch,
-         [this](const QHttpServerRequest& r) { return modifie(r.body()); }},
+         [this](const RequeteControle& r) { return modifie(r.body()); }},
         {QStringLiteral("/clock/advance"), M::Post,
-         [this](const QHttpServerRequest& r) { return avance(r.body()); }},
+         [this](const RequeteControle& r) { return avance(r.body()); }},
     };
 }
 
@@ -81,7 +73,7 @@ QHttpServerResponse RessourceHorloge::modifie(const QByteArray& corps)
         return std::move(*reponse);
     const QJsonObject demande = std::get<QJsonObject>(lu);
     if (const auto faute = Scenario::verifieHorloge(demande, {}))
-        return refus(faute->raison, faute->champ);
+        return refus(faute->code, faute->raison, faute->champ);
     Scenario::appliqueHorloge(demande, horloge);
     return QHttpServerResponse(etat());
 }
@@ -98,15 +90,18 @@ QHttpServerResponse RessourceHorloge::avance(const QByteArray& corps)
         return std::move(*faute);
     const bool jusqua = demande.contains(QStringLiteral("until"));
     if (jusqua == demande.contains(QStringLiteral("ms")))
-        return refus(QStringLiteral("either ms or until is expected"),
+        return refus(QStringLiteral("bad_combination"),
+                     QStringLiteral("either ms or until is expected"),
                      jusqua ? QStringLiteral("ms") : QString());
     if (!jusqua && demande.contains(QStringLiteral("max_ms")))
-        return refus(QStringLiteral("max_ms goes with until"), QStringLiteral("max_ms"));
+        return refus(QStringLiteral("bad_combination"), QStringLiteral("max_ms goes with until"),
+                     QStringLiteral("max_ms"));
 
     qint64 tics = 0;
     if (jusqua) {
         if (demande.value(QStringLiteral("until")) != QJsonValue(QStringLiteral("arrived")))
-            return refus(QStringLiteral("arrived is expected"), QStringLiteral("until"));
+            return refus(QStringLiteral("invalid_value"), QStringLiteral("arrived is expected"),
+                         QStringLiteral("until"));
         double max = HorlogeDispositif::AvanceMaxMs;
         if (demande.contains(QStringLiteral("max_ms"))) {
             if (auto faute =

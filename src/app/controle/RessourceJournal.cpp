@@ -1,20 +1,25 @@
 #include "RessourceJournal.h"
 
+#include "Attentes.h"
 #include "trace/Journal.h"
 
 #include <QJsonArray>
 #include <QUrlQuery>
 
-RessourceJournal::RessourceJournal(Journal& journal_, std::function<void()> efface_)
-    : journal(journal_), efface(std::move(efface_)), historique(journal_)
+RessourceJournal::RessourceJournal(Journal& journal_, std::function<void()> efface_,
+                                   Attentes& attentes_)
+    : journal(journal_), efface(std::move(efface_)), attentes(attentes_), historique(journal_)
 {
 }
 
 QList<Route> RessourceJournal::routes()
 {
-    using M = QHttpServerRequest::Method;
+    using M = RequeteControle::Methode;
     return {
-        {QStringLiteral("/log"), M::Get, [this](const QHttpServerRequest& r) { return lignes(r); }},
+        {QStringLiteral("/log"),
+         M::Get,
+         {},
+         [this](const RequeteControle& r, const Repondeur& repondeur) { lignes(r, repondeur); }},
         {QStringLiteral("/log/clear"), M::Post,
          [this](auto&) {
              efface();
@@ -24,24 +29,50 @@ QList<Route> RessourceJournal::routes()
     };
 }
 
-QHttpServerResponse RessourceJournal::lignes(const QHttpServerRequest& requete) const
+void RessourceJournal::lignes(const RequeteControle& requete, const Repondeur& repondeur)
 {
     const QUrlQuery parametres = requete.query();
-    QJsonObject reponse{{QStringLiteral("next"), historique.total()}};
+    const bool attente = parametres.hasQueryItem(QStringLiteral("wait_ms"));
     if (parametres.hasQueryItem(QStringLiteral("since"))) {
         bool ok = false;
-        const qint64 depuis = parametres.queryItemValue(QStringLiteral("since")).toLongLong(&ok);
-        if (!ok || depuis < 0)
-            return refus(QStringLiteral("since must be a line number"), QStringLiteral("since"));
-        // Lines too old to be kept are counted, so a script knows it missed some.
-        reponse.insert(QStringLiteral("first"), historique.premierApres(depuis));
-        reponse.insert(QStringLiteral("missed"), historique.perduesApres(depuis));
-        reponse.insert(QStringLiteral("lines"),
-                       QJsonArray::fromStringList(historique.depuis(depuis)));
-        return QHttpServerResponse(reponse);
+        const qint64 numero = parametres.queryItemValue(QStringLiteral("since")).toLongLong(&ok);
+        if (!ok || numero < 0)
+            return repondeur(refus(QStringLiteral("invalid_value"),
+                                   QStringLiteral("since must be a line number"),
+                                   QStringLiteral("since")));
+        if (!attente)
+            return repondeur(depuis(numero));
+        const auto delai = Attentes::delai(parametres.queryItemValue(QStringLiteral("wait_ms")),
+                                           QStringLiteral("wait_ms"));
+        if (const auto* faute = std::get_if<QHttpServerResponse>(&delai))
+            return repondeur(*faute);
+        attentes.ajoute(
+            repondeur,
+            [this, numero](qint64) -> std::optional<QHttpServerResponse> {
+                if (historique.total() <= numero)
+                    return std::nullopt;
+                return depuis(numero);
+            },
+            [this, numero](qint64) { return depuis(numero); }, std::get<int>(delai));
+        return;
     }
+    if (attente)
+        return repondeur(refus(QStringLiteral("bad_combination"),
+                               QStringLiteral("wait_ms goes with since"),
+                               QStringLiteral("wait_ms")));
+    QJsonObject reponse{{QStringLiteral("next"), historique.total()}};
     QStringList affichees = journal.contenu().split(QStringLiteral("\r\n"));
     affichees.removeLast(); // after the final line end
     reponse.insert(QStringLiteral("lines"), QJsonArray::fromStringList(affichees));
-    return QHttpServerResponse(reponse);
+    repondeur(QHttpServerResponse(reponse));
+}
+
+// Lines too old to be kept are counted, so a script knows it missed some.
+QHttpServerResponse RessourceJournal::depuis(qint64 numero) const
+{
+    return QHttpServerResponse(QJsonObject{
+        {QStringLiteral("next"), historique.total()},
+        {QStringLiteral("first"), historique.premierApres(numero)},
+        {QStringLiteral("missed"), historique.perduesApres(numero)},
+        {QStringLiteral("lines"), QJsonArray::fromStringList(historique.depuis(numero))}});
 }

@@ -3,21 +3,27 @@
 #include "Route.h"
 #include "trace/HistoriqueJournal.h"
 
+class Attentes;
 class Journal;
 
-// GET /log, GET /log?since=N and POST /log/clear. Lines are numbered from this resource's
-// creation on, so it is made before start-up.
+// GET /log, GET /log?since=N (with &wait_ms=T, answered as soon as a line comes after N, or
+// empty at T) and POST /log/clear. Lines are numbered from this resource's creation on, so it
+// is made before start-up.
 class RessourceJournal : public RessourceControle
 {
 public:
     // `efface` is what the clear button does.
-    RessourceJournal(Journal& journal, std::function<void()> efface);
+    RessourceJournal(Journal& journal, std::function<void()> efface, Attentes& attentes);
     QList<Route> routes() override;
+    // The numbered lines, which the waits look at too.
+    const HistoriqueJournal& lignesNumerotees() const { return historique; }
 
 private:
-    QHttpServerResponse lignes(const QHttpServerRequest& requete) const;
+    void lignes(const RequeteControle& requete, const Repondeur& repondeur);
+    QHttpServerResponse depuis(qint64 numero) const;
 
     Journal& journal;
     std::function<void()> efface;
+    Attentes& attentes;
     HistoriqueJournal historique;
 };

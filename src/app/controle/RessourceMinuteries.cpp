@@ -4,7 +4,7 @@
 
 QList<Route> RessourceMinuteries::routes()
 {
-    using M = QHttpServerRequest::Method;
+    using M = RequeteControle::Methode;
     return {
         {QStringLiteral("/timers"), M::Get, [this](auto&) { return etat(); }},
         {QStringLiteral("/timers/reset"), M::Post,

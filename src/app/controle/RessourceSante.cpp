@@ -4,7 +4,7 @@
 
 QList<Route> RessourceSante::routes()
 {
-    return {{QStringLiteral("/health"), QHttpServerRequest::Method::Get, [this](auto&) {
+    return {{QStringLiteral("/health"), RequeteControle::Methode::Get, [this](auto&) {
                  QJsonObject sante{
                      {QStringLiteral("status"), QStringLiteral("ok")},
                      {QStringLiteral("version"), QStringLiteral(VELORIN_VERSION)},

@@ -1,5 +1,6 @@
 #include "RessourceTrafic.h"
 
+#include "Attentes.h"
 #include "trace/JournalTrafic.h"
 
 #include <QJsonArray>
@@ -8,32 +9,60 @@
 
 QList<Route> RessourceTrafic::routes()
 {
-    return {{QStringLiteral("/journal"), QHttpServerRequest::Method::Get,
-             [this](const QHttpServerRequest& r) { return evenements(r); }}};
+    return {{QStringLiteral("/journal"),
+             RequeteControle::Methode::Get,
+             {},
+             [this](const RequeteControle& r, const Repondeur& repondeur) {
+                 evenements(r, repondeur);
+             }}};
 }
 
-QHttpServerResponse RessourceTrafic::evenements(const QHttpServerRequest& requete) const
+void RessourceTrafic::evenements(const RequeteControle& requete, const Repondeur& repondeur) const
 {
     if (journal == nullptr)
-        return QHttpServerResponse(
-            QJsonObject{{QStringLiteral("error"),
-                         QStringLiteral("no traffic journal is kept: start Velorin with "
-                                        "JOURNAL=file")}},
-            QHttpServerResponse::StatusCode::Conflict);
-    qint64 depuis = 0;
+        return repondeur(reponseErreur(QHttpServerResponse::StatusCode::Conflict,
+                                       QStringLiteral("no_journal"),
+                                       QStringLiteral("no traffic journal is kept: start Velorin "
+                                                      "with JOURNAL=file")));
+    qint64 numero = 0;
     const QUrlQuery parametres = requete.query();
-    if (parametres.hasQueryItem(QStringLiteral("since"))) {
+    const bool depuisDonne = parametres.hasQueryItem(QStringLiteral("since"));
+    if (depuisDonne) {
         bool ok = false;
-        depuis = parametres.queryItemValue(QStringLiteral("since")).toLongLong(&ok);
-        if (!ok || depuis < 0)
-            return refus(QStringLiteral("since must be an event number"), QStringLiteral("since"));
+        numero = parametres.queryItemValue(QStringLiteral("since")).toLongLong(&ok);
+        if (!ok || numero < 0)
+            return repondeur(refus(QStringLiteral("invalid_value"),
+                                   QStringLiteral("since must be an event number"),
+                                   QStringLiteral("since")));
     }
-    const JournalTrafic::Extrait extrait = journal->depuis(depuis);
-    QJsonArray evenements;
+    if (!parametres.hasQueryItem(QStringLiteral("wait_ms")))
+        return repondeur(depuis(numero));
+    if (!depuisDonne)
+        return repondeur(refus(QStringLiteral("bad_combination"),
+                               QStringLiteral("wait_ms goes with since"),
+                               QStringLiteral("wait_ms")));
+    const auto delai = Attentes::delai(parametres.queryItemValue(QStringLiteral("wait_ms")),
+                                       QStringLiteral("wait_ms"));
+    if (const auto* faute = std::get_if<QHttpServerResponse>(&delai))
+        return repondeur(*faute);
+    attentes.ajoute(
+        repondeur,
+        [this, numero](qint64) -> std::optional<QHttpServerResponse> {
+            if (journal->total() <= numero)
+                return std::nullopt;
+            return depuis(numero);
+        },
+        [this, numero](qint64) { return depuis(numero); }, std::get<int>(delai));
+}
+
+QHttpServerResponse RessourceTrafic::depuis(qint64 numero) const
+{
+    const JournalTrafic::Extrait extrait = journal->depuis(numero);
+    QJsonArray liste;
     for (const QByteArray& ligne : extrait.lignes)
-        evenements.append(QJsonDocument::fromJson(ligne).object());
+        liste.append(QJsonDocument::fromJson(ligne).object());
     return QHttpServerResponse(QJsonObject{{QStringLiteral("next"), journal->total()},
                                            {QStringLiteral("first"), extrait.premier},
                                            {QStringLiteral("missed"), extrait.perdus},
-                                           {QStringLiteral("events"), evenements}});
+                                           {QStringLiteral("events"), liste}});
 }

@@ -2,18 +2,25 @@
 
 #include "Route.h"
 
+class Attentes;
 class JournalTrafic;
 
-// GET /journal and GET /journal?since=N: the traffic journal's events, as the file has them,
-// from the newest kept. Without JOURNAL= no journal is kept, and the answer says so (409).
+// GET /journal and GET /journal?since=N (with &wait_ms=T, answered as soon as an event comes
+// after N, or empty at T): the traffic journal's events, as the file has them, from the newest
+// kept. Without JOURNAL= no journal is kept, and the answer says so (409).
 class RessourceTrafic : public RessourceControle
 {
 public:
-    explicit RessourceTrafic(const JournalTrafic* journal_) : journal(journal_) {}
+    RessourceTrafic(const JournalTrafic* journal_, Attentes& attentes_)
+        : journal(journal_), attentes(attentes_)
+    {
+    }
     QList<Route> routes() override;
 
 private:
-    QHttpServerResponse evenements(const QHttpServerRequest& requete) const;
+    void evenements(const RequeteControle& requete, const Repondeur& repondeur) const;
+    QHttpServerResponse depuis(qint64 numero) const;
 
     const JournalTrafic* journal;
+    Attentes& attentes;
 };

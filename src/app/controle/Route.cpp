@@ -1,20 +1,41 @@
 #include "Route.h"
 
 #include "trace/Horloge.h"
-
 #include "trace/Horodatage.h"
 #include "trace/SortieMessages.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
-QHttpServerResponse refus(const QString& raison, const QString& champ, const QString& detail)
+QHttpServerResponse reponseErreur(QHttpServerResponse::StatusCode statut, const QString& code,
+                                  const QString& message, const QJsonObject& autres)
 {
-    QJsonObject corps{{QStringLiteral("error"), raison}};
+    QJsonObject corps = autres;
+    corps.insert(QStringLiteral("error"), message);
+    corps.insert(QStringLiteral("code"), code);
+    return QHttpServerResponse(corps, statut);
+}
+
+QHttpServerResponse refus(const QString& code, const QString& raison, const QString& champ,
+                          const QString& detail)
+{
+    QJsonObject autres;
     if (!champ.isEmpty())
-        corps.insert(QStringLiteral("field"), champ);
+        autres.insert(QStringLiteral("field"), champ);
     if (!detail.isEmpty())
-        corps.insert(QStringLiteral("detail"), detail);
-    return QHttpServerResponse(corps, QHttpServerResponse::StatusCode::BadRequest);
+        autres.insert(QStringLiteral("detail"), detail);
+    return reponseErreur(QHttpServerResponse::StatusCode::BadRequest, code, raison, autres);
+}
+
+std::optional<QHttpServerResponse> champsInconnus(const QJsonObject& objet,
+                                                  const QStringList& connus)
+{
+    for (auto it = objet.begin(); it != objet.end(); ++it) {
+        if (!connus.contains(it.key()))
+            return refus(QStringLiteral("unknown_field"), QStringLiteral("unknown field"),
+                         it.key());
+    }
+    return std::nullopt;
 }
 
 std::variant<QJsonValue, QHttpServerResponse> valeurJson(const QByteArray& corps)
@@ -22,7 +43,8 @@ std::variant<QJsonValue, QHttpServerResponse> valeurJson(const QByteArray& corps
     QJsonParseError analyse;
     const QJsonDocument document = QJsonDocument::fromJson(corps, &analyse);
     if (analyse.error != QJsonParseError::NoError)
-        return refus(QStringLiteral("invalid JSON"), {}, analyse.errorString());
+        return refus(QStringLiteral("bad_json"), QStringLiteral("invalid JSON"), {},
+                     analyse.errorString());
     if (document.isArray())
         return QJsonValue(document.array());
     return QJsonValue(document.object());
@@ -34,7 +56,7 @@ std::variant<QJsonObject, QHttpServerResponse> objetJson(const QByteArray& corps
     if (auto* reponse = std::get_if<QHttpServerResponse>(&valeur))
         return std::move(*reponse);
     if (!std::get<QJsonValue>(valeur).isObject())
-        return refus(QStringLiteral("a JSON object is expected"));
+        return refus(QStringLiteral("wrong_type"), QStringLiteral("a JSON object is expected"));
     return std::get<QJsonValue>(valeur).toObject();
 }
 

@@ -1,22 +1,52 @@
 #pragma once
 
-#include <QHttpServerRequest>
+#include "RequeteControle.h"
+
 #include <QHttpServerResponse>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <variant>
 
 class SortieMessages;
 
-// One path and method of the control API, and what answers it.
+// Where an answer goes once it is known: the connection that asked, if it is still there.
+class Repondeur
+{
+public:
+    using Envoi = std::function<void(const QHttpServerResponse&)>;
+    using Presence = std::function<bool()>;
+
+    Repondeur() = default;
+    Repondeur(Envoi envoi_, Presence presence_)
+        : envoi(std::move(envoi_)), presence(std::move(presence_))
+    {
+    }
+    void operator()(const QHttpServerResponse& reponse) const
+    {
+        if (envoi)
+            envoi(reponse);
+    }
+    bool present() const { return presence && presence(); }
+
+private:
+    Envoi envoi;
+    Presence presence;
+};
+
+// One path and method of the control API, and what answers it: at once (`action`), or later
+// through the Repondeur it is handed (`differee`, for the waits).
 struct Route
 {
+    using Methode = RequeteControle::Methode;
     QString chemin;
-    QHttpServerRequest::Method methode;
-    std::function<QHttpServerResponse(const QHttpServerRequest&)> action;
+    Methode methode;
+    std::function<QHttpServerResponse(const RequeteControle&)> action;
+    std::function<void(const RequeteControle&, const Repondeur&)> differee = {};
 };
 
 // A resource of the control API: a small handler that knows the routes it answers. A new
@@ -28,9 +58,18 @@ public:
     virtual QList<Route> routes() = 0;
 };
 
-// 400 with the reason, and the field at fault when there is one.
-QHttpServerResponse refus(const QString& raison, const QString& champ = {},
+// Every error of the control API: {"error": message, "code": code, ...}, where `code` is one
+// of a fixed set of English words a program can test, and the other members say where.
+QHttpServerResponse reponseErreur(QHttpServerResponse::StatusCode statut, const QString& code,
+                                  const QString& message, const QJsonObject& autres = {});
+
+// 400 with the reason and its code, and the field at fault when there is one.
+QHttpServerResponse refus(const QString& code, const QString& raison, const QString& champ = {},
                           const QString& detail = {});
+
+// The first member of `objet` that is not in `connus`, refused.
+std::optional<QHttpServerResponse> champsInconnus(const QJsonObject& objet,
+                                                  const QStringList& connus);
 
 // The request's body as a JSON object, or the 400 that says why it is not one.
 std::variant<QJsonObject, QHttpServerResponse> objetJson(const QByteArray& corps);

@@ -26,21 +26,24 @@ std::optional<Scenario::Refus> Scenario::verifieHorloge(const QJsonObject& horlo
 {
     for (auto it = horloge.begin(); it != horloge.end(); ++it) {
         if (it.key() != QLatin1String("speed") && it.key() != QLatin1String("mode"))
-            return Refus{champ(chemin, it.key()), QStringLiteral("unknown field")};
+            return Refus{champ(chemin, it.key()), QStringLiteral("unknown field"),
+                         QStringLiteral("unknown_field")};
     }
     const bool vitesse = horloge.contains(QStringLiteral("speed"));
     if (vitesse == horloge.contains(QStringLiteral("mode")))
         return Refus{vitesse ? champ(chemin, QStringLiteral("mode")) : chemin,
-                     QStringLiteral("either speed or mode is expected")};
+                     QStringLiteral("either speed or mode is expected"),
+                     QStringLiteral("bad_combination")};
     if (vitesse) {
         const QJsonValue v = horloge.value(QStringLiteral("speed"));
         const double n = v.toDouble();
         if (!v.isDouble() || !std::isfinite(n))
             return Refus{champ(chemin, QStringLiteral("speed")),
-                         QStringLiteral("a number is expected")};
+                         QStringLiteral("a number is expected"), QStringLiteral("wrong_type")};
         if (n < 0 || n > HorlogeDispositif::FacteurMax)
             return Refus{champ(chemin, QStringLiteral("speed")),
-                         QStringLiteral("from 0 to %1").arg(HorlogeDispositif::FacteurMax)};
+                         QStringLiteral("from 0 to %1").arg(HorlogeDispositif::FacteurMax),
+                         QStringLiteral("out_of_range")};
         return std::nullopt;
     }
     const QString mode = horloge.value(QStringLiteral("mode")).toString();
@@ -68,12 +71,14 @@ std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
                                            QStringLiteral("seed"),        QStringLiteral("framing"),
                                            QStringLiteral("auto_homing"), QStringLiteral("faults")};
         if (!connus.contains(it.key()))
-            return Refus{it.key(), QStringLiteral("unknown field")};
+            return Refus{it.key(), QStringLiteral("unknown field"),
+                         QStringLiteral("unknown_field")};
     }
     const auto objet = [&](const char* nom) -> std::optional<Refus> {
         const QJsonValue v = document.value(QLatin1String(nom));
         if (!v.isUndefined() && !v.isObject())
-            return Refus{QLatin1String(nom), QStringLiteral("an object is expected")};
+            return Refus{QLatin1String(nom), QStringLiteral("an object is expected"),
+                         QStringLiteral("wrong_type")};
         return std::nullopt;
     };
     for (const char* nom : {"state", "clock", "auto_homing"}) {
@@ -82,7 +87,7 @@ std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
     }
     const QJsonObject etat = document.value(QStringLiteral("state")).toObject();
     if (const auto faute = champs.verifie(etat))
-        return Refus{champ(QStringLiteral("state"), faute->champ), faute->raison};
+        return Refus{champ(QStringLiteral("state"), faute->champ), faute->raison, faute->code};
     const bool horloge = document.contains(QStringLiteral("clock"));
     const QJsonObject reglage = document.value(QStringLiteral("clock")).toObject();
     if (horloge) {
@@ -110,7 +115,7 @@ std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
         for (auto it = reglageHoming.begin(); it != reglageHoming.end(); ++it) {
             if (it.key() != QLatin1String("delay_ms"))
                 return Refus{champ(QStringLiteral("auto_homing"), it.key()),
-                             QStringLiteral("unknown field")};
+                             QStringLiteral("unknown field"), QStringLiteral("unknown_field")};
         }
         const QJsonValue delai = reglageHoming.value(QStringLiteral("delay_ms"));
         if (!delai.isUndefined()
@@ -125,11 +130,12 @@ std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
     QList<int> ids;
     if (document.contains(QStringLiteral("faults"))) {
         if (!document.value(QStringLiteral("faults")).isArray())
-            return Refus{QStringLiteral("faults"), QStringLiteral("a list is expected")};
+            return Refus{QStringLiteral("faults"), QStringLiteral("a list is expected"),
+                         QStringLiteral("wrong_type")};
         auto ajoutees =
             defauts.ajoute(document.value(QStringLiteral("faults")), QStringLiteral("faults"));
         if (auto* erreur = std::get_if<RegleDefaut::Erreur>(&ajoutees))
-            return Refus{erreur->champ, erreur->raison};
+            return Refus{erreur->champ, erreur->raison, erreur->code};
         ids = std::get<QList<int>>(ajoutees);
     }
 

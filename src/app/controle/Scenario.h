@@ -22,6 +22,7 @@ public:
     {
         QString champ;
         QString raison;
+        QString code = QStringLiteral("invalid_value");
     };
 
     Scenario(Appareil& appareil_, ChampsControle& champs_, SortieMessages& journal_)
