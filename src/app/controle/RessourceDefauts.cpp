@@ -14,13 +14,14 @@ QList<Route> RessourceDefauts::routes()
     };
     return {
         {QStringLiteral("/faults"), M::Get,
-         [this, liste](const QHttpServerRequest& requete) {
+         [this, liste](const RequeteControle& requete) {
              const QUrlQuery parametres = requete.query();
              if (!parametres.hasQueryItem(QStringLiteral("all")))
                  return liste();
              const QString tout = parametres.queryItemValue(QStringLiteral("all"));
              if (tout != QLatin1String("true") && tout != QLatin1String("false"))
-                 return refus(QStringLiteral("true or false is expected"), QStringLiteral("all"));
+                 return refus(QStringLiteral("wrong_type"), QStringLiteral("true or false is expected"),
+                              QStringLiteral("all"));
              return QHttpServerResponse(QJsonObject{
                  {QStringLiteral("faults"), moteur.liste(tout == QLatin1String("true"))}});
          }},
