@@ -72,7 +72,7 @@ SCALES = {
     "small": dict(
         junk_conns=50, junk_chunks=16, big_bytes=10 * MiB, held=300, cycles=1000, resets=100,
         half_closes=50, flood_seconds=5.0, bytewise=50, leavers=100, exhaust_conns=320,
-        cycles_seconds=30.0, budget=170.0),
+        cycles_seconds=30.0, budget=150.0),
     "full": dict(
         junk_conns=50, junk_chunks=40, big_bytes=10 * MiB, held=1000, cycles=5000, resets=200,
         half_closes=200, flood_seconds=10.0, bytewise=200, leavers=200, exhaust_conns=512,
