@@ -12,15 +12,17 @@ cks() {                                          # two hex digits for the text $
 dir=$(mktemp -d)
 pid=
 trap '[ -z "$pid" ] || kill -KILL "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
+ready_pid() { sed -n 's/.*"pid": *\([0-9]*\).*/\1/p' "$dir/ready.json" 2>/dev/null; }
+rm -f "$dir/ready.json"                          # an earlier run's file says nothing of this one
 "${VELORIN:-velorin}" portip=0 mode=moduleLASERS ready="$dir/ready.json" log="$dir/velorin.log" \
   </dev/null >/dev/null 2>"$dir/stderr" &
 pid=$!
 for ((i = 0; i < 300; i++)); do                  # 30 s at most
-  [ -e "$dir/ready.json" ] && break
+  [ "$(ready_pid)" = "$pid" ] && break            # this run's file: it names this process
   kill -0 "$pid" 2>/dev/null || { echo "velorin ended: $(cat "$dir/stderr")" >&2; exit 1; }
   sleep 0.1
 done
-[ -e "$dir/ready.json" ] || { echo "velorin not ready after 30 s" >&2; exit 1; }
+[ "$(ready_pid)" = "$pid" ] || { echo "velorin not ready after 30 s" >&2; exit 1; }
 port=$(sed 's/.*"port": *\([0-9]*\).*/\1/' "$dir/ready.json")
 
 exec 3<>"/dev/tcp/127.0.0.1/$port"

@@ -9,7 +9,11 @@ dir=$(mktemp -d)
 pids=()
 trap 'for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null || true; done; rm -rf "$dir"' EXIT
 
+# The pid the ready file of job $1 names, if there is one.
+ready_pid() { sed -n 's/.*"pid": *\([0-9]*\).*/\1/p' "$dir/ready$1.json" 2>/dev/null; }
+
 for ((k = 1; k <= count; k++)); do
+  rm -f "$dir/ready$k.json"                      # an earlier run's file says nothing of this one
   "${VELORIN:-velorin}" portip=0 mode=modeECHO ready="$dir/ready$k.json" log="$dir/log$k" \
     </dev/null >/dev/null 2>&1 &
   pids+=($!)
@@ -18,11 +22,12 @@ done
 ports=()
 for ((k = 1; k <= count; k++)); do
   for ((i = 0; i < 300; i++)); do                # 30 s at most for each
-    [ -e "$dir/ready$k.json" ] && break
+    [ "$(ready_pid "$k")" = "${pids[k - 1]}" ] && break   # the file names this job's process
     kill -0 "${pids[k - 1]}" 2>/dev/null || { echo "velorin $k ended at start-up" >&2; exit 1; }
     sleep 0.1
   done
-  [ -e "$dir/ready$k.json" ] || { echo "velorin $k not ready after 30 s" >&2; exit 1; }
+  [ "$(ready_pid "$k")" = "${pids[k - 1]}" ] \
+    || { echo "velorin $k not ready after 30 s" >&2; exit 1; }
   ports+=("$(sed 's/.*"port": *\([0-9]*\).*/\1/' "$dir/ready$k.json")")
 
   exec 3<>"/dev/tcp/127.0.0.1/${ports[k - 1]}"

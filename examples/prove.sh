@@ -14,14 +14,15 @@ trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$work"' EXIT
 start() {
   local name=$1
   shift
+  rm -f "$work/$name.json"                  # an earlier run's file says nothing of this one
   "$velorin" portip=0 log=off ready="$work/$name.json" "$@" 2>"$work/$name.err" &
   pids+=($!)
   for _ in $(seq 300); do
-    if [ -s "$work/$name.json" ]; then
-      port=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["port"])' \
-        "$work/$name.json")
-      return 0
-    fi
+    # This run's file names this process: its pid, then its port.
+    port=$(python3 -c 'import json, sys; ready = json.load(open(sys.argv[1]))
+print(ready["port"] if ready["pid"] == int(sys.argv[2]) else "")' \
+      "$work/$name.json" "${pids[-1]}" 2>/dev/null)
+    [ -n "$port" ] && return 0
     kill -0 "${pids[-1]}" 2>/dev/null || break
     sleep 0.1
   done

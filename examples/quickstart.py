@@ -17,12 +17,14 @@ class Velorin:
         ready = os.path.join(self.dir.name, "ready.json")
         self.log = os.path.join(self.dir.name, "velorin.log")
         self.stderr = open(os.path.join(self.dir.name, "stderr"), "w+b")
+        if os.path.exists(ready):       # an earlier run's file says nothing of this one
+            os.remove(ready)
         self.process = subprocess.Popen(
             [os.environ.get("VELORIN", "velorin"), "portip=0", "ready=" + ready,
              "log=" + self.log, *self.keys],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.stderr)
         deadline = time.monotonic() + self.start_timeout
-        while not os.path.exists(ready):             # written once every port listens
+        while (ready_file := self.this_run(ready)) is None:  # once every port listens
             ended = self.process.poll() is not None  # a start-up failure: exit status 1
             if ended or time.monotonic() > deadline:
                 self.process.kill()
@@ -34,9 +36,17 @@ class Velorin:
                 raise RuntimeError(f"velorin ended with status {status}: {why}" if ended
                                    else f"velorin not ready after {self.start_timeout} s")
             time.sleep(0.05)
-        with open(ready) as f:
-            self.ready = json.load(f)   # pid, port, control_port (or None), version, mode
+        self.ready = ready_file         # pid, port, control_port (or None), version, mode
         return self
+
+    def this_run(self, ready):
+        """The ready file, once it is there and names this process; None until then."""
+        try:
+            with open(ready) as f:
+                given = json.load(f)
+        except (FileNotFoundError, ValueError):
+            return None
+        return given if given.get("pid") == self.process.pid else None
 
     def __exit__(self, *exception):
         self.process.send_signal(signal.SIGTERM)     # the usual shutdown, within 2 s

@@ -7,14 +7,20 @@ dir=$(mktemp -d)
 pid=
 trap '[ -z "$pid" ] || kill -KILL "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
 
+# The pid the ready file names, if there is one.
+ready_pid() { sed -n 's/.*"pid": *\([0-9]*\).*/\1/p' "$dir/ready.json" 2>/dev/null; }
+
+# A file left by an earlier run at that path says nothing of this one: it goes first.
+rm -f "$dir/ready.json"
 "${VELORIN:-velorin}" portip=0 ready="$dir/ready.json" log="$dir/velorin.log" \
   </dev/null >/dev/null 2>"$dir/stderr" &
 pid=$!
 
-# The ready file appears once every port listens. Wait for it 30 s at most, and stop waiting
-# as soon as the process has ended (a start-up failure: the reason is on its stderr).
+# The ready file appears once every port listens, and names this process. Wait for it 30 s at
+# most, and stop waiting as soon as the process has ended (a start-up failure: the reason is
+# on its stderr).
 for ((i = 0; i < 300; i++)); do
-  [ -e "$dir/ready.json" ] && break
+  [ "$(ready_pid)" = "$pid" ] && break
   if ! kill -0 "$pid" 2>/dev/null; then
     status=0; wait "$pid" || status=$?; pid=
     echo "velorin ended with status $status: $(cat "$dir/stderr")" >&2
@@ -22,7 +28,7 @@ for ((i = 0; i < 300; i++)); do
   fi
   sleep 0.1
 done
-[ -e "$dir/ready.json" ] || { echo "velorin not ready after 30 s" >&2; exit 1; }
+[ "$(ready_pid)" = "$pid" ] || { echo "velorin not ready after 30 s" >&2; exit 1; }
 cat "$dir/ready.json"            # {"control_port":null,"mode":"automateOMRON","pid":...}
 port=$(sed 's/.*"port": *\([0-9]*\).*/\1/' "$dir/ready.json")
 

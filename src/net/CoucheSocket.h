@@ -15,6 +15,8 @@ public:
     virtual void WSserveur_Error(int Index, int Number, const QString& Description) = 0;
     // The client of element Index has closed or reset its connection.
     virtual void WSserveur_Close(int /*Index*/) {}
+    // The system took bytes queued on element Index; bytesRemaining still wait.
+    virtual void WSserveur_SendProgress(int /*Index*/, qint64 /*bytesRemaining*/) {}
 };
 
 // The socket array WSserveur: element 0 listens, elements 1 and up carry one connection each.
@@ -68,6 +70,11 @@ public:
     virtual void Abort(int Index) { Close(Index); }
     // Stops reading the element, or starts again; what arrives meanwhile waits in the system.
     virtual void SuspendLecture(int /*Index*/, bool /*suspendue*/) {}
+    // Stops reading the element for someone else than the fault rules (the relay, while the
+    // device falls behind), or starts again; what arrives meanwhile waits in the system.
+    virtual void RetientLecture(int /*Index*/, bool /*retenue*/) {}
+    // Bytes queued on the element that the system has not taken yet.
+    virtual qint64 octetsEnAttente(int /*Index*/) const { return 0; }
     // The client's port, for the traffic journal; 0 when unknown.
     virtual quint16 RemotePort(int /*Index*/) const { return 0; }
 };

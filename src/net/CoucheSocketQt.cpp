@@ -162,7 +162,8 @@ void CoucheSocketQt::arrivee(int Index)
 {
     const auto it = canaux.find(Index);
     if (it == canaux.end() || it->second.socket == nullptr || it->second.lectureSuspendue
-        || it->second.lectureBloquee || it->second.socket->bytesAvailable() == 0)
+        || it->second.lectureBloquee || it->second.lectureRetenue
+        || it->second.socket->bytesAvailable() == 0)
         return;
     if (evenements != nullptr)
         evenements->WSserveur_DataArrival(Index, it->second.socket->bytesAvailable());
@@ -177,6 +178,16 @@ void CoucheSocketQt::SuspendLecture(int Index, bool suspendue)
         return;
     it->second.lectureBloquee = suspendue;
     if (!suspendue && it->second.socket->bytesAvailable() > 0)
+        QTimer::singleShot(0, this, [this, Index] { arrivee(Index); });
+}
+
+void CoucheSocketQt::RetientLecture(int Index, bool retenue)
+{
+    const auto it = canaux.find(Index);
+    if (it == canaux.end() || it->second.socket == nullptr)
+        return;
+    it->second.lectureRetenue = retenue;
+    if (!retenue && it->second.socket->bytesAvailable() > 0)
         QTimer::singleShot(0, this, [this, Index] { arrivee(Index); });
 }
 
@@ -199,13 +210,17 @@ void CoucheSocketQt::sortieVidee(int Index)
     if (it == canaux.end() || it->second.socket == nullptr)
         return;
     Canal& canal = it->second;
-    if (!canal.lectureSuspendue || canal.socket->bytesToWrite() >= SeuilReprise)
-        return;
-    canal.lectureSuspendue = false;
-    canal.socket->setReadBufferSize(LectureMax);
-    // What arrived meanwhile is taken now, as its own arrival, outside the write handler.
-    if (canal.socket->bytesAvailable() > 0)
-        QTimer::singleShot(0, this, [this, Index] { arrivee(Index); });
+    const qint64 restant = canal.socket->bytesToWrite();
+    if (canal.lectureSuspendue && restant < SeuilReprise) {
+        canal.lectureSuspendue = false;
+        canal.socket->setReadBufferSize(LectureMax);
+        // What arrived meanwhile is taken now, as its own arrival, outside the write handler.
+        if (canal.socket->bytesAvailable() > 0)
+            QTimer::singleShot(0, this, [this, Index] { arrivee(Index); });
+    }
+    // Last: the receiver may send on the channel, or close it.
+    if (evenements != nullptr)
+        evenements->WSserveur_SendProgress(Index, restant);
 }
 
 void CoucheSocketQt::surveilleBlocages()

@@ -38,8 +38,7 @@ public:
     QString erreurListen() const override { return erreurEcoute; }
     // How long a channel may stay stalled above 1 MiB of pending output before it is closed.
     void setDelaiBlocageMs(qint64 delai) { delaiBlocageMs = delai; }
-    // Bytes queued on a channel that the system has not taken yet.
-    qint64 octetsEnAttente(int Index) const;
+    qint64 octetsEnAttente(int Index) const override;
     QString LocalIP(int Index) const override;
 
     int State(int Index) const override;
@@ -51,6 +50,7 @@ public:
     void Close(int Index) override;
     void Abort(int Index) override;
     void SuspendLecture(int Index, bool suspendue) override;
+    void RetientLecture(int Index, bool retenue) override;
 
 private:
     // Most one arrival takes from the system. Unbounded, Qt would take whatever the kernel holds
@@ -69,6 +69,7 @@ private:
         bool enErreur = false; // any other socket error
         bool lectureSuspendue = false;
         bool lectureBloquee = false; // a fault: what arrives waits until reading starts again
+        bool lectureRetenue = false; // the relay: its device has fallen behind this client
         qint64 bloqueDepuisMs = -1;  // since when more than 1 MiB waits to be sent
     };
 

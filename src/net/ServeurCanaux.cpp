@@ -91,6 +91,12 @@ void ServeurCanaux::WSserveur_Close(int Index)
         relais->ferme(Index);
 }
 
+void ServeurCanaux::WSserveur_SendProgress(int Index, qint64 bytesRemaining)
+{
+    if (relais != nullptr)
+        relais->sortieClient(Index, bytesRemaining);
+}
+
 // What the fault rules make of a new connection, not read until now: refused at once, or
 // served (greeted first) at once or late.
 void ServeurCanaux::connexionDefaillante(int canal, quint64 connexion)
@@ -349,6 +355,10 @@ void ServeurCanaux::WSserveur_Error(int Index, int Number, const QString& Descri
     panneau.AfficheMessage(QStringLiteral("*** Erreur n° ") + QString::number(Number)
                            + QLatin1Char(' ') + Description + QStringLiteral(" sur socket ")
                            + QString::number(Index));
+    // A client the socket layer has closed (one that stopped reading, say): its device's
+    // connection goes with it.
+    if (relais != nullptr && Index > 0 && WSserveur.State(Index) != CoucheSocket::Connecte)
+        relais->ferme(Index);
 }
 
 void ServeurCanaux::Timer1_Timer()

@@ -64,11 +64,16 @@ public:
     // reason given (an error in the journal).
     void envoieAuClient(int canal, const QString& octets);
     void coupeClient(int canal, const QString& raison);
+    // The relay's backpressure: the client's channel is no longer read while its device falls
+    // behind, and what still waits to go out to the client.
+    void retientClient(int canal, bool retenu) { WSserveur.RetientLecture(canal, retenu); }
+    qint64 enAttenteVersClient(int canal) const { return WSserveur.octetsEnAttente(canal); }
 
     void WSserveur_ConnectionRequest(int Index, qintptr requestID) override;
     void WSserveur_DataArrival(int Index, qint64 bytesTotal) override;
     void WSserveur_Error(int Index, int Number, const QString& Description) override;
     void WSserveur_Close(int Index) override;
+    void WSserveur_SendProgress(int Index, qint64 bytesRemaining) override;
 
     // The channel of the data arrival being analysed; 0 after a failed send.
     int CanalCourant() const { return canalCourant; }

@@ -40,8 +40,13 @@ QString rapportTexte(const QList<ReponseComparee>& reponses)
                      .arg(lisible(r.requete, QStringLiteral("(aucune, accueil de l'appareil)")));
         texte += QStringLiteral("  enregistrée : %1\n")
                      .arg(lisible(r.attendue, QStringLiteral("(rien)")));
-        texte += QStringLiteral("  reçue       : %1\n\n")
-                     .arg(lisible(r.recue, QStringLiteral("(rien)")));
+        texte +=
+            QStringLiteral("  reçue       : %1\n").arg(lisible(r.recue, QStringLiteral("(rien)")));
+        if (r.coupee)
+            texte += QStringLiteral("  (lecture arrêtée à %1 octets : l'appareil en envoyait "
+                                    "davantage)\n")
+                         .arg(r.recue.size());
+        texte += QLatin1Char('\n');
     }
     return texte + resume(reponses.size(), differentes) + QLatin1Char('\n');
 }
@@ -52,7 +57,7 @@ QByteArray rapportJson(const QList<ReponseComparee>& reponses)
     for (const ReponseComparee& r : reponses) {
         if (!r.differe())
             continue;
-        differences.append(QJsonObject{
+        QJsonObject difference{
             {QStringLiteral("line"), r.ligne},
             {QStringLiteral("channel"), r.canal},
             {QStringLiteral("request"), trsfChaineRecuEnLisible(r.requete)},
@@ -61,7 +66,10 @@ QByteArray rapportJson(const QList<ReponseComparee>& reponses)
             {QStringLiteral("request_bytes"), r.requete},
             {QStringLiteral("expected_bytes"), r.attendue},
             {QStringLiteral("received_bytes"), r.recue},
-        });
+        };
+        if (r.coupee)
+            difference.insert(QStringLiteral("received_cut"), true);
+        differences.append(difference);
     }
     const QJsonObject document{{QStringLiteral("compared"), reponses.size()},
                                {QStringLiteral("differences"), differences}};

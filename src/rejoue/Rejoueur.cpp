@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -36,12 +37,17 @@ qint64 reste(const QElapsedTimer& depuis, qint64 delaiMs)
 }
 
 // A connection the device has closed keeps what it had received; it is only no longer waited on.
-QString lit(QTcpSocket& socket)
+// No more than place bytes are taken.
+QString lit(QTcpSocket& socket, qsizetype place)
 {
-    return socket.isReadable() ? QString::fromLatin1(socket.readAll()) : QString();
+    return socket.isReadable() && place > 0 ? QString::fromLatin1(socket.read(place)) : QString();
 }
 
-constexpr qint64 EcartMaxUs = 60 * 1000 * 1000;
+// How much of a reply is read at most.
+qsizetype limite(const QString& attendue)
+{
+    return attendue.size() + Rejoueur::MargeReponse;
+}
 
 bool attend(QTcpSocket& socket, qint64 ms)
 {
@@ -49,40 +55,99 @@ bool attend(QTcpSocket& socket, qint64 ms)
 }
 
 // What has already arrived, without waiting for more (for delaiMs at most, however much keeps
-// coming).
-QString dejaArrive(QTcpSocket& socket, int delaiMs)
+// coming), place bytes at most.
+QString dejaArrive(QTcpSocket& socket, int delaiMs, qsizetype place)
 {
     QElapsedTimer chrono;
     chrono.start();
-    QString recu = lit(socket);
-    while (chrono.elapsed() < delaiMs && attend(socket, 0))
-        recu += lit(socket);
+    QString recu = lit(socket, place);
+    while (recu.size() < place && chrono.elapsed() < delaiMs && attend(socket, 0))
+        recu += lit(socket, place - recu.size());
     return recu;
 }
 
 // The reply to a request: until it is as long as the recorded one, or delaiMs has gone by;
-// where none was recorded, until silenceMs goes by without a byte.
+// where none was recorded, until silenceMs goes by without a byte. Never longer than limite().
 QString reponse(QTcpSocket& socket, const QString& attendue, int delaiMs, int silenceMs)
 {
+    const qsizetype place = limite(attendue);
     QElapsedTimer attente;
     attente.start();
-    QString recue = lit(socket);
+    QString recue = lit(socket, place);
     if (attendue.isEmpty()) {
-        while (attente.elapsed() < delaiMs && attend(socket, std::min(silenceMs, delaiMs)))
-            recue += lit(socket);
+        while (recue.size() < place && attente.elapsed() < delaiMs
+               && attend(socket, std::min(silenceMs, delaiMs)))
+            recue += lit(socket, place - recue.size());
     } else {
         while (recue.size() < attendue.size() && reste(attente, delaiMs) > 0
                && attend(socket, reste(attente, delaiMs)))
-            recue += lit(socket);
+            recue += lit(socket, place - recue.size());
     }
-    return recue + lit(socket);
+    return recue + lit(socket, place - recue.size());
+}
+
+// What follows a reply on its connection joins it, up to its limit.
+void ajoute(ReponseComparee& precedente, QTcpSocket& socket, int delaiMs)
+{
+    const qsizetype place = limite(precedente.attendue);
+    precedente.recue += dejaArrive(socket, delaiMs, place - precedente.recue.size());
+    precedente.coupee = precedente.recue.size() >= place;
+}
+
+// A recorded time that no gap can be computed from (before the clock's origin) is refused,
+// naming its line, before anything is sent.
+std::optional<EchecRejeu> tempsAbsurde(const QList<Conversation>& liste)
+{
+    for (const Conversation& conversation : liste) {
+        for (const Echange& echange : conversation.echanges) {
+            if (echange.monoUs < 0)
+                return EchecRejeu{
+                    QStringLiteral("timing"),
+                    QStringLiteral("ligne %1 : mono_us négatif (%2), aucun écart ne peut en être "
+                                   "tiré pour --timing recorded")
+                        .arg(echange.ligne)
+                        .arg(echange.monoUs)};
+        }
+    }
+    return std::nullopt;
+}
+
+// Out of descriptors, the system says "out of resources": say what ran out.
+QString injoignable(const Rejoueur::Reglages& r, const QTcpSocket& socket, qint64 ligne,
+                    qsizetype ouvertes)
+{
+    if (socket.error() == QAbstractSocket::SocketResourceError)
+        return QStringLiteral("plus de descripteur de fichier libre pour se connecter à %1:%2 "
+                              "(ligne %3) : %4 connexions déjà ouvertes, la limite du processus "
+                              "est atteinte (ulimit -n)")
+            .arg(r.hote)
+            .arg(r.port)
+            .arg(ligne)
+            .arg(ouvertes);
+    return QStringLiteral("appareil injoignable à %1:%2 (ligne %3) : %4")
+        .arg(r.hote)
+        .arg(r.port)
+        .arg(ligne)
+        .arg(socket.errorString());
 }
 
 } // namespace
 
-std::variant<QList<ReponseComparee>, QString>
+qint64 Rejoueur::ecartUs(qint64 precedentUs, qint64 monoUs)
+{
+    qint64 ecart = 0;
+    if (__builtin_sub_overflow(monoUs, precedentUs, &ecart))
+        return monoUs > precedentUs ? EcartMaxUs : 0;
+    return std::clamp<qint64>(ecart, 0, EcartMaxUs);
+}
+
+std::variant<QList<ReponseComparee>, EchecRejeu>
 Rejoueur::rejoue(const QList<Conversation>& liste) const
 {
+    if (r.tempsEnregistre) {
+        if (auto refus = tempsAbsurde(liste))
+            return *refus;
+    }
     const QList<Etape> ordre = etapes(liste);
     std::vector<std::unique_ptr<QTcpSocket>> sockets(liste.size());
     // Per conversation, its last reply in resultat: what comes after it belongs to it.
@@ -97,10 +162,8 @@ Rejoueur::rejoue(const QList<Conversation>& liste) const
         auto& socket = sockets[etape.conversation];
 
         if (r.tempsEnregistre && depuisPrecedente.isValid()) {
-            // A journal joined from two runs may hold a gap of days: no gap is kept past a
-            // minute.
-            const qint64 ecartUs = std::min(echange.monoUs - monoPrecedent, EcartMaxUs);
-            const qint64 attenteUs = ecartUs - depuisPrecedente.nsecsElapsed() / 1000;
+            const qint64 attenteUs =
+                ecartUs(monoPrecedent, echange.monoUs) - depuisPrecedente.nsecsElapsed() / 1000;
             if (attenteUs > 0)
                 QThread::usleep(quint64(attenteUs));
         }
@@ -109,18 +172,23 @@ Rejoueur::rejoue(const QList<Conversation>& liste) const
 
         if (!socket) {
             socket = std::make_unique<QTcpSocket>();
+            // What Qt takes from the system is bounded too; the rest waits there.
+            socket->setReadBufferSize(MargeReponse);
             socket->connectToHost(r.hote, r.port);
-            if (!socket->waitForConnected(r.delaiConnexionMs))
-                return QStringLiteral("appareil injoignable à %1:%2 (ligne %3) : %4")
-                    .arg(r.hote)
-                    .arg(r.port)
-                    .arg(echange.ligne)
-                    .arg(socket->errorString());
+            if (!socket->waitForConnected(r.delaiConnexionMs)) {
+                const qsizetype ouvertes = std::count_if(sockets.begin(), sockets.end(),
+                                                         [](const auto& s) { return s != nullptr; })
+                                           - 1;
+                return EchecRejeu{socket->error() == QAbstractSocket::SocketResourceError
+                                      ? QStringLiteral("descriptors")
+                                      : QStringLiteral("unreachable"),
+                                  injoignable(r, *socket, echange.ligne, ouvertes)};
+            }
             // Each request goes out at once, in one piece: the device takes one arrival as one
             // request.
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         } else if (derniere[etape.conversation] >= 0) {
-            resultat[derniere[etape.conversation]].recue += dejaArrive(*socket, r.delaiMs);
+            ajoute(resultat[derniere[etape.conversation]], *socket, r.delaiMs);
         }
 
         if (!echange.requete.isEmpty() && socket->state() == QAbstractSocket::ConnectedState) {
@@ -135,9 +203,10 @@ Rejoueur::rejoue(const QList<Conversation>& liste) const
         resultat.append(ReponseComparee{echange.ligne, conversation.canal, echange.requete,
                                         echange.reponse,
                                         reponse(*socket, echange.reponse, r.delaiMs, r.silenceMs)});
+        resultat.last().coupee = resultat.last().recue.size() >= limite(echange.reponse);
 
         if (etape.echange == conversation.echanges.size() - 1) {
-            resultat.last().recue += dejaArrive(*socket, r.delaiMs);
+            ajoute(resultat.last(), *socket, r.delaiMs);
             socket->disconnectFromHost();
             socket.reset();
         }

@@ -15,8 +15,19 @@ struct ReponseComparee
     QString requete;
     QString attendue;
     QString recue;
+    // The device sent more than the recorded reply and MargeReponse beyond it: what was read
+    // stops there.
+    bool coupee = false;
 
     bool differe() const { return attendue != recue; }
+};
+
+// Why nothing could be compared: a short word for programs ("unreachable", "descriptors",
+// "timing") and the message for people.
+struct EchecRejeu
+{
+    QString code;
+    QString message;
 };
 
 // Plays the host's side of a journal's conversations against a device, one connection per
@@ -24,6 +35,12 @@ struct ReponseComparee
 class Rejoueur
 {
 public:
+    // Most read for one reply beyond its recorded length: a device that keeps streaming is a
+    // difference, not a process that fills its memory.
+    static constexpr qsizetype MargeReponse = 64 * 1024;
+    // Recorded gaps are kept up to this (a journal joined from two runs may hold days).
+    static constexpr qint64 EcartMaxUs = 60LL * 1000 * 1000;
+
     struct Reglages
     {
         QString hote;
@@ -41,8 +58,12 @@ public:
 
     explicit Rejoueur(Reglages reglages) : r(std::move(reglages)) {}
 
-    // Every exchange compared, in the journal's order, or why the device could not be reached.
-    std::variant<QList<ReponseComparee>, QString> rejoue(const QList<Conversation>& liste) const;
+    // Every exchange compared, in the journal's order, or why nothing could be.
+    std::variant<QList<ReponseComparee>, EchecRejeu> rejoue(const QList<Conversation>& liste) const;
+
+    // The wait before an exchange recorded at monoUs when the previous one was at precedentUs:
+    // 0 when time went back (a journal joined from two runs), EcartMaxUs at most.
+    static qint64 ecartUs(qint64 precedentUs, qint64 monoUs);
 
 private:
     Reglages r;

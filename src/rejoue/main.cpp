@@ -5,6 +5,8 @@
 #include "trace/Lisible.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <csignal>
@@ -22,9 +24,19 @@ void ecrit(std::FILE* sortie, const QString& texte)
     std::fputs(texte.toUtf8().constData(), sortie);
 }
 
-int echec(const QString& message)
+// Nothing could be compared: the reason on stderr, and with --json a document on stdout too,
+// so that a program reading it always gets one. What follows the message on stderr (the usage
+// line) is not part of the document.
+int echec(bool json, const QString& code, const QString& message, const QString& suite = {})
 {
-    ecrit(stderr, QStringLiteral("velorin-rejoue : %1\n").arg(message));
+    ecrit(stderr, QStringLiteral("velorin-rejoue : %1\n").arg(message) + suite);
+    if (json)
+        std::fputs(QJsonDocument(QJsonObject{{QStringLiteral("status"), Impossible},
+                                             {QStringLiteral("error"), message},
+                                             {QStringLiteral("code"), code}})
+                       .toJson(QJsonDocument::Indented)
+                       .constData(),
+                   stdout);
     return Impossible;
 }
 
@@ -37,11 +49,12 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
 
     OptionsRejeu options;
-    const auto demande = litArguments(application.arguments().mid(1), options);
+    const QStringList arguments = application.arguments().mid(1);
+    const auto demande = litArguments(arguments, options);
     if (const auto* erreur = std::get_if<QString>(&demande)) {
-        ecrit(stderr,
-              QStringLiteral("velorin-rejoue : %1\n%2\n").arg(*erreur, lignesAideRejeu().first()));
-        return Impossible;
+        // --json counts wherever it stands, even after the argument that is wrong.
+        return echec(options.json || arguments.contains(QLatin1String("--json")),
+                     QStringLiteral("usage"), *erreur, lignesAideRejeu().first() + '\n');
     }
     switch (*std::get_if<Demande>(&demande)) {
     case Demande::Aide: ecrit(stdout, lignesAideRejeu().join(QLatin1Char('\n')) + '\n'); return 0;
@@ -52,7 +65,8 @@ int main(int argc, char* argv[])
     QString avertissement;
     const auto lu = litJournal(options.journal, &avertissement);
     if (const auto* erreur = std::get_if<ErreurJournal>(&lu))
-        return echec(QStringLiteral("%1 : %2").arg(options.journal, erreur->message));
+        return echec(options.json, QStringLiteral("journal"),
+                     QStringLiteral("%1 : %2").arg(options.journal, erreur->message));
     // A recording stopped short is compared up to its last whole line, and said so.
     if (!avertissement.isEmpty())
         ecrit(stderr,
@@ -65,14 +79,15 @@ int main(int argc, char* argv[])
     reglages.tempsEnregistre = options.tempsEnregistre;
     reglages.delaiMs = options.delaiMs;
     const auto rejeu = Rejoueur(reglages).rejoue(liste);
-    if (const auto* erreur = std::get_if<QString>(&rejeu))
-        return echec(*erreur);
+    if (const auto* erreur = std::get_if<EchecRejeu>(&rejeu))
+        return echec(options.json, erreur->code, erreur->message);
 
     // The failures have been answered above: what is left is the comparison.
     const auto& reponses = *std::get_if<QList<ReponseComparee>>(&rejeu);
     // An empty or cut recording must not pass for a device that answers as recorded.
     if (reponses.isEmpty())
         return echec(
+            options.json, QStringLiteral("empty"),
             QStringLiteral("%1 : aucun échange à rejouer (ni recv ni send)").arg(options.journal));
     if (options.json) {
         std::fputs(rapportJson(reponses).constData(), stdout);

@@ -8,8 +8,11 @@ exists; the README's table of keys must name the keys of `velorin --help`; the f
 GET /health and the ready file must be those the program gives.
 
 Each example then runs against the real program, on free ports: it must end by itself with
-status 0, print what it should and leave no process behind. The examples that wait for
-Velorin must give up at once, with status 1, when it cannot start.
+status 0, print what it should and leave no process behind. It runs twice in a row, in the
+same directory; the second time an earlier run's ready file is still at the ready file's path
+for a moment after Velorin is started (it names another pid and a port nobody serves), as a
+rig sees it when the file is slow to go: an example that takes it for this run's fails. The
+examples that wait for Velorin must give up at once, with status 1, when it cannot start.
 
     verifie_exemples.py --velorin build/velorin --rejoue build/velorin-rejoue [-k laser_py]
 """
@@ -89,6 +92,20 @@ def version():
     return out.split()[-1]
 
 
+# Stands for velorin: leaves an earlier run's ready file at the READY= path, as it can still be
+# seen just after a new Velorin is started, then becomes the program (same pid).
+STALE_READY = r"""#!/usr/bin/env bash
+for arg in "$@"; do
+  case "${arg,,}" in
+    ready=*) printf '{"control_port":1,"mode":"automateOMRON","pid":1,"port":1,"version":"0"}' \
+               >"${arg#*=}" ;;
+  esac
+done
+sleep 0.3
+exec "$VELORIN_REAL" "$@"
+"""
+
+
 def processes_of_session(session):
     """Pids of the live processes whose session is `session` (zombies excluded)."""
     pids = []
@@ -102,29 +119,31 @@ def processes_of_session(session):
     return pids
 
 
-def run_example(name, **env):
-    """Runs examples/NAME in a session of its own, in an empty directory; returns the
+def run_example(name, cwd=None, **env):
+    """Runs examples/NAME in a session of its own, in cwd or an empty directory; returns the
     completed process and the pids still alive in its session shortly after it ended."""
-    with tempfile.TemporaryDirectory() as cwd:
-        process = subprocess.Popen([str(SOURCES / "examples" / name)], cwd=cwd,
-                                   env=environment(**env), stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   start_new_session=True)
-        try:
-            out, err = process.communicate(timeout=EXAMPLE_TIMEOUT)
-        except subprocess.TimeoutExpired:
-            os.killpg(process.pid, signal.SIGKILL)
-            out, err = process.communicate()
-            raise AssertionError(f"{name} still running after {EXAMPLE_TIMEOUT} s:\n"
-                                 + out.decode(errors="replace") + err.decode(errors="replace"))
-        # What the example left behind, given time to go if it is on its way out.
-        deadline = time.monotonic() + 10
+    if cwd is None:
+        with tempfile.TemporaryDirectory() as empty:
+            return run_example(name, empty, **env)
+    process = subprocess.Popen([str(SOURCES / "examples" / name)], cwd=cwd,
+                               env=environment(**env), stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               start_new_session=True)
+    try:
+        out, err = process.communicate(timeout=EXAMPLE_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        out, err = process.communicate()
+        raise AssertionError(f"{name} still running after {EXAMPLE_TIMEOUT} s:\n"
+                             + out.decode(errors="replace") + err.decode(errors="replace"))
+    # What the example left behind, given time to go if it is on its way out.
+    deadline = time.monotonic() + 10
+    left = processes_of_session(process.pid)
+    while left and time.monotonic() < deadline:
+        time.sleep(0.1)
         left = processes_of_session(process.pid)
-        while left and time.monotonic() < deadline:
-            time.sleep(0.1)
-            left = processes_of_session(process.pid)
-        for pid in left:
-            os.kill(pid, signal.SIGKILL)
+    for pid in left:
+        os.kill(pid, signal.SIGKILL)
     return (subprocess.CompletedProcess(process.args, process.returncode,
                                         out.decode(errors="replace"), err.decode(errors="replace")),
             left)
@@ -255,6 +274,8 @@ EXPECTED = {
     "prove.sh": ["  V1 -> 1version Velorin", "  P1 -> 10000000000000000d", "journal: 4 requests",
                  "against the playback: status 0", "against the simulation: status 0",
                  "4 réponses comparées, 4 diffèrent", "against echo mode: status 1"],
+    "rejoue.sh": ["hello -> hello", "again -> again", "2 réponses comparées, aucune ne diffère",
+                  "same replies"],
     "start_sequence.py": ["registers 5014 and 5015 read 0080",
                           r"arrived: b'\x1b10001200000003000a\r'", "device time: 1600 ms",
                           "homing X fait (automatique)", "homing Z fait (automatique)",
@@ -268,12 +289,19 @@ class Examples(unittest.TestCase):
         if name == "control_api.sh" and subprocess.run(["sh", "-c", "command -v curl"],
                                                        capture_output=True).returncode != 0:
             self.skipTest("curl is not installed")
-        result, left = run_example(name)
-        output = f"stdout:\n{result.stdout}\nstderr:\n{result.stderr}"
-        self.assertEqual(result.returncode, 0, output)
-        self.assertEqual(left, [], f"{name} left processes running\n{output}")
-        for text in EXPECTED[name]:
-            self.assertIn(text.format(version=version()), result.stdout, output)
+        with tempfile.TemporaryDirectory() as cwd:
+            stale = Path(cwd, ".velorin-stale")
+            stale.write_text(STALE_READY)
+            stale.chmod(0o755)
+            for run, env in (("first run", {}),
+                             ("second run, an earlier ready file still there",
+                              {"VELORIN": str(stale), "VELORIN_REAL": VELORIN})):
+                result, left = run_example(name, cwd, **env)
+                output = f"{run}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}"
+                self.assertEqual(result.returncode, 0, output)
+                self.assertEqual(left, [], f"{name} left processes running\n{output}")
+                for text in EXPECTED[name]:
+                    self.assertIn(text.format(version=version()), result.stdout, output)
         return result
 
     def test_parallel_sh_ports_differ(self):

@@ -5,14 +5,17 @@ Starts the program headless on free loopback ports (echo mode, control API on) a
 through clients that misbehave: binary junk, one huge arrival, hundreds of idle connections,
 connect/close storms, resets in the middle of a request, half-closes, a client that floods
 without ever reading, one byte at a time, clients that leave before their reply, and a
-descriptor limit too low for the crowd.
+descriptor limit too low for the crowd. With PROXY=, three devices that misbehave in turn: one
+that accepts and never reads, one that never accepts (its backlog is full), one that floods a
+client that never reads.
 
 After every scenario a fresh client must get the echo of a small text within 2 s and the
 process must still be alive. Memory is read from /proc/<pid>/status before and after each
 scenario:
 
     after - before <= 16 MiB
-    peak  - before <= 64 MiB ("flux IP" off), 128 MiB ("flux IP" on), 16 MiB (the flood)
+    peak  - before <= 64 MiB ("flux IP" off), 128 MiB ("flux IP" on), 16 MiB (the flood),
+                      32 MiB (each proxy case: the relay logs every byte it carries)
 
 The peak of one scenario: VmHWM is the high-water mark of the whole process life, so before
 each scenario the harness writes "5" to /proc/<pid>/clear_refs, which sets VmHWM back to the
@@ -125,7 +128,7 @@ class Velorin:
 
     # -- life
 
-    def start(self, mode="modeecho"):
+    def start(self, mode="modeecho", extra=()):
         """Starts on ports the system picks and waits for the ready file, as a rig would."""
         self.ready.clear()
         self.tail = b""
@@ -141,7 +144,7 @@ class Velorin:
         ready = os.path.join(self.dir.name, "ready.json")
         self.proc = subprocess.Popen(
             [self.binary, "portip=0", "mode=%s" % mode, "log=stdout", "control=0",
-             "ready=" + ready],
+             "ready=" + ready, *extra],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
             env=env, preexec_fn=lower_descriptor_limit if limit else None)
         self.reader = threading.Thread(target=self._drain, daemon=True)
@@ -837,6 +840,192 @@ def sc_leavers(ctx):
     return done == n, notes
 
 
+# --------------------------------------------------------------------------------------------
+# Through PROXY=: devices that misbehave, each behind a Velorin of its own
+
+PEAK_LIMIT_PROXY = 32 * MiB
+# Velorin closes a client held back for 10 s; this much more is allowed before the case fails.
+PROXY_CUT_SECONDS = 25.0
+
+
+class Device:
+    """A device on a loopback port that misbehaves in one of three ways:
+    "unread":  its connections are made by the system and never read (small receive buffer);
+    "full":    its backlog is full, so that a connection to it is never made;
+    "flood":   it accepts and sends as fast as it can, whatever the other side does."""
+
+    def __init__(self, kind):
+        self.kind = kind
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16 * KiB)
+        self.listener.bind((HOST, 0))
+        self.listener.listen(0 if kind == "full" else 8)
+        self.port = self.listener.getsockname()[1]
+        self.held = []
+        self.sent = 0
+        self.flood_ended = None
+        self.halt = threading.Event()
+        self.thread = None
+        if kind == "full":
+            # A backlog of 0 holds one connection: the next ones wait, their SYNs dropped.
+            filler = socket.create_connection((HOST, self.port), timeout=5)
+            self.held.append(filler)
+        elif kind == "flood":
+            self.thread = threading.Thread(target=self._flood, daemon=True)
+            self.thread.start()
+
+    def _flood(self):
+        self.listener.settimeout(0.2)
+        while not self.halt.is_set():
+            try:
+                conn, _ = self.listener.accept()
+                break
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+        else:
+            return
+        self.held.append(conn)
+        conn.settimeout(0.2)
+        block = b"\x1bflot de l'appareil\r" * 3000
+        t0 = time.monotonic()
+        while not self.halt.is_set():
+            try:
+                self.sent += conn.send(block)
+            except socket.timeout:
+                continue
+            except OSError as e:
+                self.flood_ended = "%s after %.1f s" % (type(e).__name__, time.monotonic() - t0)
+                return
+
+    def close(self):
+        self.halt.set()
+        if self.thread is not None:
+            self.thread.join(5)
+        close_all(self.held + [self.listener], reset=True)
+
+
+def grown_too_much(program, before):
+    """Whether Velorin holds more than FLOOD_ABORT_GROWTH above before: the check has failed by
+    then, and the test machine's memory is not the program's to take."""
+    return (program.memory()[0] or 0) - before > FLOOD_ABORT_GROWTH
+
+
+def push_until_cut(program, seconds):
+    """A client sends without pause and never reads, until Velorin cuts it or seconds pass;
+    (bytes sent, seconds, how it ended or None)."""
+    port, before = program.port, program.memory()[0] or 0
+    s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16 * KiB)
+    s.settimeout(5)
+    s.connect((HOST, port))
+    s.setblocking(False)
+    block = b"\x1bflot du client\r" * 4096
+    sel = selectors.DefaultSelector()
+    sel.register(s, selectors.EVENT_WRITE)
+    sent, cut, t0 = 0, None, time.monotonic()
+    try:
+        while time.monotonic() - t0 < seconds:
+            if grown_too_much(program, before):
+                break
+            try:
+                sent += s.send(block)
+            except BlockingIOError:
+                sel.select(0.1)
+            except OSError as e:
+                cut = "%s after %.1f s" % (type(e).__name__, time.monotonic() - t0)
+                break
+    finally:
+        sel.close()
+        close_all([s], reset=True)
+    return sent, time.monotonic() - t0, cut
+
+
+def hold_until_cut(program, device, seconds):
+    """A client that never reads while the device floods it, until the device's connection is
+    cut or seconds pass; (bytes the device sent, seconds, how it ended or None)."""
+    port, before = program.port, program.memory()[0] or 0
+    s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16 * KiB)
+    s.settimeout(5)
+    s.connect((HOST, port))
+    t0 = time.monotonic()
+    try:
+        while time.monotonic() - t0 < seconds and device.flood_ended is None \
+                and not grown_too_much(program, before):
+            time.sleep(0.05)
+    finally:
+        close_all([s], reset=True)
+    return device.sent, time.monotonic() - t0, device.flood_ended
+
+
+PROXY_CASES = [
+    # key, title, device kind, what Velorin must say when it closes the client
+    ("proxy-unread", "10 proxy: device never reads", "unread",
+     "l'appareil ne lit plus ce que le client envoie"),
+    ("proxy-full", "11 proxy: device never accepts", "full",
+     "l'appareil n'accepte pas la connexion"),
+    ("proxy-flood", "12 proxy: client never reads", "flood", "le client ne lit plus ses"),
+]
+
+
+def proxy_case(binary, title, kind, said, rows):
+    """One case on a Velorin of its own relaying to a misbehaving device; appends its row."""
+    row = Row(title, True)
+    row.peak_limit = PEAK_LIMIT_PROXY
+    device = program = None
+    t0 = time.monotonic()
+    try:
+        device = Device(kind)
+        program = Velorin(binary).start(extra=["proxy=%s:%d" % (HOST, device.port)])
+        row.before = program.memory()[0]
+        how = program.start_peak()
+        if kind == "flood":
+            moved, seconds, cut = hold_until_cut(program, device, PROXY_CUT_SECONDS)
+            row.notes.append("the device sent %.1f MiB in %.1f s to a client that never reads"
+                             % (moved / MiB, seconds))
+        else:
+            moved, seconds, cut = push_until_cut(program, PROXY_CUT_SECONDS)
+            row.notes.append("the client sent %.1f MiB in %.1f s without reading"
+                             % (moved / MiB, seconds))
+        if how != "VmHWM":
+            row.notes.append("peak sampled every 5 ms (VmHWM could not be reset)")
+        if not program.alive():
+            row.failures.append("Velorin died: status %s" % program.proc.returncode)
+            return
+        row.peak = program.peak()
+        if cut is None:
+            row.failures.append("the connection was not cut within %.0f s" % PROXY_CUT_SECONDS)
+        else:
+            row.notes.append("Velorin cut it: %s" % cut)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and not any(
+                said in line for line in program.tail_lines(count=40)):
+            time.sleep(0.05)
+        if not any(said in line for line in program.tail_lines(count=40)):
+            row.failures.append("no log line says %r" % said)
+        program.api("GET", "/health")
+        time.sleep(SETTLE_SECONDS)
+        row.after = program.memory()[0]
+        row.peak = max(row.peak or 0, row.after or 0)
+        check_memory(row)
+    except Exception as e:
+        row.failures.append("harness error: %r" % e)
+    finally:
+        row.seconds = time.monotonic() - t0
+        if program is not None:
+            if row.failures:
+                row.notes.append("last log lines:")
+                row.notes.extend("  | " + line for line in program.tail_lines())
+            status, _ = program.stop()
+            if status != 0:
+                row.failures.append("SIGTERM: exit status %s" % status)
+        if device is not None:
+            device.close()
+        rows.append(row)
+
+
 # These run one after the other on one process, so that damage left by one shows in the next.
 SHARED_SCENARIOS = [
     # key, title, trace ("flux IP"), peak limit, function
@@ -1133,6 +1322,8 @@ class Runner:
             self.own_run("13 control: waits, SIGTERM", None,
                          lambda p: pending_waits(p, IDLE_CPU_LIMIT))
 
+        self.proxy_cases()
+
     def own_run(self, title, nofile, fn):
         """A scenario on a process of its own (started under `nofile` descriptors when
         given), which it may end itself."""
@@ -1160,6 +1351,31 @@ class Runner:
                     row.notes.extend("  | " + line for line in program.tail_lines())
                 if program.alive():
                     program.stop()
+            self.report(row)
+
+    def proxy_cases(self):
+        """Side by side: each waits out the 10 s stall rule, and their processes are apart."""
+        cases = [c for c in PROXY_CASES if self.wanted(c[0])]
+        if not cases:
+            return
+        if self.over_budget():
+            for _, title, _, _ in cases:
+                row = Row(title, True)
+                row.failures.append("not run: the %.0f s budget is spent" % self.cfg["budget"])
+                self.report(row)
+            return
+        rows = []
+        threads = [threading.Thread(target=proxy_case, args=(self.binary, title, kind, said, rows),
+                                    daemon=True) for _, title, kind, said in cases]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(PROXY_CUT_SECONDS + 60)
+        for row in sorted(rows, key=lambda r: r.title):
+            self.report(row)
+        if len(rows) < len(cases):
+            row = Row("proxy cases", True)
+            row.failures.append("%d of them did not end" % (len(cases) - len(rows)))
             self.report(row)
 
 
@@ -1269,7 +1485,7 @@ def main():
     parser.add_argument("--scale", choices=sorted(SCALES), default="small")
     parser.add_argument("--only", default="",
                         help="comma-separated name fragments: junk, big, held, cycles, resets, "
-                             "half, flood, bytewise, leavers, exhaust, control")
+                             "half, flood, bytewise, leavers, exhaust, control, proxy")
     parser.add_argument("--seed", type=int, default=20240611)
     args = parser.parse_args()
 

@@ -7,10 +7,12 @@ import argparse
 import json
 import os
 import re
+import resource
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -183,12 +185,113 @@ class Rejeu(unittest.TestCase):
                 ("", echo, [], "aucun échange à rejouer"),
                 (journal(("listen", 0), ("log", 0, "x")), echo, [], "aucun échange à rejouer"),
             ]
+            codes = {"injoignable": "unreachable", "--timeout-ms": "usage",
+                     "adresse invalide": "usage", "aucun échange à rejouer": "empty"}
             for text, address, options, why in cases:
                 with self.subTest(why):
                     status, out, err = self.rejoue(text, address, *options)
                     self.assertEqual(status, 2)
                     self.assertIn(why, err)
                     self.assertEqual(out, "")
+                # A program that asked for JSON gets a document on every status.
+                with self.subTest(why, json=True):
+                    status, out, json_err = self.rejoue(text, address, *options, "--json")
+                    self.assertEqual(status, 2)
+                    self.assertEqual(json_err, err)
+                    report = json.loads(out)
+                    self.assertEqual(report["status"], 2)
+                    self.assertEqual(report["code"], codes.get(why, "journal"))
+                    self.assertIn(why, report["error"])
+                    self.assertIn(report["error"], err)
+
+    def test_json_before_or_after_a_wrong_argument(self):
+        for arguments in (["--json", "--timing", "late"], ["--timing", "late", "--json"]):
+            with self.subTest(arguments=arguments):
+                done = subprocess.run([REJOUE, *arguments, "j.jsonl", "127.0.0.1:1"],
+                                      capture_output=True, timeout=DEADLINE)
+                self.assertEqual(done.returncode, 2)
+                self.assertEqual(json.loads(done.stdout),
+                                 {"status": 2, "code": "usage",
+                                  "error": "--timing attend recorded"})
+
+    def test_a_device_that_streams_is_a_difference_read_within_bounds(self):
+        """A device that never stops sending: what is read of each reply stops 64 KiB past the
+        recorded length, and the reply differs."""
+        listener = socket.socket()
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(4)
+        halt = threading.Event()
+
+        def stream():
+            conn, _ = listener.accept()
+            conn.settimeout(0.2)
+            block = b"z" * 65536
+            while not halt.is_set():
+                try:
+                    conn.send(block)
+                except socket.timeout:
+                    continue
+                except OSError:
+                    break
+            conn.close()
+
+        streamer = threading.Thread(target=stream, daemon=True)
+        streamer.start()
+        try:
+            address = "127.0.0.1:%d" % listener.getsockname()[1]
+            text = journal(("recv", 1, "A"), ("send", 1, "AB"))
+            status, out, err = self.rejoue(text, address, "--json", "--timeout-ms", "1000")
+            self.assertEqual(status, 1, err)
+            difference, = json.loads(out)["differences"]
+            # Whatever had come when reading stopped, never more than the bound.
+            self.assertGreater(len(difference["received_bytes"]), 2)
+            self.assertLessEqual(len(difference["received_bytes"]), 2 + 65536)
+            if "received_cut" in difference:
+                self.assertIs(difference["received_cut"], True)
+        finally:
+            halt.set()
+            streamer.join(DEADLINE)
+            listener.close()
+
+    def test_extreme_recorded_times(self):
+        echo = self.velorins["modeECHO"].address
+        cases = [
+            # (name, mono_us of the four events, status, what stderr names)
+            ("negative times are refused", (-9 * 10**18, -9 * 10**18, 9 * 10**18, 9 * 10**18), 2,
+             "ligne 1 : mono_us négatif"),
+            ("time going back is no wait", (9 * 10**18, 9 * 10**18, 0, 10), 0, ""),
+        ]
+        for name, times, expected, why in cases:
+            with self.subTest(name):
+                text = journal(("recv", 1, "A", times[0]), ("send", 1, "A", times[1]),
+                               ("recv", 1, "B", times[2]), ("send", 1, "B", times[3]))
+                status, out, err = self.rejoue(text, echo, "--timing", "recorded", "--json")
+                self.assertEqual(status, expected, err)
+                self.assertIn(why, err)
+                if expected == 2:
+                    self.assertEqual(json.loads(out)["code"], "timing")
+
+    def test_out_of_descriptors_says_so(self):
+        # Forty connections open at once (each has a second exchange to come), with room in
+        # the process for about twenty.
+        channels = range(1, 41)
+        rounds = [event for c in channels for event in (("recv", c, "x"), ("send", c, "x"))]
+        text = journal(*rounds, *rounds)
+        path = os.path.join(self.dir.name, "many.jsonl")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+
+        def few_descriptors():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (32, 32))
+
+        done = subprocess.run([REJOUE, "--json", "--timeout-ms", "200", path,
+                               self.velorins["modeECHO"].address],
+                              capture_output=True, timeout=DEADLINE, preexec_fn=few_descriptors)
+        err = done.stderr.decode()
+        self.assertEqual(done.returncode, 2, err)
+        self.assertIn("plus de descripteur de fichier libre", err)
+        self.assertNotIn("Out of resources", err)
+        self.assertEqual(json.loads(done.stdout)["code"], "descriptors")
 
 
 if __name__ == "__main__":

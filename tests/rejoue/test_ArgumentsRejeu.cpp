@@ -1,6 +1,9 @@
 #include "rejoue/ArgumentsRejeu.h"
+#include "rejoue/Rejoueur.h"
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 
@@ -94,3 +97,26 @@ TEST(ArgumentsRejeu, WrongCommandLinesSayWhy)
 }
 
 } // namespace
+
+TEST(Rejoueur, RecordedGapsNeverOverflowAndStayWithinAMinute)
+{
+    constexpr qint64 plus = std::numeric_limits<qint64>::max();
+    constexpr qint64 moins = std::numeric_limits<qint64>::min();
+    constexpr qint64 minute = Rejoueur::EcartMaxUs;
+    const struct
+    {
+        const char* nom;
+        qint64 precedent;
+        qint64 mono;
+        qint64 ecart;
+    } cas[] = {
+        {"forward", 1000, 4000, 3000},
+        {"back, as when two runs are joined", 4000, 1000, 0},
+        {"days, cut to a minute", 0, 3 * 86400LL * 1000 * 1000, minute},
+        {"whole range forward", moins, plus, minute},
+        {"whole range back", plus, moins, 0},
+        {"just past a minute", 5, 5 + minute + 1, minute},
+    };
+    for (const auto& c : cas)
+        EXPECT_EQ(Rejoueur::ecartUs(c.precedent, c.mono), c.ecart) << c.nom;
+}
