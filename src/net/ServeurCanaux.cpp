@@ -36,7 +36,12 @@ void ServeurCanaux::setDefauts(MoteurDefauts* moteur, Planificateur* planificate
                 noteFermeture(canal, QStringLiteral("interrompue par Velorin (RST)"));
                 WSserveur.Abort(canal);
             },
-            [this](int canal, bool suspendue) { WSserveur.SuspendLecture(canal, suspendue); },
+            [this](int canal, bool suspendue) {
+                // The requests a stall held back come before anything read after it.
+                if (!suspendue && !reprendRetenues(canal))
+                    return;
+                WSserveur.SuspendLecture(canal, suspendue);
+            },
             [this](int canal, quint64 connexion) {
                 return connexions[canal] == connexion
                        && WSserveur.State(canal) == CoucheSocket::Connecte;
@@ -278,8 +283,36 @@ void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
                                + QStringLiteral(" %1 octets sans CR ignorés sur canal %2")
                                      .arg(trames.ecartes)
                                      .arg(Index));
-    for (const QString& requete : trames.requetes)
-        analyse(Index, requete);
+    analyseEnSuite(Index, connexions[Index], trames.requetes);
+}
+
+// The requests of one arrival in turn. A request that stalls the channel holds back those
+// after it, as if they had not been read yet, until the stall is over.
+void ServeurCanaux::analyseEnSuite(int Index, quint64 connexion, const QStringList& requetes)
+{
+    for (qsizetype i = 0; i < requetes.size(); ++i) {
+        analyse(Index, requetes[i]);
+        if (i + 1 < requetes.size() && sortieDefaillante
+            && sortieDefaillante->bloquee(Index, connexion)) {
+            retenues[Index] = {connexion, requetes.mid(i + 1)};
+            return;
+        }
+    }
+}
+
+// Once a stall is over: the requests it held back, if the connection is still there; false
+// when one of them stalls the channel again.
+bool ServeurCanaux::reprendRetenues(int canal)
+{
+    const auto it = retenues.find(canal);
+    if (it == retenues.end())
+        return true;
+    const auto [connexion, requetes] = std::move(it->second);
+    retenues.erase(it);
+    if (connexion != connexions[canal] || WSserveur.State(canal) != CoucheSocket::Connecte)
+        return true;
+    analyseEnSuite(canal, connexion, requetes);
+    return !sortieDefaillante->bloquee(canal, connexion);
 }
 
 // One request to the analysis, with what the fault rules make of its reply.

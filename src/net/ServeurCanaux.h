@@ -5,6 +5,7 @@
 #include "sim/CanalReponse.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -100,6 +101,8 @@ private:
     void connexionDefaillante(int canal, quint64 connexion);
     void sertConnexion(int canal, quint64 connexion, const DecisionConnexion& decision);
     void analyse(int Index, const QString& requete);
+    void analyseEnSuite(int Index, quint64 connexion, const QStringList& requetes);
+    bool reprendRetenues(int canal);
     bool traceVisible() const;
     void noteFermeture(int canal, const QString& comment);
 
@@ -122,6 +125,8 @@ private:
     bool reponseDecidee = false;
     std::function<bool()> tramesParCR;
     DecoupeurTrames decoupeur;
+    // Requests of one arrival held back by a stall, by channel, with their connection.
+    std::map<int, std::pair<quint64, QStringList>> retenues;
 
     SortieEvenements* trafic = nullptr;
     std::map<int, QString> pairs; // "address:port" of each channel's client, for the journal

@@ -91,9 +91,25 @@ void SortieDefaillante::execute(int canal, const Morceau& morceau)
 
 void SortieDefaillante::bloque(int canal, quint64 connexion, double ms)
 {
+    auto& blocage = blocages[canal];
+    if (blocage.first != connexion)
+        blocage = {connexion, 0};
+    ++blocage.second;
     operations.suspendLecture(canal, true);
     planificateur.apres(ms, [this, canal, connexion] {
+        const auto it = blocages.find(canal);
+        if (it == blocages.end() || it->second.first != connexion)
+            return;
+        if (--it->second.second > 0)
+            return;
+        blocages.erase(it);
         if (operations.toujours(canal, connexion))
             operations.suspendLecture(canal, false);
     });
+}
+
+bool SortieDefaillante::bloquee(int canal, quint64 connexion) const
+{
+    const auto it = blocages.find(canal);
+    return it != blocages.end() && it->second.first == connexion && it->second.second > 0;
 }

@@ -35,8 +35,10 @@ public:
                 const DecisionReponse& decision);
     // Something waits to go out on that connection.
     bool occupe(int canal, quint64 connexion) const;
-    // Reading stops for that long, then starts again.
+    // Reading stops for that long, then starts again (when every stall on it is over).
     void bloque(int canal, quint64 connexion, double ms);
+    // A stall holds that connection now.
+    bool bloquee(int canal, quint64 connexion) const;
 
 private:
     struct Morceau
@@ -59,5 +61,6 @@ private:
     Operations operations;
     Planificateur& planificateur;
     std::map<int, File> files;
+    std::map<int, std::pair<quint64, int>> blocages; // stalls in force, by channel's connection
     qsizetype enAttente = 0; // pieces waiting on every channel: none is the usual case
 };

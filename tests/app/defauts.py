@@ -10,6 +10,7 @@ asked later on another channel; a reply dropped is missing before the reply to t
 import argparse
 import json
 import os
+import select
 import socket
 import subprocess
 import sys
@@ -65,6 +66,7 @@ class Velorin:
     def client(self):
         s = socket.create_connection(("127.0.0.1", self.ready["port"]), timeout=DEADLINE)
         s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        LEFT.pop(s.fileno(), None)   # what a closed socket of the same number left unread
         return s
 
     def log(self):
@@ -184,6 +186,20 @@ class ReplyFaults(unittest.TestCase):
             self.assertEqual(frame(stalled), V_REPLY)
 
 
+    def test_a_stall_holds_back_the_requests_that_came_with_it(self):
+        with Velorin("framing=CR") as v, v.client() as stalled, v.client() as other:
+            served(v, stalled)
+            served(v, other)
+            v.api("POST", "/faults", {"match": {"command": "P", "channel": 1}, "action": {"type": "stall", "ms": 1500},
+                                      "count": 1})
+            self.assertEqual(frame(stalled, P + V), P_REPLY)
+            self.assertEqual(frame(other, P), P_REPLY)
+            # The other client's reply has come: a V reply sent at once would be here by now.
+            self.assertNotIn(stalled.fileno(), LEFT)
+            self.assertEqual(select.select([stalled], [], [], 0)[0], [], "V waits for the stall's end")
+            self.assertEqual(frame(stalled), V_REPLY)
+
+
 class ConnectionFaults(unittest.TestCase):
     def test_greeting_refusal_and_late_accept(self):
         with Velorin() as v:
@@ -290,6 +306,7 @@ class Scenarios(unittest.TestCase):
              "faults[1].action.pieces"),
             ({"seed": "seven"}, "seed"),
             ({"mode": "automateOMRON"}, "mode"),
+            ({"faults": [{"action": {"type": "drop"}}] * 501}, "faults"),
         ]
         with Velorin() as v:
             before = v.api("GET", "/state"), v.api("GET", "/clock")
