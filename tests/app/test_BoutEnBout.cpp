@@ -230,8 +230,10 @@ TEST_F(BoutEnBout, AStartThatFailsEndsWithStatus1SaysWhyAndWritesNoReadyFile)
     } cas[] = {
         {{QStringLiteral("portip=abc")}, "port PORTIP invalide"},
         {{QStringLiteral("portip=70000")}, "port PORTIP invalide"},
-        {{QStringLiteral("portip=%1").arg(occupe.serverPort())}, "impossible d'ouvrir le port PORTIP"},
-        {{QStringLiteral("portip=0"), QStringLiteral("bind=ici")}, "adresse d'écoute BIND invalide"},
+        {{QStringLiteral("portip=%1").arg(occupe.serverPort())},
+         "impossible d'ouvrir le port PORTIP"},
+        {{QStringLiteral("portip=0"), QStringLiteral("bind=ici")},
+         "adresse d'écoute BIND invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("control=x")},
          "port de controle CONTROL invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("control=0"),

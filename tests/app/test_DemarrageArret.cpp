@@ -99,7 +99,8 @@ TEST_F(Demarrage, RefusesABadOrBusyPortInsteadOfPretendingToListen)
         {QStringLiteral("portip=-1"), "port PORTIP invalide \"-1\""},
         {QStringLiteral("portip=0 bind=machine"), "adresse d'écoute BIND invalide \"machine\""},
         {QStringLiteral("portip=65536"), "port PORTIP invalide \"65536\""},
-        {QStringLiteral("portip=%1").arg(occupe.serverPort()), "impossible d'ouvrir le port PORTIP"},
+        {QStringLiteral("portip=%1").arg(occupe.serverPort()),
+         "impossible d'ouvrir le port PORTIP"},
     };
     for (const auto& c : cas) {
         Programme autre(LigneCommande::lire(c.ligne), false);

@@ -18,7 +18,7 @@ using Cause = LectureBornee::Echec::Cause;
 
 QString ecritFichier(const QTemporaryDir& dossier, const char* nom, const QByteArray& contenu)
 {
-    const QString chemin = dossier.filePath(QString::fromLatin1(nom));
+    QString chemin = dossier.filePath(QString::fromLatin1(nom));
     QFile fichier(chemin);
     if (fichier.open(QIODevice::WriteOnly))
         fichier.write(contenu);
