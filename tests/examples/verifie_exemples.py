@@ -280,6 +280,8 @@ EXPECTED = {
                           r"arrived: b'\x1b10001200000003000a\r'", "device time: 1600 ms",
                           "homing X fait (automatique)", "homing Z fait (automatique)",
                           "velorin ended with status 0"],
+    "wait.py": ["1\nb'\\x1b1Ok\\r'\n00012000\n1\n", "défaut n° 1 drop : pas de réponse sur canal 1",
+                "True\n408 timeout 0"],
 }
 
 

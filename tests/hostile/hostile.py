@@ -7,7 +7,10 @@ connect/close storms, resets in the middle of a request, half-closes, a client t
 without ever reading, one byte at a time, clients that leave before their reply, and a
 descriptor limit too low for the crowd. With PROXY=, three devices that misbehave in turn: one
 that accepts and never reads, one that never accepts (its backlog is full), one that floods a
-client that never reads.
+client that never reads. The control port gets its own (hostile_controle.py): a
+500 MiB body and a 100 MiB header, which must be refused unread (peak within 16 MiB), a crowd of
+idle connections under 256 descriptors while the device port still answers, and a hundred
+waits pending, which cost no CPU and are answered 503 by a SIGTERM that still ends within 2 s.
 
 After every scenario a fresh client must get the echo of a small text within 2 s and the
 process must still be alive. Memory is read from /proc/<pid>/status before and after each

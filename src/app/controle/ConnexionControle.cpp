@@ -1,6 +1,7 @@
 #include "ConnexionControle.h"
 
-#include <QJsonObject>
+#include "Route.h"
+
 #include <QTcpSocket>
 
 #include <sys/socket.h>
@@ -29,15 +30,6 @@ QByteArray raison(int statut)
     case 503: return "Service Unavailable";
     default: return statut < 400 ? "OK" : "Error";
     }
-}
-
-QHttpServerResponse erreurHttp(QHttpServerResponse::StatusCode statut, const char* code,
-                               const char* message, const QJsonObject& autres = {})
-{
-    QJsonObject corps = autres;
-    corps.insert(QStringLiteral("error"), QLatin1String(message));
-    corps.insert(QStringLiteral("code"), QLatin1String(code));
-    return QHttpServerResponse(corps, statut);
 }
 
 } // namespace
@@ -85,10 +77,11 @@ void ConnexionControle::lit()
             const qsizetype finEnTete = entree.indexOf("\r\n\r\n");
             if (finEnTete < 0 || finEnTete > bornes.enTeteMax) {
                 if (entree.size() > bornes.enTeteMax)
-                    rejette(erreurHttp(QHttpServerResponse::StatusCode::RequestHeaderFieldsTooLarge,
-                                       "headers_too_large",
-                                       "the request's header section is too large",
-                                       {{QStringLiteral("limit"), bornes.enTeteMax}}));
+                    rejette(
+                        reponseErreur(QHttpServerResponse::StatusCode::RequestHeaderFieldsTooLarge,
+                                      QStringLiteral("headers_too_large"),
+                                      QStringLiteral("the request's header section is too large"),
+                                      {{QStringLiteral("limit"), bornes.enTeteMax}}));
                 return;
             }
             analyseEnTete(finEnTete);
@@ -117,8 +110,9 @@ void ConnexionControle::analyseEnTete(qsizetype finEnTete)
     entree.remove(0, finEnTete + 4);
     const QList<QByteArray> debut = lignes.first().trimmed().split(' ');
     if (debut.size() != 3 || !debut.at(2).startsWith("HTTP/1.") || !debut.at(1).startsWith('/')) {
-        rejette(erreurHttp(QHttpServerResponse::StatusCode::BadRequest, "bad_request",
-                           "malformed request line"));
+        rejette(reponseErreur(QHttpServerResponse::StatusCode::BadRequest,
+                              QStringLiteral("bad_request"),
+                              QStringLiteral("malformed request line")));
         return;
     }
     nomMethode = debut.at(0);
@@ -132,8 +126,9 @@ void ConnexionControle::analyseEnTete(qsizetype finEnTete)
         const QByteArray& ligne = lignes.at(i);
         const qsizetype deuxPoints = ligne.indexOf(':');
         if (deuxPoints <= 0) {
-            rejette(erreurHttp(QHttpServerResponse::StatusCode::BadRequest, "bad_request",
-                               "malformed header line"));
+            rejette(reponseErreur(QHttpServerResponse::StatusCode::BadRequest,
+                                  QStringLiteral("bad_request"),
+                                  QStringLiteral("malformed header line")));
             return;
         }
         const QByteArray nom = ligne.left(deuxPoints).trimmed().toLower();
@@ -142,15 +137,17 @@ void ConnexionControle::analyseEnTete(qsizetype finEnTete)
             bool ok = false;
             const qint64 n = valeur.toLongLong(&ok);
             if (!ok || n < 0 || (longueurVue && n != longueurCorps)) {
-                rejette(erreurHttp(QHttpServerResponse::StatusCode::BadRequest, "bad_request",
-                                   "invalid Content-Length"));
+                rejette(reponseErreur(QHttpServerResponse::StatusCode::BadRequest,
+                                      QStringLiteral("bad_request"),
+                                      QStringLiteral("invalid Content-Length")));
                 return;
             }
             longueurCorps = n;
             longueurVue = true;
         } else if (nom == "transfer-encoding") {
-            rejette(erreurHttp(QHttpServerResponse::StatusCode::LengthRequired, "length_required",
-                               "a body is sent with Content-Length"));
+            rejette(reponseErreur(QHttpServerResponse::StatusCode::LengthRequired,
+                                  QStringLiteral("length_required"),
+                                  QStringLiteral("a body is sent with Content-Length")));
             return;
         } else if (nom == "connection") {
             const QByteArray mots = valeur.toLower();
@@ -163,9 +160,10 @@ void ConnexionControle::analyseEnTete(qsizetype finEnTete)
         }
     }
     if (longueurCorps > bornes.corpsMax) {
-        rejette(erreurHttp(QHttpServerResponse::StatusCode::PayloadTooLarge, "payload_too_large",
-                           "the request's body is too large",
-                           {{QStringLiteral("limit"), bornes.corpsMax}}));
+        rejette(reponseErreur(QHttpServerResponse::StatusCode::PayloadTooLarge,
+                              QStringLiteral("payload_too_large"),
+                              QStringLiteral("the request's body is too large"),
+                              {{QStringLiteral("limit"), bornes.corpsMax}}));
         return;
     }
     if (suite && longueurCorps > 0)

@@ -108,7 +108,7 @@ RessourceAttente::condition(const QJsonObject& demande)
             Vu vu{false, quoi};
             // The rule as listed: its id and how often it fired.
             const QJsonArray regles = sources.defauts.liste();
-            for (const QJsonValue& regle : regles) {
+            for (const auto& regle : regles) {
                 const QJsonObject r = regle.toObject();
                 if (r.value(QStringLiteral("id")).toInt() != id)
                     continue;

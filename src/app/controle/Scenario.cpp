@@ -19,16 +19,25 @@ QString champ(const QString& chemin, const QString& nom)
     return chemin.isEmpty() ? nom : chemin + QLatin1Char('.') + nom;
 }
 
+// The first member of `objet` not in `connus`, named under `chemin`.
+std::optional<Scenario::Refus> inconnu(const QJsonObject& objet, const QStringList& connus,
+                                       const QString& chemin)
+{
+    for (auto it = objet.begin(); it != objet.end(); ++it) {
+        if (!connus.contains(it.key()))
+            return Scenario::Refus{champ(chemin, it.key()), QStringLiteral("unknown field"),
+                                   QStringLiteral("unknown_field")};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<Scenario::Refus> Scenario::verifieHorloge(const QJsonObject& horloge,
                                                         const QString& chemin)
 {
-    for (auto it = horloge.begin(); it != horloge.end(); ++it) {
-        if (it.key() != QLatin1String("speed") && it.key() != QLatin1String("mode"))
-            return Refus{champ(chemin, it.key()), QStringLiteral("unknown field"),
-                         QStringLiteral("unknown_field")};
-    }
+    if (auto refus = inconnu(horloge, {QStringLiteral("speed"), QStringLiteral("mode")}, chemin))
+        return refus;
     const bool vitesse = horloge.contains(QStringLiteral("speed"));
     if (vitesse == horloge.contains(QStringLiteral("mode")))
         return Refus{vitesse ? champ(chemin, QStringLiteral("mode")) : chemin,
@@ -66,14 +75,12 @@ void Scenario::appliqueHorloge(const QJsonObject& horloge, HorlogeDispositif& di
 std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
 {
     // Checked whole first.
-    for (auto it = document.begin(); it != document.end(); ++it) {
-        static const QStringList connus = {QStringLiteral("state"),       QStringLiteral("clock"),
-                                           QStringLiteral("seed"),        QStringLiteral("framing"),
-                                           QStringLiteral("auto_homing"), QStringLiteral("faults")};
-        if (!connus.contains(it.key()))
-            return Refus{it.key(), QStringLiteral("unknown field"),
-                         QStringLiteral("unknown_field")};
-    }
+    if (auto refus = inconnu(document,
+                             {QStringLiteral("state"), QStringLiteral("clock"),
+                              QStringLiteral("seed"), QStringLiteral("framing"),
+                              QStringLiteral("auto_homing"), QStringLiteral("faults")},
+                             {}))
+        return refus;
     const auto objet = [&](const char* nom) -> std::optional<Refus> {
         const QJsonValue v = document.value(QLatin1String(nom));
         if (!v.isUndefined() && !v.isObject())
@@ -112,11 +119,9 @@ std::optional<Scenario::Refus> Scenario::applique(const QJsonObject& document)
     std::optional<std::optional<double>> homing;
     if (document.contains(QStringLiteral("auto_homing"))) {
         const QJsonObject reglageHoming = document.value(QStringLiteral("auto_homing")).toObject();
-        for (auto it = reglageHoming.begin(); it != reglageHoming.end(); ++it) {
-            if (it.key() != QLatin1String("delay_ms"))
-                return Refus{champ(QStringLiteral("auto_homing"), it.key()),
-                             QStringLiteral("unknown field"), QStringLiteral("unknown_field")};
-        }
+        if (auto refus =
+                inconnu(reglageHoming, {QStringLiteral("delay_ms")}, QStringLiteral("auto_homing")))
+            return refus;
         const QJsonValue delai = reglageHoming.value(QStringLiteral("delay_ms"));
         if (!delai.isUndefined()
             && (!delai.isDouble() || delai.toDouble() < 0
