@@ -25,12 +25,6 @@ protected:
         ASSERT_TRUE(programme.demarre());
         port = programme.controle()->port();
     }
-    void SetUp() override
-    {
-        if (!QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name())
-                 .startsWith(QLatin1String("Lowered")))
-            demarre();
-    }
 
     // Sends `envoi` on a fresh connection and reads until `reponses` whole answers came or the
     // port closed the connection.
@@ -73,6 +67,7 @@ protected:
 // Every error a program may meet carries its code beside the message.
 TEST_F(Bornes, EachErrorSaysItsCode)
 {
+    ASSERT_NO_FATAL_FAILURE(demarre());
     const auto avec = [](const char* debut, const QByteArray& corps) {
         return QByteArray(debut) + "\r\nContent-Length: " + QByteArray::number(corps.size())
                + "\r\n\r\n" + corps;
@@ -134,6 +129,7 @@ TEST_F(Bornes, EachErrorSaysItsCode)
 // Several requests on one connection, sent at once, are answered each in turn.
 TEST_F(Bornes, OneConnectionServesRequestsInTurn)
 {
+    ASSERT_NO_FATAL_FAILURE(demarre());
     const auto reponses = echange(port,
                                   "GET /health HTTP/1.1\r\n\r\n"
                                   "POST /wait HTTP/1.1\r\nContent-Length: 39\r\n\r\n"
@@ -146,12 +142,12 @@ TEST_F(Bornes, OneConnectionServesRequestsInTurn)
     EXPECT_EQ(reponses.at(2).first, 404);
 }
 
-TEST_F(Bornes, LoweredBoundsCloseIdleConnectionsAndTurnTheCrowdAway)
+TEST_F(Bornes, IdleConnectionsCloseAndTheCrowdIsTurnedAway)
 {
     EcouteControle::Bornes bornes;
     bornes.connexionsMax = 2;
     bornes.connexion.inactiviteMs = 200;
-    demarre(bornes);
+    ASSERT_NO_FATAL_FAILURE(demarre(bornes));
     QTcpSocket premiere;
     QTcpSocket seconde;
     QTcpSocket troisieme;
