@@ -120,4 +120,9 @@ with Velorin("control=0") as velorin:
     for line in api(velorin, "GET", "/log")["lines"]:
         if " défaut n° " in line:
             print("  ", line)
+    print("What fired, the rules used up included:")
+    for rule in api(velorin, "GET", "/faults?all=true")["faults"]:
+        last = rule["firings"][-1]
+        print(f"   n° {rule['id']} {rule['action']['type']}: {rule['status']}, fired {rule['fired']},"
+              f" last at {last['t']} (device time {last['device_ms']:.0f} ms)")
 print("velorin ended with status 0")

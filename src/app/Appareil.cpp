@@ -96,6 +96,7 @@ void Appareil::reinitialise()
 {
     analyseur.reinitialise();
     moteurDefauts.vide(true);
+    homing.oublie();
     if (rejeu)
         rejeu->rembobine();
 }

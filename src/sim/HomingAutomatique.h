@@ -24,6 +24,8 @@ public:
     void requete(const QString& texte, double maintenant);
     // Device time went on: the flags that are due tick.
     void temps(double maintenant);
+    // A reset: the homings asked before it never complete.
+    void oublie() { enAttente.clear(); }
 
 private:
     PanneauSimulation& panneau;

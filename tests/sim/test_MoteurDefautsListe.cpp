@@ -37,7 +37,8 @@ struct Banc
     QString etats(bool aussiFinies)
     {
         QStringList vus;
-        for (const QJsonValue& v : moteur.liste(aussiFinies)) {
+        const QJsonArray liste = moteur.liste(aussiFinies);
+        for (const auto& v : liste) {
             const QJsonObject o = v.toObject();
             vus << QStringLiteral("%1:%2:%3")
                        .arg(o.value(QStringLiteral("id")).toInt())

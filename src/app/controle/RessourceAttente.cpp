@@ -7,6 +7,7 @@
 #include "trace/HistoriqueJournal.h"
 
 #include <QJsonArray>
+#include <limits>
 
 #include <cmath>
 
@@ -100,14 +101,14 @@ RessourceAttente::condition(const QJsonObject& demande)
     const QJsonObject quoi{{QStringLiteral("condition"), nom}};
 
     if (nom == QLatin1String("fault_fired")) {
-        if (!entier(valeur, 1, 1e15))
+        if (!entier(valeur, 1, std::numeric_limits<int>::max()))
             return refus(QStringLiteral("wrong_type"), QStringLiteral("a rule id is expected"),
                          nom);
         const int id = valeur.toInt();
         return Observation([this, id, quoi] {
             Vu vu{false, quoi};
             // The rule as listed: its id and how often it fired.
-            const QJsonArray regles = sources.defauts.liste();
+            const QJsonArray regles = sources.defauts.liste(true);
             for (const auto& regle : regles) {
                 const QJsonObject r = regle.toObject();
                 if (r.value(QStringLiteral("id")).toInt() != id)

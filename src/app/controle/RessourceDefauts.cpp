@@ -20,8 +20,8 @@ QList<Route> RessourceDefauts::routes()
                  return liste();
              const QString tout = parametres.queryItemValue(QStringLiteral("all"));
              if (tout != QLatin1String("true") && tout != QLatin1String("false"))
-                 return refus(QStringLiteral("wrong_type"), QStringLiteral("true or false is expected"),
-                              QStringLiteral("all"));
+                 return refus(QStringLiteral("wrong_type"),
+                              QStringLiteral("true or false is expected"), QStringLiteral("all"));
              return QHttpServerResponse(QJsonObject{
                  {QStringLiteral("faults"), moteur.liste(tout == QLatin1String("true"))}});
          }},

@@ -1,0 +1,114 @@
+#include "ScenarioLu.h"
+
+#include "sim/HorlogeDispositif.h"
+#include "sim/MoteurDefauts.h"
+
+#include <QStringList>
+
+#include <cmath>
+
+namespace {
+
+QString champ(const QString& chemin, const QString& nom)
+{
+    return chemin.isEmpty() ? nom : chemin + QLatin1Char('.') + nom;
+}
+
+} // namespace
+
+std::optional<ScenarioLu::Refus> ScenarioLu::verifieHorloge(const QJsonObject& horloge,
+                                                            const QString& chemin)
+{
+    for (auto it = horloge.begin(); it != horloge.end(); ++it) {
+        if (it.key() != QLatin1String("speed") && it.key() != QLatin1String("mode"))
+            return Refus{champ(chemin, it.key()), QStringLiteral("unknown field"),
+                         QStringLiteral("unknown_field")};
+    }
+    const bool vitesse = horloge.contains(QStringLiteral("speed"));
+    if (vitesse == horloge.contains(QStringLiteral("mode")))
+        return Refus{vitesse ? champ(chemin, QStringLiteral("mode")) : chemin,
+                     QStringLiteral("either speed or mode is expected"),
+                     QStringLiteral("bad_combination")};
+    if (vitesse) {
+        const QJsonValue v = horloge.value(QStringLiteral("speed"));
+        const double n = v.toDouble();
+        if (!v.isDouble() || !std::isfinite(n))
+            return Refus{champ(chemin, QStringLiteral("speed")),
+                         QStringLiteral("a number is expected"), QStringLiteral("wrong_type")};
+        if (n < 0 || n > HorlogeDispositif::FacteurMax)
+            return Refus{champ(chemin, QStringLiteral("speed")),
+                         QStringLiteral("from 0 to %1").arg(HorlogeDispositif::FacteurMax),
+                         QStringLiteral("out_of_range")};
+        return std::nullopt;
+    }
+    const QString mode = horloge.value(QStringLiteral("mode")).toString();
+    if (mode != QLatin1String("real") && mode != QLatin1String("step"))
+        return Refus{champ(chemin, QStringLiteral("mode")),
+                     QStringLiteral("real or step is expected")};
+    return std::nullopt;
+}
+
+std::variant<ScenarioLu, ScenarioLu::Refus> ScenarioLu::lit(const QJsonObject& document,
+                                                            const VerifieEtat& verifieEtat)
+{
+    for (auto it = document.begin(); it != document.end(); ++it) {
+        static const QStringList connus = {QStringLiteral("state"),       QStringLiteral("clock"),
+                                           QStringLiteral("seed"),        QStringLiteral("framing"),
+                                           QStringLiteral("auto_homing"), QStringLiteral("faults")};
+        if (!connus.contains(it.key()))
+            return Refus{it.key(), QStringLiteral("unknown field"),
+                         QStringLiteral("unknown_field")};
+    }
+    for (const char* nom : {"state", "clock", "auto_homing"}) {
+        const QJsonValue v = document.value(QLatin1String(nom));
+        if (!v.isUndefined() && !v.isObject())
+            return Refus{QLatin1String(nom), QStringLiteral("an object is expected"),
+                         QStringLiteral("wrong_type")};
+    }
+    ScenarioLu lu;
+    lu.etat = document.value(QStringLiteral("state")).toObject();
+    if (verifieEtat) {
+        if (auto refus = verifieEtat(lu.etat))
+            return *refus;
+    }
+    if (document.contains(QStringLiteral("clock"))) {
+        lu.horloge = document.value(QStringLiteral("clock")).toObject();
+        if (auto refus = verifieHorloge(*lu.horloge, QStringLiteral("clock")))
+            return *refus;
+    }
+    if (document.contains(QStringLiteral("seed"))) {
+        const QJsonValue v = document.value(QStringLiteral("seed"));
+        if (!graineValide(v))
+            return Refus{QStringLiteral("seed"),
+                         QStringLiteral("a whole number from 0 to 2^53 is expected")};
+        lu.graine = quint64(v.toDouble());
+    }
+    if (document.contains(QStringLiteral("framing"))) {
+        const QString decoupage = document.value(QStringLiteral("framing")).toString().toUpper();
+        if (decoupage != QLatin1String("CR") && decoupage != QLatin1String("NONE"))
+            return Refus{QStringLiteral("framing"), QStringLiteral("CR or none is expected")};
+        lu.tramesParCR = decoupage == QLatin1String("CR");
+    }
+    if (document.contains(QStringLiteral("auto_homing"))) {
+        const QJsonObject homing = document.value(QStringLiteral("auto_homing")).toObject();
+        for (auto it = homing.begin(); it != homing.end(); ++it) {
+            if (it.key() != QLatin1String("delay_ms"))
+                return Refus{champ(QStringLiteral("auto_homing"), it.key()),
+                             QStringLiteral("unknown field"), QStringLiteral("unknown_field")};
+        }
+        const QJsonValue delai = homing.value(QStringLiteral("delay_ms"));
+        if (!delai.isUndefined()
+            && (!delai.isDouble() || delai.toDouble() < 0
+                || delai.toDouble() > HorlogeDispositif::AvanceMaxMs))
+            return Refus{QStringLiteral("auto_homing.delay_ms"),
+                         QStringLiteral("a time in ms, up to a day, is expected")};
+        lu.homingMs = delai.isUndefined() ? 0.0 : delai.toDouble();
+    }
+    if (document.contains(QStringLiteral("faults"))) {
+        if (!document.value(QStringLiteral("faults")).isArray())
+            return Refus{QStringLiteral("faults"), QStringLiteral("a list is expected"),
+                         QStringLiteral("wrong_type")};
+        lu.fautes = document.value(QStringLiteral("faults"));
+    }
+    return lu;
+}
