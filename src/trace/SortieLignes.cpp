@@ -50,9 +50,8 @@ SortieLignes::~SortieLignes()
 
 BilanSortie SortieLignes::ferme()
 {
-    if (!ecrivain)
-        return bilanFinal;
-    vide();
+    if (ecrivain)
+        vide();
     // Lines lost and not yet said are said at the end, past the bound if need be.
     if (ecrivain && perdues > 0) {
         const QByteArray perte = ligneDePerte(perdues);
