@@ -293,6 +293,11 @@ class PlcFaults(unittest.TestCase):
             v.api("POST", "/clock/advance", {"ms": 100})
             self.assertEqual(frame(s, b"\x1bSR05014\r"), b"\x1bSR0080\r")
             self.assertEqual(frame(s, b"\x1bSR05015\r"), b"\x1bSR0000\r", "Z was not asked")
+            # A homing asked before a reset never completes after it, whatever the clock.
+            self.assertEqual(frame(s, b"\x1bZ1Z\r"), b"\x1b1Ok\r")
+            v.api("POST", "/reset", {"clock": True})
+            v.api("POST", "/clock/advance", {"ms": 1000})
+            self.assertEqual(frame(s, b"\x1bSR05015\r"), b"\x1bSR0000\r")
 
 
 class Scenarios(unittest.TestCase):
