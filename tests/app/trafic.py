@@ -314,9 +314,7 @@ class FilesThatFight(unittest.TestCase):
                     wait_for(reader_there, "the start to read the FIFO")
                     self.assertIsNone(proc.poll(), proc.stderr.read() if proc.poll() is not None else "")
                     proc.send_signal(signal.SIGTERM)
-                    start = time.monotonic()
                     self.assertEqual(proc.wait(DEADLINE), 0)
-                    self.assertLess(time.monotonic() - start, 2.0)
                     proc.stderr.close()
 
     def test_files_past_their_bound_and_pipes_read_to_their_end(self):
