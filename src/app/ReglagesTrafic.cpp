@@ -54,11 +54,15 @@ std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& apparei
     }
     QString avertissement;
     const auto lu = litJournal(*parametres.rejeu, &avertissement, interrompu);
-    if (const auto* erreur = std::get_if<ErreurJournal>(&lu))
-        return erreur->interrompue
-                   ? QString()
-                   : QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
-                         + QStringLiteral("\" : ") + erreur->message;
+    if (const auto* erreur = std::get_if<ErreurJournal>(&lu)) {
+        if (erreur->interrompue) {
+            journal.AfficheMessage(
+                QStringLiteral("arrêt demandé pendant la lecture du fichier PLAYBACK"));
+            return QString();
+        }
+        return QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
+               + QStringLiteral("\" : ") + erreur->message;
+    }
     if (!avertissement.isEmpty())
         journal.AfficheMessage(QStringLiteral("journal PLAYBACK \"") + *parametres.rejeu
                                + QStringLiteral("\" : ") + avertissement);
