@@ -42,9 +42,10 @@ EnregistrementTrafic::EnregistrementTrafic(Journal& journalMessages_, FenetrePri
 {
 }
 
-bool EnregistrementTrafic::ouvre(const QString& chemin, qint64 tailleMax, QString& raison)
+bool EnregistrementTrafic::ouvre(const QString& chemin, qint64 tailleMax, QString& raison,
+                                 const std::function<bool()>& interrompu)
 {
-    if (!journal.ouvreFichier(chemin, tailleMax, raison))
+    if (!journal.ouvreFichier(chemin, tailleMax, raison, interrompu))
         return false;
     cheminFichier = chemin;
     QObject::connect(&journal, &JournalTrafic::etatFichierChange, &journal,

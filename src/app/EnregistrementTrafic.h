@@ -23,7 +23,8 @@ public:
 
     // Opens the file, bounded in size, and plugs every source in; false with the reason when
     // the file cannot be opened.
-    bool ouvre(const QString& chemin, qint64 tailleMax, QString& raison);
+    bool ouvre(const QString& chemin, qint64 tailleMax, QString& raison,
+               const std::function<bool()>& interrompu = {});
     void ecoute(const QString& adresse);
     void surveille(ApiControle& api);
 

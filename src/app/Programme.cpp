@@ -20,8 +20,10 @@
 #include "trace/Horodatage.h"
 #include "trace/LectureBornee.h"
 #include "trace/MiroirSortie.h"
+#include "trace/OuvertureEcriture.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -155,9 +157,9 @@ bool Programme::demarre()
         }
         arretProgramme.setPauseMs(*pause);
     }
-    if (!ouvreMiroir() || !ouvreTrafic())
+    if (!ouvreMiroir() || (!arretProgramme.estDemande() && !ouvreTrafic()))
         return false;
-    // A stop asked while PLAYBACK= was read: nothing more starts.
+    // A stop asked while a FIFO was waited for: nothing more starts.
     if (arretProgramme.estDemande())
         return true;
     if (!demarrage.Form_Load(parametres))
@@ -283,14 +285,9 @@ bool Programme::ouvreTrafic()
     const auto refus =
         appliqueReglagesTrafic(parametres, appareilSimule, enregistrement.get(), journalMessages,
                                [this] { return arretProgramme.arretSignale(); });
-    if (refus && refus->isEmpty()) {
-        journalMessages.AfficheMessage(
-            QStringLiteral("arrêt demandé pendant la lecture du fichier PLAYBACK"));
-        return true;
-    }
-    if (refus)
+    if (refus && !refus->isEmpty())
         demarrage.signaleEchec(*refus);
-    return !refus;
+    return !refus || refus->isEmpty();
 }
 
 // Where the log's mirror goes: LOG= says, or standard output when no window can be shown.
@@ -302,8 +299,11 @@ bool Programme::ouvreMiroir()
         miroir = std::make_unique<MiroirSortie>(journalMessages, STDOUT_FILENO);
         return true;
     }
-    const int fichier = ::open(parametres.journal->toLocal8Bit().constData(),
-                               O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fichier = ouvreEnEcriture(QFile::encodeName(*parametres.journal),
+                                        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                                        [this] { return arretProgramme.arretSignale(); });
+    if (fichier < 0 && arretProgramme.estDemande())
+        return true;
     if (fichier < 0) {
         demarrage.signaleEchec(QStringLiteral("impossible d'ouvrir le fichier LOG \"")
                                + *parametres.journal + QStringLiteral("\" : ")

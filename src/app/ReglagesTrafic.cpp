@@ -10,7 +10,8 @@
 namespace {
 
 std::optional<QString> ouvreJournal(const LigneCommande& parametres,
-                                    EnregistrementTrafic* enregistrement, SortieMessages& journal)
+                                    EnregistrementTrafic* enregistrement, SortieMessages& journal,
+                                    const std::function<bool()>& interrompu)
 {
     qint64 taille = JournalTrafic::TailleFichierParDefaut;
     if (parametres.tailleJournalTrafic) {
@@ -26,9 +27,16 @@ std::optional<QString> ouvreJournal(const LigneCommande& parametres,
             journal.AfficheMessage(QStringLiteral("JOURNAL_MAX= sans JOURNAL= : ignoré"));
     }
     QString raison;
-    if (enregistrement && !enregistrement->ouvre(*parametres.journalTrafic, taille, raison))
+    if (enregistrement
+        && !enregistrement->ouvre(*parametres.journalTrafic, taille, raison, interrompu)) {
+        if (interrompu && interrompu()) {
+            journal.AfficheMessage(
+                QStringLiteral("arrêt demandé pendant l'ouverture du fichier JOURNAL"));
+            return QString();
+        }
         return QStringLiteral("impossible d'ouvrir le fichier JOURNAL \"")
                + *parametres.journalTrafic + QStringLiteral("\" : ") + raison;
+    }
     return std::nullopt;
 }
 
@@ -46,11 +54,15 @@ std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& apparei
     }
     QString avertissement;
     const auto lu = litJournal(*parametres.rejeu, &avertissement, interrompu);
-    if (const auto* erreur = std::get_if<ErreurJournal>(&lu))
-        return erreur->interrompue
-                   ? QString()
-                   : QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
-                         + QStringLiteral("\" : ") + erreur->message;
+    if (const auto* erreur = std::get_if<ErreurJournal>(&lu)) {
+        if (erreur->interrompue) {
+            journal.AfficheMessage(
+                QStringLiteral("arrêt demandé pendant la lecture du fichier PLAYBACK"));
+            return QString();
+        }
+        return QStringLiteral("journal PLAYBACK invalide \"") + *parametres.rejeu
+               + QStringLiteral("\" : ") + erreur->message;
+    }
     if (!avertissement.isEmpty())
         journal.AfficheMessage(QStringLiteral("journal PLAYBACK \"") + *parametres.rejeu
                                + QStringLiteral("\" : ") + avertissement);
@@ -70,7 +82,7 @@ std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, A
                                               SortieMessages& journal,
                                               const std::function<bool()>& interrompu)
 {
-    if (auto refus = ouvreJournal(parametres, enregistrement, journal))
+    if (auto refus = ouvreJournal(parametres, enregistrement, journal, interrompu))
         return refus;
     if (parametres.relais && parametres.rejeu)
         return QStringLiteral("PROXY et PLAYBACK ne vont pas ensemble");

@@ -12,7 +12,8 @@ class SortieMessages;
 
 // JOURNAL=, JOURNAL_MAX=, PROXY=, PLAYBACK= and PLAYBACK_FALLBACK= put into the device before it
 // listens: the journal's file opened, the relay or the recorded replies in place. The reason
-// start-up must stop, or nothing; an empty reason when `interrompu` ended the reading of a file.
+// start-up must stop, or nothing; an empty reason when `interrompu` ended the wait for a file (said
+// in the log).
 std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, Appareil& appareil,
                                               EnregistrementTrafic* enregistrement,
                                               SortieMessages& journal,

@@ -1,5 +1,6 @@
 #include "JournalTrafic.h"
 
+#include "OuvertureEcriture.h"
 #include "SortieLignes.h"
 
 #include <QFile>
@@ -14,10 +15,12 @@ JournalTrafic::JournalTrafic(QObject* parent) : QObject(parent) {}
 
 JournalTrafic::~JournalTrafic() = default;
 
-bool JournalTrafic::ouvreFichier(const QString& chemin, qint64 tailleMax, QString& raison)
+bool JournalTrafic::ouvreFichier(const QString& chemin, qint64 tailleMax, QString& raison,
+                                 const std::function<bool()>& interrompu)
 {
     const QByteArray nom = QFile::encodeName(chemin);
-    const int descripteur = ::open(nom.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int descripteur =
+        ouvreEnEcriture(nom, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, interrompu);
     if (descripteur < 0) {
         raison = QString::fromLocal8Bit(std::strerror(errno));
         return false;

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 class SortieLignes;
@@ -32,8 +33,10 @@ public:
     ~JournalTrafic() override;
 
     // Starts the file afresh. A regular file turns over past `tailleMax`; a pipe or a device
-    // never does. False, with the reason, when it cannot be opened.
-    bool ouvreFichier(const QString& chemin, qint64 tailleMax, QString& raison);
+    // never does. False, with the reason, when it cannot be opened; a FIFO is waited for until
+    // its reader comes or `interrompu` says to stop (see ouvreEnEcriture).
+    bool ouvreFichier(const QString& chemin, qint64 tailleMax, QString& raison,
+                      const std::function<bool()>& interrompu = {});
 
     // How the file fares: writes failing now and why, events lost so far (for want of room or
     // to failed writes), and those lost while writes last failed, once they work again.

@@ -141,6 +141,18 @@ class Rejeu(unittest.TestCase):
                               "\n"
                               "1 réponse comparée, 1 diffère\n")
 
+    def test_a_recording_stopped_short(self):
+        """A last line cut by a full disk or a killed writer is left out, said, and the rest
+        compared; Velorin's own notice is said apart, never compared."""
+        notice = json.dumps({"t": "x", "mono_us": 3, "event": "send", "origin": "velorin", "channel": 1,
+                             "data": "ARRET du serveur en cours", "len": 25})
+        text = journal(("recv", 1, "A"), ("send", 1, "A")) + notice + "\n" + '{"t":"x","mono_us":4,"ev'
+        status, out, err = self.rejoue(text, self.velorins["modeECHO"].address)
+        self.assertEqual(status, 0, out + err)
+        self.assertIn("ligne 4 coupée avant sa fin, ignorée", err)
+        self.assertEqual(out, "canal 1 : avis de Velorin, non comparé : ARRET du serveur en cours\n"
+                              "1 réponse comparée, aucune ne diffère\n")
+
     def test_order_and_connections_as_recorded(self):
         text = journal(("connect", 1), ("connect", 2), ("recv", 2, "X"), ("recv", 1, "Y"),
                        ("send", 1, "Y"), ("send", 2, "X"), ("close", 1), ("connect", 1),

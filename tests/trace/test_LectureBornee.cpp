@@ -26,7 +26,7 @@ QString ecritFichier(const QTemporaryDir& dossier, const char* nom, const QByteA
 }
 
 // "lu:<bytes>" or the cause of the refusal.
-std::string issue(const std::variant<QByteArray, LectureBornee::Echec>& lu)
+std::string bilanLecture(const std::variant<QByteArray, LectureBornee::Echec>& lu)
 {
     if (const auto* octets = std::get_if<QByteArray>(&lu))
         return "lu:" + octets->toStdString();
@@ -58,7 +58,7 @@ TEST(LectureBornee, FilesWithinAndPastTheBound)
         {"a directory", dossier.path(), 8, "illisible"},
     };
     for (const auto& c : cas)
-        EXPECT_EQ(issue(LectureBornee{c.borne, {}}.lit(c.chemin)), c.attendu) << c.nom;
+        EXPECT_EQ(bilanLecture(LectureBornee{c.borne, {}}.lit(c.chemin)), c.attendu) << c.nom;
 }
 
 TEST(LectureBornee, TheRefusalNamesTheBound)
@@ -93,7 +93,7 @@ TEST(LectureBornee, AFifoIsReadToItsEndOrUntilAStop)
 
     std::atomic<int> questions{0};
     const auto arrete = LectureBornee{1 << 20, [&] { return ++questions >= 3; }}.lit(chemin);
-    EXPECT_EQ(issue(arrete), "interrompue");
+    EXPECT_EQ(bilanLecture(arrete), "interrompue");
     EXPECT_EQ(questions, 3);
 }
 
@@ -108,7 +108,7 @@ TEST(LectureBornee, APipeWhoseWriterHasGone)
     const auto lu = LectureBornee{1 << 20, [] { return true; }}.lit(
         QStringLiteral("/proc/self/fd/%1").arg(tube[0]));
     ::close(tube[0]);
-    EXPECT_EQ(issue(lu), "lu:contenu");
+    EXPECT_EQ(bilanLecture(lu), "lu:contenu");
 }
 
 } // namespace
