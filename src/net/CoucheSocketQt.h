@@ -69,6 +69,7 @@ private:
         bool enErreur = false; // any other socket error
         bool lectureSuspendue = false;
         bool lectureBloquee = false; // a fault: what arrives waits until reading starts again
+        QByteArray restant;          // what a client sent, unread, before it left
         qint64 bloqueDepuisMs = -1;  // since when more than 1 MiB waits to be sent
     };
 

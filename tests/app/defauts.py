@@ -263,6 +263,26 @@ class ConnectionFaults(unittest.TestCase):
                                          [f["fired"] for f in listed])
 
 
+    def test_a_client_that_sends_and_leaves_at_once_is_still_carried_out(self):
+        """What a client sent before it left is read, though no rule had decided on its
+        connection yet, or one kept it waiting; a rule that could not act does not count."""
+        cases = [
+            ("no rule takes it", {"match": {"channel": 9}, "action": {"type": "refuse"}}, 0),
+            ("late", {"action": {"type": "accept_delay", "ms": 1000}}, 0),
+        ]
+        for name, rule, fired in cases:
+            with self.subTest(name), Velorin() as v:
+                v.api("PATCH", "/state", {"Chk_HOMING_X_ok": True, "Chk_HOMING_Z_ok": True})
+                v.api("POST", "/faults", rule)
+                with v.client() as s:
+                    s.sendall(D)
+                end = time.monotonic() + DEADLINE
+                while v.api("GET", "/state")["Lbl_PosDemX"] != "00012000":
+                    self.assertLess(time.monotonic(), end, "the move was never taken")
+                    time.sleep(0.05)
+                self.assertEqual(v.api("GET", "/faults")["faults"][0]["fired"], fired)
+
+
 class PlcFaults(unittest.TestCase):
     def test_axis_and_register_faults_under_the_stepped_clock(self):
         with Velorin("clock=step") as v, v.client() as s:
