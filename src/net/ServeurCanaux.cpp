@@ -250,14 +250,10 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
                            + QString::number(c) + QStringLiteral("   IP client : ")
                            + WSserveur.RemoteHostIP(c));
     canalCourant = c;
-    // The channel may carry another connection by now, decided on in the events. A client that
-    // has already gone meets no rule, and what it sent before is read as it would have been.
-    if (enDecision && connexions[c] == connexion) {
-        if (WSserveur.State(c) == CoucheSocket::Connecte)
-            connexionDefaillante(c, connexion);
-        else
-            WSserveur.SuspendLecture(c, false);
-    }
+    // The channel may carry another connection by now, decided on in the events. One whose
+    // client has already gone is decided on all the same: refused, what it sent is never read.
+    if (enDecision && connexions[c] == connexion)
+        connexionDefaillante(c, connexion);
 }
 
 void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
