@@ -333,7 +333,7 @@ class Scenarios(unittest.TestCase):
              "faults[1].action.pieces"),
             ({"seed": "seven"}, "seed"),
             ({"mode": "automateOMRON"}, "mode"),
-            ({"faults": [{"action": {"type": "drop"}}] * 501}, "faults"),
+            ({"faults": [{"action": {"type": "drop"}}] * 201}, "faults"),
         ]
         with Velorin() as v:
             before = v.api("GET", "/state"), v.api("GET", "/clock")
