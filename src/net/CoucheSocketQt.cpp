@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -161,23 +162,28 @@ int CoucheSocketQt::State(int Index) const
 void CoucheSocketQt::arrivee(int Index)
 {
     const auto it = canaux.find(Index);
-    if (it == canaux.end() || it->second.socket == nullptr || it->second.lectureSuspendue
-        || it->second.lectureBloquee || it->second.lectureRetenue
-        || it->second.socket->bytesAvailable() == 0)
+    if (it == canaux.end() || it->second.lectureSuspendue || it->second.lectureBloquee
+        || it->second.lectureRetenue)
         return;
-    if (evenements != nullptr)
-        evenements->WSserveur_DataArrival(Index, it->second.socket->bytesAvailable());
+    const Canal& canal = it->second;
+    const qint64 disponibles =
+        canal.socket != nullptr ? canal.socket->bytesAvailable() : canal.restant.size();
+    if (disponibles > 0 && evenements != nullptr)
+        evenements->WSserveur_DataArrival(Index, disponibles);
 }
 
 // What arrives on a stalled channel waits in its read buffer (64 KiB, then in the system) and
-// is taken whole, as one arrival, when reading starts again.
+// is taken whole, as one arrival, when reading starts again; also when its client has left
+// meanwhile.
 void CoucheSocketQt::SuspendLecture(int Index, bool suspendue)
 {
     const auto it = canaux.find(Index);
-    if (it == canaux.end() || it->second.socket == nullptr)
+    if (it == canaux.end() || (it->second.socket == nullptr && it->second.restant.isEmpty()))
         return;
     it->second.lectureBloquee = suspendue;
-    if (!suspendue && it->second.socket->bytesAvailable() > 0)
+    const bool nonLu = it->second.socket != nullptr ? it->second.socket->bytesAvailable() > 0
+                                                    : !it->second.restant.isEmpty();
+    if (!suspendue && nonLu)
         QTimer::singleShot(0, this, [this, Index] { arrivee(Index); });
 }
 
@@ -299,8 +305,10 @@ quint16 CoucheSocketQt::RemotePort(int Index) const
 QString CoucheSocketQt::GetData(int Index)
 {
     const auto it = canaux.find(Index);
-    if (it == canaux.end() || it->second.socket == nullptr)
+    if (it == canaux.end())
         return {};
+    if (it->second.socket == nullptr)
+        return QString::fromLatin1(std::exchange(it->second.restant, QByteArray()));
     return QString::fromLatin1(it->second.socket->readAll());
 }
 

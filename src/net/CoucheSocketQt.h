@@ -70,6 +70,7 @@ private:
         bool lectureSuspendue = false;
         bool lectureBloquee = false; // a fault: what arrives waits until reading starts again
         bool lectureRetenue = false; // the relay: its device has fallen behind this client
+        QByteArray restant;          // what a client sent, unread, before it left
         qint64 bloqueDepuisMs = -1;  // since when more than 1 MiB waits to be sent
     };
 

@@ -98,6 +98,9 @@ void CoucheSocketQt::Accept(int Index, qintptr requestID)
         if (c == canaux.end() || c->second.socket == nullptr)
             return;
         c->second.parti = true;
+        // A channel the fault rules keep unread keeps what its client sent before leaving.
+        if (c->second.lectureBloquee)
+            c->second.restant = c->second.socket->readAll();
         c->second.socket->disconnect(this);
         c->second.socket->deleteLater();
         c->second.socket = nullptr;

@@ -45,7 +45,8 @@ void ServeurCanaux::setDefauts(MoteurDefauts* moteur, Planificateur* planificate
             [this](int canal, quint64 connexion) {
                 return connexions[canal] == connexion
                        && WSserveur.State(canal) == CoucheSocket::Connecte;
-            }},
+            },
+            [this](int canal) { return connexions[canal]; }},
         *planificateur);
 }
 
@@ -129,12 +130,14 @@ void ServeurCanaux::connexionDefaillante(int canal, quint64 connexion)
 }
 
 // The greeting if any, then the client's requests, read from now on. A client that has gone
-// meanwhile met none of the rules.
+// meanwhile met none of the rules; what it sent before it left is read all the same.
 void ServeurCanaux::sertConnexion(int canal, quint64 connexion, const DecisionConnexion& d)
 {
     if (connexions[canal] != connexion || WSserveur.State(canal) != CoucheSocket::Connecte) {
         for (const DecisionConnexion::Regle& r : d.regles)
             defauts->pasFait(r);
+        if (connexions[canal] == connexion)
+            WSserveur.SuspendLecture(canal, false);
         return;
     }
     for (const DecisionConnexion::Regle& r : d.regles)
@@ -253,8 +256,9 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
                            + QString::number(c) + QStringLiteral("   IP client : ")
                            + WSserveur.RemoteHostIP(c));
     canalCourant = c;
-    // The channel may carry another connection by now, decided on in the events.
-    if (enDecision && connexions[c] == connexion && WSserveur.State(c) == CoucheSocket::Connecte)
+    // The channel may carry another connection by now, decided on in the events. One whose
+    // client has already gone is decided on all the same: refused, what it sent is never read.
+    if (enDecision && connexions[c] == connexion)
         connexionDefaillante(c, connexion);
 }
 
@@ -309,7 +313,7 @@ bool ServeurCanaux::reprendRetenues(int canal)
         return true;
     const auto [connexion, requetes] = std::move(it->second);
     retenues.erase(it);
-    if (connexion != connexions[canal] || WSserveur.State(canal) != CoucheSocket::Connecte)
+    if (connexion != connexions[canal])
         return true;
     analyseEnSuite(canal, connexion, requetes);
     return !sortieDefaillante->bloquee(canal, connexion);

@@ -103,7 +103,8 @@ void SortieDefaillante::bloque(int canal, quint64 connexion, double ms)
         if (--it->second.second > 0)
             return;
         blocages.erase(it);
-        if (operations.toujours(canal, connexion))
+        // What a client that left meanwhile had sent is read all the same.
+        if (operations.connexion(canal) == connexion)
             operations.suspendLecture(canal, false);
     });
 }

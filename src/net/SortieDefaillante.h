@@ -25,6 +25,8 @@ public:
         std::function<void(int canal, bool suspendue)> suspendLecture;
         // Whether the channel still carries the connection of that number.
         std::function<bool(int canal, quint64 connexion)> toujours;
+        // The number of the channel's last connection, whether its client is still there or not.
+        std::function<quint64(int canal)> connexion;
     };
 
     SortieDefaillante(Operations operations, Planificateur& planificateur);

@@ -77,7 +77,7 @@ public:
     static constexpr qint64 DelaiMaxMs = 30LL * 24 * 3600 * 1000;
     // Rules in force at a time; a set that would pass it is refused whole. With the bound on
     // a pattern's length, taking the most stays well under 0.1 s of the window's time.
-    static constexpr qsizetype ReglesMax = 500;
+    static constexpr qsizetype ReglesMax = 200;
     // Rules used up or over, kept for GET /faults?all=true: the newest ones.
     static constexpr qsizetype FiniesMax = 1000;
     // Firings each rule remembers the time of: the newest ones.

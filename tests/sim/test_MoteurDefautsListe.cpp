@@ -97,14 +97,18 @@ TEST(MoteurDefautsListe, WhatIsKeptIsBounded)
     EXPECT_EQ(tirs.at(0)[QStringLiteral("device_ms")].toDouble(), 5) << "the oldest went";
 
     Banc finies;
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(finies.ajoute(regles(MoteurDefauts::FiniesMax / 2, R"({"count":1,
-                                                  "action":{"type":"drop"}})")));
+    const qsizetype parTour = MoteurDefauts::ReglesMax / 2;
+    const qsizetype tours = MoteurDefauts::FiniesMax / parTour + 1;
+    for (qsizetype i = 0; i < tours; ++i) {
+        ASSERT_TRUE(finies.ajoute(regles(parTour, R"({"count":1,"action":{"type":"drop"}})")));
         finies.moteur.requete(1, P);
     }
     const QJsonArray listees = finies.moteur.liste(true);
     ASSERT_EQ(listees.size(), MoteurDefauts::FiniesMax);
-    EXPECT_EQ(listees.last()[QStringLiteral("id")].toInt(), 3 * MoteurDefauts::FiniesMax / 2);
+    EXPECT_EQ(listees.first()[QStringLiteral("id")].toInt(),
+              tours * parTour - MoteurDefauts::FiniesMax + 1)
+        << "the oldest went";
+    EXPECT_EQ(listees.last()[QStringLiteral("id")].toInt(), tours * parTour);
 
     Banc plein;
     const char* drop = R"({"action":{"type":"drop"}})";
