@@ -183,6 +183,16 @@ class ReplyFaults(unittest.TestCase):
                 fired = [f["fired"] for f in v.api("GET", "/faults?all=true")["faults"]]
                 self.assertEqual(fired, [1] * len(rules) + [1])
 
+    def test_a_stalled_channel_is_not_read_meanwhile(self):
+        with Velorin() as v, v.client() as stalled, v.client() as other:
+            served(v, stalled)
+            served(v, other)
+            v.api("POST", "/faults", {"match": {"channel": 1}, "action": {"type": "stall", "ms": 400}, "count": 1})
+            self.assertEqual(frame(stalled, P), P_REPLY)
+            stalled.sendall(V)
+            self.assertEqual(frame(other, P), P_REPLY)
+            self.assertEqual(frame(stalled), V_REPLY)
+
     def test_a_stall_holds_back_the_requests_that_came_with_it(self):
         with Velorin("framing=CR") as v, v.client() as stalled, v.client() as other:
             served(v, stalled)
