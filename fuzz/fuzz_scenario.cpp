@@ -22,17 +22,19 @@ namespace {
 
 void ajoute(MoteurDefauts& moteur, const QJsonValue& corps, const QString& chemin)
 {
-    const qsizetype avant = moteur.liste().size();
+    // Rules over at once (duration_ms 0, a homing loss) are listed among those that ended.
+    const qsizetype avant = moteur.liste(true).size();
     const auto ajoutees = moteur.ajoute(corps, chemin);
     if (const auto* erreur = std::get_if<RegleDefaut::Erreur>(&ajoutees)) {
-        exige(moteur.liste().size() == avant, "un ensemble refuse n'ajoute rien", erreur->champ);
+        exige(moteur.liste(true).size() == avant, "un ensemble refuse n'ajoute rien",
+              erreur->champ);
         exige(!erreur->raison.isEmpty(), "un refus dit pourquoi", erreur->champ);
         exige(erreur->champ.startsWith(chemin), "le champ fautif est dans le document",
               erreur->champ);
         return;
     }
     const QList<int>& ids = std::get<QList<int>>(ajoutees);
-    exige(moteur.liste().size() == avant + ids.size(), "chaque regle prise est listee");
+    exige(moteur.liste(true).size() == avant + ids.size(), "chaque regle prise est listee");
     exige(std::is_sorted(ids.begin(), ids.end()), "les numeros vont croissant");
 }
 

@@ -332,10 +332,13 @@ void ServeurCanaux::analyse(int Index, const QString& requete)
         decisionCourante = decisionAvant;
         return;
     }
-    // A request on a connection already closed (by a fault, earlier in the same arrival) has
-    // no reply for the rules to act on; those on the device still apply.
+    // A request on a connection closed by a fault, or to be closed once a held reply has gone
+    // (earlier in the same arrival), has no reply for the rules to act on; those on the device
+    // still apply.
     const DecisionReponse decision =
-        defauts->requete(Index, requete, WSserveur.State(Index) == CoucheSocket::Connecte);
+        defauts->requete(Index, requete,
+                         WSserveur.State(Index) == CoucheSocket::Connecte
+                             && !sortieDefaillante->finPrevue(Index, connexions[Index]));
     const DecisionReponse* decisionAvant = decisionCourante;
     const bool reponseAvant = reponseDecidee;
     decisionCourante = decision.vide() ? nullptr : &decision;

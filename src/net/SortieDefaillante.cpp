@@ -15,13 +15,19 @@ bool SortieDefaillante::occupe(int canal, quint64 connexion) const
     return it != files.end() && it->second.connexion == connexion && !it->second.morceaux.empty();
 }
 
+bool SortieDefaillante::finPrevue(int canal, quint64 connexion) const
+{
+    const auto it = files.find(canal);
+    return it != files.end() && it->second.connexion == connexion && it->second.finPrevue;
+}
+
 void SortieDefaillante::envoie(int canal, quint64 connexion, const QString& reponse,
                                const DecisionReponse& d)
 {
     File& file = files[canal];
     if (file.connexion != connexion) {
         enAttente -= qsizetype(file.morceaux.size());
-        file = File{connexion, file.jeton + 1, false, {}};
+        file = File{connexion, file.jeton + 1, false, {}, false};
     }
     using Fin = DecisionReponse::Fin;
     if (d.bloqueMs > 0)
@@ -41,6 +47,7 @@ void SortieDefaillante::envoie(int canal, quint64 connexion, const QString& repo
         ++enAttente;
     }
     file.morceaux.back().fin = d.fin;
+    file.finPrevue = file.finPrevue || d.fin != Fin::Aucune;
     if (!file.programme)
         suivant(canal);
 }

@@ -37,6 +37,8 @@ public:
                 const DecisionReponse& decision);
     // Something waits to go out on that connection.
     bool occupe(int canal, quint64 connexion) const;
+    // That connection is to be closed once what waits before has gone: nothing after reaches it.
+    bool finPrevue(int canal, quint64 connexion) const;
     // Reading stops for that long, then starts again (when every stall on it is over).
     void bloque(int canal, quint64 connexion, double ms);
     // A stall holds that connection now.
@@ -55,6 +57,7 @@ private:
         quint64 jeton = 0; // a new connection on the channel drops what was planned for the old
         bool programme = false;
         std::deque<Morceau> morceaux;
+        bool finPrevue = false;
     };
 
     void suivant(int canal);

@@ -163,17 +163,25 @@ class ReplyFaults(unittest.TestCase):
                     frame(s)
 
     def test_no_reply_rule_fires_on_a_request_after_its_connection_was_closed(self):
-        with Velorin("framing=CR") as v:
-            v.api("POST", "/faults", [
-                {"match": {"command": "P"}, "action": {"type": "close", "when": "before"}, "count": 1},
-                {"match": {"command": "V"}, "action": {"type": "drop"}, "count": 1},
-            ])
-            with v.client() as s:
-                self.assertIsNone(frame(s, P + V), "closed before the P reply; V came with it")
-            with v.client() as s:
-                self.assertEqual(frame(s, V + P), P_REPLY, "the drop is still there for this V")
-            self.assertEqual([(f["id"], f["fired"]) for f in v.api("GET", "/faults?all=true")["faults"]],
-                             [(1, 1), (2, 1)])
+        close = {"type": "close", "when": "before"}
+        cases = [
+            # (name, actions on P, what the client that sends P and V at once reads)
+            ("closed before the reply", [close], [None]),
+            ("closed after a held reply", [{"type": "delay", "ms": 200}, dict(close, when="after")],
+             [P_REPLY, None]),
+        ]
+        for name, actions, expected in cases:
+            with self.subTest(name), Velorin("framing=CR") as v:
+                rules = [{"match": {"command": "P"}, "action": a, "count": 1} for a in actions]
+                v.api("POST", "/faults", rules + [{"match": {"command": "V"}, "action": {"type": "drop"},
+                                                   "count": 1}])
+                with v.client() as s:
+                    s.sendall(P + V)
+                    self.assertEqual([frame(s) for _ in expected], expected, "V came with P")
+                with v.client() as s:
+                    self.assertEqual(frame(s, V + P), P_REPLY, "the drop is still there for this V")
+                fired = [f["fired"] for f in v.api("GET", "/faults?all=true")["faults"]]
+                self.assertEqual(fired, [1] * len(rules) + [1])
 
     def test_a_stalled_channel_is_not_read_meanwhile(self):
         with Velorin() as v, v.client() as stalled, v.client() as other:
@@ -184,7 +192,6 @@ class ReplyFaults(unittest.TestCase):
             stalled.sendall(V)
             self.assertEqual(frame(other, P), P_REPLY)
             self.assertEqual(frame(stalled), V_REPLY)
-
 
     def test_a_stall_holds_back_the_requests_that_came_with_it(self):
         with Velorin("framing=CR") as v, v.client() as stalled, v.client() as other:
@@ -243,8 +250,8 @@ class ConnectionFaults(unittest.TestCase):
                         v.api("DELETE", "/faults")
                         ids = v.api("POST", "/faults", [{"action": a} for a in actions])["ids"]
                         for _ in range(clients):
+                            start = time.monotonic()   # before the connection: Velorin waits after
                             with v.client() as s:
-                                start = time.monotonic()
                                 if not at_once:
                                     time.sleep(0.05)   # the other way hosts speak: not at once
                                 try:
