@@ -50,7 +50,6 @@ public:
 
     // In the PLC and laser modes, requests gathered up to CR instead of one per arrival.
     void setTramesParCR(bool actif) { tramesParCR = actif; }
-    bool tramesParCREst() const { return tramesParCR; }
 
     // PROXY=: clients are relayed to that device, and the simulation no longer answers.
     void relaie(const QString& hote, quint16 port, SortieMessages& journal);

@@ -9,12 +9,12 @@
 #include "controle/RessourceDefauts.h"
 #include "controle/RessourceEtat.h"
 #include "controle/RessourceHorloge.h"
-#include "controle/RessourceJournal.h"
+#include "controle/RessourceJournalTrafic.h"
+#include "controle/RessourceLog.h"
 #include "controle/RessourceMinuteries.h"
 #include "controle/RessourceReinitialisation.h"
 #include "controle/RessourceSante.h"
 #include "controle/RessourceScenario.h"
-#include "controle/RessourceTrafic.h"
 #include "controle/Scenario.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
@@ -72,10 +72,10 @@ void Programme::creeControle()
     apiControle->ajoute(std::make_unique<RessourceEtat>(champs, journalMessages));
     apiControle->ajoute(
         std::make_unique<RessourceCanaux>(appareilSimule.serveur(), appareilSimule.sockets()));
-    auto ressourceJournal = std::make_unique<RessourceJournal>(
+    auto ressourceLog = std::make_unique<RessourceLog>(
         journalMessages, [this] { fenetrePrincipale.Bt_clearMsg_Click(); }, attentes);
-    const HistoriqueJournal& lignes = ressourceJournal->lignesNumerotees();
-    apiControle->ajoute(std::move(ressourceJournal));
+    const HistoriqueJournal& lignes = ressourceLog->lignesNumerotees();
+    apiControle->ajoute(std::move(ressourceLog));
     apiControle->ajoute(std::make_unique<RessourceReinitialisation>(
         [this] {
             fenetrePrincipale.reinitialiseControles();
@@ -88,7 +88,7 @@ void Programme::creeControle()
     apiControle->ajoute(
         std::make_unique<RessourceDefauts>(appareilSimule.defauts(), journalMessages));
     apiControle->ajoute(std::make_unique<RessourceScenario>(*scenario));
-    apiControle->ajoute(std::make_unique<RessourceTrafic>(
+    apiControle->ajoute(std::make_unique<RessourceJournalTrafic>(
         enregistrement ? &enregistrement->trafic() : nullptr, attentes));
     if (enregistrement) {
         enregistrement->surveille(*apiControle);
