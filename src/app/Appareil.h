@@ -9,6 +9,7 @@
 #include "sim/HorlogeDispositif.h"
 #include "sim/MoteurDefauts.h"
 #include "sim/ReponsesEnregistrees.h"
+#include "trace/Horloge.h"
 #include "trace/RetardTic.h"
 
 #include <QObject>
@@ -71,6 +72,8 @@ private:
     void analyse(const QString& texte);
 
     PanneauSimulation& simulation;
+    // The wall clock: stamps, delays, the late ticks; handed to each part that reads it.
+    const Horloge& horlogeMur = HorlogeSysteme::instance();
     CoucheSocketQt WSserveur;
     ServeurCanaux serveurCanaux;
     AnalyseurRequetes analyseur;

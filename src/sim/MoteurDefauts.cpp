@@ -83,8 +83,9 @@ void MoteurDefauts::perdHoming(QChar axe)
 }
 
 MoteurDefauts::MoteurDefauts(PanneauSimulation& panneau_, SortieMessages& journal_,
-                             std::function<double()> tempsDispositif_)
-    : panneau(panneau_), journal(journal_), tempsDispositif(std::move(tempsDispositif_))
+                             std::function<double()> tempsDispositif_, const Horloge& horloge_)
+    : panneau(panneau_), journal(journal_), tempsDispositif(std::move(tempsDispositif_)),
+      horloge(horloge_)
 {
 }
 
