@@ -21,9 +21,7 @@ Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeu
       homing(simulation_, simulation_, horlogeMur)
 {
     serveurCanaux.setAnalyse([this](const QString& texte) { analyse(texte); });
-    // The benchmarks measure what the fault engine costs against a run that never consults it.
-    if (!qEnvironmentVariableIsSet("VELORIN_SANS_DEFAUTS"))
-        serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
+    serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
     serveurCanaux.setTramesParCR([this] {
         if (!tramesParCR)
             return false;

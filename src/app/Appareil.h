@@ -59,6 +59,9 @@ public:
     void rejoue(std::unique_ptr<ReponsesEnregistrees> reponses, bool simulationSinon,
                 SortieMessages& journal);
 
+    // The channels never consult the fault engine: what the benchmarks compare it with.
+    void neConsultePasLesDefauts() { serveurCanaux.setDefauts(nullptr, nullptr); }
+
     // The chute positions' sequence from its start, as after a start of the program, no fault
     // rule left, and a playback back to its first replies.
     void reinitialise();
