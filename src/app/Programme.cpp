@@ -201,24 +201,24 @@ bool Programme::demarre()
 bool Programme::reglagesDeDepart()
 {
     if (parametres.graine) {
-        bool ok = false;
-        const quint64 graine = parametres.graine->toULongLong(&ok);
-        if (!ok) {
-            demarrage.signaleEchec(QStringLiteral("graine SEED invalide \"") + *parametres.graine
-                                   + QStringLiteral("\" : un nombre entier est attendu"));
+        const auto graine = graineTexte(*parametres.graine);
+        if (!graine) {
+            demarrage.signaleEchec(
+                QStringLiteral("graine SEED invalide \"") + *parametres.graine
+                + QStringLiteral("\" : un nombre entier de 0 à 2^53 est attendu"));
             return false;
         }
-        appareilSimule.defauts().graine(graine);
+        appareilSimule.defauts().graine(*graine);
     }
     if (parametres.decoupage) {
-        if (*parametres.decoupage != QLatin1String("CR")
-            && *parametres.decoupage != QLatin1String("NONE")) {
+        const auto parCR = decoupageParCR(*parametres.decoupage);
+        if (!parCR) {
             demarrage.signaleEchec(QStringLiteral("découpage FRAMING invalide \"")
                                    + *parametres.decoupage
                                    + QStringLiteral("\" : CR ou NONE est attendu"));
             return false;
         }
-        appareilSimule.setTramesParCR(*parametres.decoupage == QLatin1String("CR"));
+        appareilSimule.setTramesParCR(*parCR);
     }
     if (!parametres.scenario)
         return true;

@@ -13,23 +13,6 @@
 
 #include <algorithm>
 
-std::optional<std::pair<QString, quint16>> RelaisAmont::adresseValide(const QString& texte)
-{
-    const qsizetype deuxPoints = texte.lastIndexOf(QLatin1Char(':'));
-    if (deuxPoints <= 0)
-        return std::nullopt;
-    QString hote = texte.left(deuxPoints);
-    if (hote.startsWith(QLatin1Char('[')) && hote.endsWith(QLatin1Char(']')))
-        hote = hote.mid(1, hote.size() - 2);
-    else if (hote.contains(QLatin1Char(':')))
-        return std::nullopt; // a v6 address needs its brackets
-    bool ok = false;
-    const uint port = texte.mid(deuxPoints + 1).toUInt(&ok);
-    if (hote.isEmpty() || !ok || port == 0 || port > 65535)
-        return std::nullopt;
-    return std::pair{hote, quint16(port)};
-}
-
 RelaisAmont::RelaisAmont(QString hote_, quint16 port_, ServeurCanaux& serveur_,
                          SortieMessages& journal_, QObject* parent)
     : QObject(parent), hote(std::move(hote_)), port(port_), serveur(serveur_), journal(journal_)

@@ -39,10 +39,6 @@ public:
     // Most the device's socket takes from the system at a time.
     static constexpr qint64 LectureMax = 64 * 1024;
 
-    // "host:port", "[v6 address]:port": the host, the port, or nothing when the text is no
-    // such address.
-    static std::optional<std::pair<QString, quint16>> adresseValide(const QString& texte);
-
     RelaisAmont(QString hote, quint16 port, ServeurCanaux& serveur, SortieMessages& journal,
                 QObject* parent = nullptr);
     ~RelaisAmont() override;

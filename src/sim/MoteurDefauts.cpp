@@ -6,6 +6,7 @@
 #include "trace/Horodatage.h"
 #include "trace/Lisible.h"
 #include "trace/SortieMessages.h"
+#include "trace/ValeursCles.h"
 
 #include <QJsonObject>
 
@@ -31,12 +32,6 @@ QString hex2(int valeur)
 }
 
 } // namespace
-
-bool graineValide(const QJsonValue& graine)
-{
-    const double n = graine.toDouble(-1);
-    return graine.isDouble() && n >= 0 && n <= 9007199254740992.0 && n == std::floor(n);
-}
 
 bool DecisionReponse::vide() const
 {
@@ -111,11 +106,11 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
         }
         const QJsonValue graine = ensemble.value(QStringLiteral("seed"));
         if (!graine.isUndefined()) {
-            if (!graineValide(graine))
+            nouvelleGraine = graineJson(graine);
+            if (!nouvelleGraine)
                 return RegleDefaut::Erreur{
                     champ(QStringLiteral("seed")),
                     QStringLiteral("a whole number from 0 to 2^53 is expected")};
-            nouvelleGraine = quint64(graine.toDouble());
         }
         const QJsonValue fautes = ensemble.value(QStringLiteral("faults"));
         if (!fautes.isUndefined() && !fautes.isArray())

@@ -17,9 +17,6 @@ class Horloge;
 class PanneauSimulation;
 class SortieMessages;
 
-// A seed as JSON gives it: a whole number from 0 to 2^53, which a double holds exactly.
-bool graineValide(const QJsonValue& graine);
-
 // What the fault rules make of one request's reply.
 struct DecisionReponse
 {

@@ -1,7 +1,9 @@
 #include "ScenarioLu.h"
 
+#include "app/LigneCommande.h"
 #include "sim/HorlogeDispositif.h"
 #include "sim/MoteurDefauts.h"
+#include "trace/ValeursCles.h"
 
 #include <QStringList>
 
@@ -12,6 +14,21 @@ namespace {
 QString champ(const QString& chemin, const QString& nom)
 {
     return chemin.isEmpty() ? nom : chemin + QLatin1Char('.') + nom;
+}
+
+// The members of a scenario: those of its own, and the command line's keys it also sets.
+const QStringList& membresConnus()
+{
+    static const QStringList connus = [] {
+        QStringList membres = {QStringLiteral("state"), QStringLiteral("auto_homing"),
+                               QStringLiteral("faults")};
+        for (const CleLigneCommande& cle : clesLigneCommande()) {
+            if (cle.scenario)
+                membres << QLatin1String(cle.scenario);
+        }
+        return membres;
+    }();
+    return connus;
 }
 
 } // namespace
@@ -52,10 +69,7 @@ std::variant<ScenarioLu, ScenarioLu::Refus> ScenarioLu::lit(const QJsonObject& d
                                                             const VerifieEtat& verifieEtat)
 {
     for (auto it = document.begin(); it != document.end(); ++it) {
-        static const QStringList connus = {QStringLiteral("state"),       QStringLiteral("clock"),
-                                           QStringLiteral("seed"),        QStringLiteral("framing"),
-                                           QStringLiteral("auto_homing"), QStringLiteral("faults")};
-        if (!connus.contains(it.key()))
+        if (!membresConnus().contains(it.key()))
             return Refus{it.key(), QStringLiteral("unknown field"),
                          QStringLiteral("unknown_field")};
     }
@@ -77,17 +91,15 @@ std::variant<ScenarioLu, ScenarioLu::Refus> ScenarioLu::lit(const QJsonObject& d
             return *refus;
     }
     if (document.contains(QStringLiteral("seed"))) {
-        const QJsonValue v = document.value(QStringLiteral("seed"));
-        if (!graineValide(v))
+        lu.graine = graineJson(document.value(QStringLiteral("seed")));
+        if (!lu.graine)
             return Refus{QStringLiteral("seed"),
                          QStringLiteral("a whole number from 0 to 2^53 is expected")};
-        lu.graine = quint64(v.toDouble());
     }
     if (document.contains(QStringLiteral("framing"))) {
-        const QString decoupage = document.value(QStringLiteral("framing")).toString().toUpper();
-        if (decoupage != QLatin1String("CR") && decoupage != QLatin1String("NONE"))
+        lu.tramesParCR = decoupageParCR(document.value(QStringLiteral("framing")).toString());
+        if (!lu.tramesParCR)
             return Refus{QStringLiteral("framing"), QStringLiteral("CR or none is expected")};
-        lu.tramesParCR = decoupage == QLatin1String("CR");
     }
     if (document.contains(QStringLiteral("auto_homing"))) {
         const QJsonObject homing = document.value(QStringLiteral("auto_homing")).toObject();
