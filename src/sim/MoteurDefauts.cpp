@@ -5,6 +5,7 @@
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
 #include "trace/Lisible.h"
+#include "trace/MembreInconnu.h"
 #include "trace/SortieMessages.h"
 #include "trace/ValeursCles.h"
 
@@ -99,11 +100,10 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
                && (corps.toObject().contains(QStringLiteral("faults"))
                    || corps.toObject().contains(QStringLiteral("seed")))) {
         const QJsonObject ensemble = corps.toObject();
-        for (auto it = ensemble.begin(); it != ensemble.end(); ++it) {
-            if (it.key() != QLatin1String("faults") && it.key() != QLatin1String("seed"))
-                return RegleDefaut::Erreur{champ(it.key()), QStringLiteral("unknown field"),
-                                           QStringLiteral("unknown_field")};
-        }
+        if (const auto inconnu =
+                membreInconnu(ensemble, {QStringLiteral("faults"), QStringLiteral("seed")}, chemin))
+            return RegleDefaut::Erreur{inconnu->champ, MembreInconnu::raison(),
+                                       MembreInconnu::code()};
         const QJsonValue graine = ensemble.value(QStringLiteral("seed"));
         if (!graine.isUndefined()) {
             nouvelleGraine = graineJson(graine);

@@ -3,6 +3,7 @@
 #include "app/LigneCommande.h"
 #include "sim/HorlogeDispositif.h"
 #include "sim/MoteurDefauts.h"
+#include "trace/MembreInconnu.h"
 #include "trace/ValeursCles.h"
 
 #include <QStringList>
@@ -36,11 +37,9 @@ const QStringList& membresConnus()
 std::optional<ScenarioLu::Refus> ScenarioLu::verifieHorloge(const QJsonObject& horloge,
                                                             const QString& chemin)
 {
-    for (auto it = horloge.begin(); it != horloge.end(); ++it) {
-        if (it.key() != QLatin1String("speed") && it.key() != QLatin1String("mode"))
-            return Refus{champ(chemin, it.key()), QStringLiteral("unknown field"),
-                         QStringLiteral("unknown_field")};
-    }
+    if (const auto inconnu =
+            membreInconnu(horloge, {QStringLiteral("speed"), QStringLiteral("mode")}, chemin))
+        return Refus{inconnu->champ, MembreInconnu::raison(), MembreInconnu::code()};
     const bool vitesse = horloge.contains(QStringLiteral("speed"));
     if (vitesse == horloge.contains(QStringLiteral("mode")))
         return Refus{vitesse ? champ(chemin, QStringLiteral("mode")) : chemin,
@@ -68,11 +67,8 @@ std::optional<ScenarioLu::Refus> ScenarioLu::verifieHorloge(const QJsonObject& h
 std::variant<ScenarioLu, ScenarioLu::Refus> ScenarioLu::lit(const QJsonObject& document,
                                                             const VerifieEtat& verifieEtat)
 {
-    for (auto it = document.begin(); it != document.end(); ++it) {
-        if (!membresConnus().contains(it.key()))
-            return Refus{it.key(), QStringLiteral("unknown field"),
-                         QStringLiteral("unknown_field")};
-    }
+    if (const auto inconnu = membreInconnu(document, membresConnus()))
+        return Refus{inconnu->champ, MembreInconnu::raison(), MembreInconnu::code()};
     for (const char* nom : {"state", "clock", "auto_homing"}) {
         const QJsonValue v = document.value(QLatin1String(nom));
         if (!v.isUndefined() && !v.isObject())
@@ -103,11 +99,9 @@ std::variant<ScenarioLu, ScenarioLu::Refus> ScenarioLu::lit(const QJsonObject& d
     }
     if (document.contains(QStringLiteral("auto_homing"))) {
         const QJsonObject homing = document.value(QStringLiteral("auto_homing")).toObject();
-        for (auto it = homing.begin(); it != homing.end(); ++it) {
-            if (it.key() != QLatin1String("delay_ms"))
-                return Refus{champ(QStringLiteral("auto_homing"), it.key()),
-                             QStringLiteral("unknown field"), QStringLiteral("unknown_field")};
-        }
+        if (const auto inconnu =
+                membreInconnu(homing, {QStringLiteral("delay_ms")}, QStringLiteral("auto_homing")))
+            return Refus{inconnu->champ, MembreInconnu::raison(), MembreInconnu::code()};
         const QJsonValue delai = homing.value(QStringLiteral("delay_ms"));
         if (!delai.isUndefined()
             && (!delai.isDouble() || delai.toDouble() < 0
