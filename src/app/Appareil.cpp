@@ -67,7 +67,7 @@ void Appareil::analyse(const QString& texte)
 
 void Appareil::relaie(const QString& hote, quint16 port, SortieMessages& journal)
 {
-    relais = std::make_unique<RelaisAmont>(hote, port, serveurCanaux, journal);
+    relais = std::make_unique<RelaisAmont>(hote, port, serveurCanaux, journal, horlogeMur);
     serveurCanaux.setRelais(relais.get());
 }
 

@@ -14,8 +14,9 @@
 #include <algorithm>
 
 RelaisAmont::RelaisAmont(QString hote_, quint16 port_, ServeurCanaux& serveur_,
-                         SortieMessages& journal_, QObject* parent)
-    : QObject(parent), hote(std::move(hote_)), port(port_), serveur(serveur_), journal(journal_)
+                         SortieMessages& journal_, const Horloge& horlogeMur_, QObject* parent)
+    : QObject(parent), hote(std::move(hote_)), port(port_), serveur(serveur_), journal(journal_),
+      horlogeMur(horlogeMur_)
 {
     horloge.start();
     surveillance.setInterval(250);
@@ -208,7 +209,7 @@ bool RelaisAmont::estAmont(const QString& adresse, quint16 portClient) const
 // The connection to the device ends, and the client's with it, for the reason given.
 void RelaisAmont::coupe(int canal, const QString& raison)
 {
-    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QLatin1Char(' ') + raison
+    journal.AfficheMessage(Horodatage(false, horlogeMur) + QLatin1Char(' ') + raison
                            + QStringLiteral(", canal ") + QString::number(canal)
                            + QStringLiteral(" fermé"));
     ferme(canal);
