@@ -21,6 +21,7 @@ cas_choisis=${CAS:-$tous_les_cas}
 
 make -s build >/dev/null
 velorin=$build_dir/velorin
+velorin_sans_defauts=$build_dir/bench/velorin_sans_defauts
 charge=$build_dir/bench/charge
 echo_base=$build_dir/bench/echo_base
 mkdir -p "$sortie"
@@ -226,7 +227,7 @@ memoire() {
   echo "{\"case\": \"memoire\", ${lignes[*]}}" >>"$mesures"
 }
 
-# The fault engine at 64 clients: never consulted (VELORIN_SANS_DEFAUTS), with no rule, and with
+# The fault engine at 64 clients: never consulted (bench/velorin_sans_defauts), with no rule, and with
 # 100 rules that never match. Two identical runs differ here by up to 20 %, and the first of a
 # series tends to be the fastest, so this case runs three times as often as the others, and the
 # servers take each place in turn.
@@ -238,7 +239,7 @@ defauts() {
     local decalage=$(((rep - 1) % 3))
     for serveur in "${ordre[@]:decalage}" "${ordre[@]:0:decalage}"; do
       if [ "$serveur" = velorin-sans-defauts ]; then
-        VELORIN_SANS_DEFAUTS=1 demarre velorin automateOMRON false
+        velorin=$velorin_sans_defauts demarre velorin automateOMRON false
       else
         demarre velorin automateOMRON false
       fi

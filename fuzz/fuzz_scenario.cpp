@@ -8,6 +8,7 @@
 #include "sim/HorlogeDispositif.h"
 #include "sim/MoteurDefauts.h"
 #include "support/PanneauFactice.h"
+#include "trace/Horloge.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -96,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     PanneauFactice panneau;
     double temps = 0;
-    MoteurDefauts moteur(panneau, panneau, [&temps] { return temps; });
+    MoteurDefauts moteur(
+        panneau, panneau, [&temps] { return temps; }, HorlogeSysteme::instance());
 
     if (document.isObject()) {
         const auto lu = ScenarioLu::lit(document.object());

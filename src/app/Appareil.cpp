@@ -11,19 +11,17 @@
 
 Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeur, QObject* parent)
     : QObject(parent), simulation(simulation_),
-      serveurCanaux(WSserveur, panneauServeur, HorlogeSysteme::instance(),
+      serveurCanaux(WSserveur, panneauServeur, horlogeMur,
                     [] { QCoreApplication::processEvents(); }),
-      analyseur(simulation_, serveurCanaux, HorlogeSysteme::instance()),
-      horlogeDispositif(
-          [this] { tic(); },
-          [this] { retardTimerDeplacement.tic(HorlogeSysteme::instance().millisecondes()); }),
-      moteurDefauts(simulation_, simulation_, [this] { return horlogeDispositif.tempsMs(); }),
-      homing(simulation_, simulation_)
+      analyseur(simulation_, serveurCanaux, horlogeMur),
+      horlogeDispositif([this] { tic(); },
+                        [this] { retardTimerDeplacement.tic(horlogeMur.millisecondes()); }),
+      moteurDefauts(
+          simulation_, simulation_, [this] { return horlogeDispositif.tempsMs(); }, horlogeMur),
+      homing(simulation_, simulation_, horlogeMur)
 {
     serveurCanaux.setAnalyse([this](const QString& texte) { analyse(texte); });
-    // The benchmarks measure what the fault engine costs against a run that never consults it.
-    if (!qEnvironmentVariableIsSet("VELORIN_SANS_DEFAUTS"))
-        serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
+    serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
     serveurCanaux.setTramesParCR([this] {
         if (!tramesParCR)
             return false;
@@ -54,12 +52,11 @@ void Appareil::analyse(const QString& texte)
                 serveurCanaux.EnvoieSurCanal(*reponse);
             return;
         }
-        journalRejeu->AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
-                                     + QStringLiteral(" requête absente du journal rejoué : ")
-                                     + trsfChaineRecuEnLisible(texte)
-                                     + (simulationSinonRejeu
-                                            ? QStringLiteral(", la simulation répond")
-                                            : QStringLiteral(", pas de réponse")));
+        journalRejeu->AfficheMessage(
+            Horodatage(false, horlogeMur) + QStringLiteral(" requête absente du journal rejoué : ")
+            + trsfChaineRecuEnLisible(texte)
+            + (simulationSinonRejeu ? QStringLiteral(", la simulation répond")
+                                    : QStringLiteral(", pas de réponse")));
         if (!simulationSinonRejeu)
             return;
     }
@@ -70,7 +67,7 @@ void Appareil::analyse(const QString& texte)
 
 void Appareil::relaie(const QString& hote, quint16 port, SortieMessages& journal)
 {
-    relais = std::make_unique<RelaisAmont>(hote, port, serveurCanaux, journal);
+    relais = std::make_unique<RelaisAmont>(hote, port, serveurCanaux, journal, horlogeMur);
     serveurCanaux.setRelais(relais.get());
 }
 

@@ -9,6 +9,7 @@
 #include "sim/HorlogeDispositif.h"
 #include "sim/MoteurDefauts.h"
 #include "sim/ReponsesEnregistrees.h"
+#include "trace/Horloge.h"
 #include "trace/RetardTic.h"
 
 #include <QObject>
@@ -50,7 +51,6 @@ public:
 
     // In the PLC and laser modes, requests gathered up to CR instead of one per arrival.
     void setTramesParCR(bool actif) { tramesParCR = actif; }
-    bool tramesParCREst() const { return tramesParCR; }
 
     // PROXY=: clients are relayed to that device, and the simulation no longer answers.
     void relaie(const QString& hote, quint16 port, SortieMessages& journal);
@@ -58,6 +58,9 @@ public:
     // simulation's with `simulationSinon`. Each of them is said in the log.
     void rejoue(std::unique_ptr<ReponsesEnregistrees> reponses, bool simulationSinon,
                 SortieMessages& journal);
+
+    // The channels never consult the fault engine: what the benchmarks compare it with.
+    void neConsultePasLesDefauts() { serveurCanaux.setDefauts(nullptr, nullptr); }
 
     // The chute positions' sequence from its start, as after a start of the program, no fault
     // rule left, and a playback back to its first replies.
@@ -72,6 +75,8 @@ private:
     void analyse(const QString& texte);
 
     PanneauSimulation& simulation;
+    // The wall clock: stamps, delays, the late ticks; handed to each part that reads it.
+    const Horloge& horlogeMur = HorlogeSysteme::instance();
     CoucheSocketQt WSserveur;
     ServeurCanaux serveurCanaux;
     AnalyseurRequetes analyseur;

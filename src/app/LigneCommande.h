@@ -1,13 +1,16 @@
 #pragma once
 
+#include "trace/ValeursCles.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 // What the command line asks for. The text is upper-cased once and each key is found anywhere
 // in it, first occurrence only; a value runs to the first blank. Values that name a file or an
-// address keep the letter case they were typed in.
+// address keep the letter case they were typed in. The keys are those of clesLigneCommande().
 struct LigneCommande
 {
     bool aide = false;                          // "?"
@@ -39,5 +42,19 @@ struct LigneCommande
     bool journalCoupe() const;
 };
 
-// A port a text names: a whole number from 0 to 65535, digits only (0: the system picks one).
-std::optional<quint16> portValide(const QString& texte);
+// One key of the command line: what reads it, --help, the "?" text and scenarios all take it
+// from here.
+struct CleLigneCommande
+{
+    QLatin1String nom; // "PORTIP=", found in any letter case
+    // Where its value goes; none for TRACE=, which only ticks "flux IP" when it is ON.
+    std::optional<QString> LigneCommande::*valeur;
+    // A file or an address: the value keeps its letter case, and a "?" in it asks for no help.
+    bool casseTapee;
+    int ligneUsage;       // the line of --help's usage that shows it, from 0
+    const char* usage;    // "[PORTIP=port]"
+    const char* aide;     // its line of --help, UTF-8
+    const char* scenario; // the member of a scenario that sets the same, or nullptr
+};
+// Every key, in the order --help explains them.
+const std::vector<CleLigneCommande>& clesLigneCommande();

@@ -9,12 +9,12 @@
 #include "controle/RessourceDefauts.h"
 #include "controle/RessourceEtat.h"
 #include "controle/RessourceHorloge.h"
-#include "controle/RessourceJournal.h"
+#include "controle/RessourceJournalTrafic.h"
+#include "controle/RessourceLog.h"
 #include "controle/RessourceMinuteries.h"
 #include "controle/RessourceReinitialisation.h"
 #include "controle/RessourceSante.h"
 #include "controle/RessourceScenario.h"
-#include "controle/RessourceTrafic.h"
 #include "controle/Scenario.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
@@ -74,10 +74,10 @@ void Programme::creeControle()
     apiControle->ajoute(std::make_unique<RessourceEtat>(champs, journalMessages));
     apiControle->ajoute(
         std::make_unique<RessourceCanaux>(appareilSimule.serveur(), appareilSimule.sockets()));
-    auto ressourceJournal = std::make_unique<RessourceJournal>(
+    auto ressourceLog = std::make_unique<RessourceLog>(
         journalMessages, [this] { fenetrePrincipale.Bt_clearMsg_Click(); }, attentes);
-    const HistoriqueJournal& lignes = ressourceJournal->lignesNumerotees();
-    apiControle->ajoute(std::move(ressourceJournal));
+    const HistoriqueJournal& lignes = ressourceLog->lignesNumerotees();
+    apiControle->ajoute(std::move(ressourceLog));
     apiControle->ajoute(std::make_unique<RessourceReinitialisation>(
         [this] {
             fenetrePrincipale.reinitialiseControles();
@@ -90,7 +90,7 @@ void Programme::creeControle()
     apiControle->ajoute(
         std::make_unique<RessourceDefauts>(appareilSimule.defauts(), journalMessages));
     apiControle->ajoute(std::make_unique<RessourceScenario>(*scenario));
-    apiControle->ajoute(std::make_unique<RessourceTrafic>(
+    apiControle->ajoute(std::make_unique<RessourceJournalTrafic>(
         enregistrement ? &enregistrement->trafic() : nullptr, attentes));
     if (enregistrement) {
         enregistrement->surveille(*apiControle);
@@ -203,24 +203,24 @@ bool Programme::demarre()
 bool Programme::reglagesDeDepart()
 {
     if (parametres.graine) {
-        bool ok = false;
-        const quint64 graine = parametres.graine->toULongLong(&ok);
-        if (!ok) {
-            demarrage.signaleEchec(QStringLiteral("graine SEED invalide \"") + *parametres.graine
-                                   + QStringLiteral("\" : un nombre entier est attendu"));
+        const auto graine = graineTexte(*parametres.graine);
+        if (!graine) {
+            demarrage.signaleEchec(
+                QStringLiteral("graine SEED invalide \"") + *parametres.graine
+                + QStringLiteral("\" : un nombre entier de 0 à 2^53 est attendu"));
             return false;
         }
-        appareilSimule.defauts().graine(graine);
+        appareilSimule.defauts().graine(*graine);
     }
     if (parametres.decoupage) {
-        if (*parametres.decoupage != QLatin1String("CR")
-            && *parametres.decoupage != QLatin1String("NONE")) {
+        const auto parCR = decoupageParCR(*parametres.decoupage);
+        if (!parCR) {
             demarrage.signaleEchec(QStringLiteral("découpage FRAMING invalide \"")
                                    + *parametres.decoupage
                                    + QStringLiteral("\" : CR ou NONE est attendu"));
             return false;
         }
-        appareilSimule.setTramesParCR(*parametres.decoupage == QLatin1String("CR"));
+        appareilSimule.setTramesParCR(*parCR);
     }
     if (!parametres.scenario)
         return true;

@@ -6,6 +6,7 @@
 #include "sim/ReponsesEnregistrees.h"
 #include "trace/LectureJournal.h"
 #include "trace/SortieMessages.h"
+#include "trace/ValeursCles.h"
 
 namespace {
 
@@ -87,11 +88,11 @@ std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, A
     if (parametres.relais && parametres.rejeu)
         return QStringLiteral("PROXY et PLAYBACK ne vont pas ensemble");
     if (parametres.relais) {
-        const auto adresse = RelaisAmont::adresseValide(*parametres.relais);
+        const auto adresse = litHotePort(*parametres.relais);
         if (!adresse)
             return QStringLiteral("adresse PROXY invalide \"") + *parametres.relais
                    + QStringLiteral("\" : hôte:port est attendu");
-        appareil.relaie(adresse->first, adresse->second, journal);
+        appareil.relaie(adresse->hote, adresse->port, journal);
     }
     return rejoue(parametres, appareil, journal, interrompu);
 }

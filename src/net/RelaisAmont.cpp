@@ -13,26 +13,10 @@
 
 #include <algorithm>
 
-std::optional<std::pair<QString, quint16>> RelaisAmont::adresseValide(const QString& texte)
-{
-    const qsizetype deuxPoints = texte.lastIndexOf(QLatin1Char(':'));
-    if (deuxPoints <= 0)
-        return std::nullopt;
-    QString hote = texte.left(deuxPoints);
-    if (hote.startsWith(QLatin1Char('[')) && hote.endsWith(QLatin1Char(']')))
-        hote = hote.mid(1, hote.size() - 2);
-    else if (hote.contains(QLatin1Char(':')))
-        return std::nullopt; // a v6 address needs its brackets
-    bool ok = false;
-    const uint port = texte.mid(deuxPoints + 1).toUInt(&ok);
-    if (hote.isEmpty() || !ok || port == 0 || port > 65535)
-        return std::nullopt;
-    return std::pair{hote, quint16(port)};
-}
-
 RelaisAmont::RelaisAmont(QString hote_, quint16 port_, ServeurCanaux& serveur_,
-                         SortieMessages& journal_, QObject* parent)
-    : QObject(parent), hote(std::move(hote_)), port(port_), serveur(serveur_), journal(journal_)
+                         SortieMessages& journal_, const Horloge& horlogeMur_, QObject* parent)
+    : QObject(parent), hote(std::move(hote_)), port(port_), serveur(serveur_), journal(journal_),
+      horlogeMur(horlogeMur_)
 {
     horloge.start();
     surveillance.setInterval(250);
@@ -225,7 +209,7 @@ bool RelaisAmont::estAmont(const QString& adresse, quint16 portClient) const
 // The connection to the device ends, and the client's with it, for the reason given.
 void RelaisAmont::coupe(int canal, const QString& raison)
 {
-    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QLatin1Char(' ') + raison
+    journal.AfficheMessage(Horodatage(false, horlogeMur) + QLatin1Char(' ') + raison
                            + QStringLiteral(", canal ") + QString::number(canal)
                            + QStringLiteral(" fermé"));
     ferme(canal);

@@ -12,6 +12,7 @@
 #include <optional>
 #include <utility>
 
+class Horloge;
 class QTcpSocket;
 class ServeurCanaux;
 class SortieMessages;
@@ -39,12 +40,9 @@ public:
     // Most the device's socket takes from the system at a time.
     static constexpr qint64 LectureMax = 64 * 1024;
 
-    // "host:port", "[v6 address]:port": the host, the port, or nothing when the text is no
-    // such address.
-    static std::optional<std::pair<QString, quint16>> adresseValide(const QString& texte);
-
+    // `horlogeMur` stamps the log lines.
     RelaisAmont(QString hote, quint16 port, ServeurCanaux& serveur, SortieMessages& journal,
-                QObject* parent = nullptr);
+                const Horloge& horlogeMur, QObject* parent = nullptr);
     ~RelaisAmont() override;
 
     void ouvre(int canal) override;
@@ -81,6 +79,7 @@ private:
     const quint16 port;
     ServeurCanaux& serveur;
     SortieMessages& journal;
+    const Horloge& horlogeMur;
     std::map<int, Liaison> liaisons;
     QTimer surveillance;
     QElapsedTimer horloge;

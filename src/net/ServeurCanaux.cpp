@@ -24,6 +24,10 @@ void ServeurCanaux::setDefauts(MoteurDefauts* moteur, Planificateur* planificate
 {
     defauts = moteur;
     planification = planificateur;
+    if (moteur == nullptr) {
+        sortieDefaillante.reset();
+        return;
+    }
     sortieDefaillante = std::make_unique<SortieDefaillante>(
         SortieDefaillante::Operations{
             [this](int canal, const QString& octets) { envoieTrace(canal, octets); },

@@ -52,7 +52,8 @@ public:
 
     // Who analyses each received text.
     void setAnalyse(Analyse analyse) { AnalyseChaineRecu = std::move(analyse); }
-    // The fault rules requests and connections are put to; none by default.
+    // The fault rules requests and connections are put to; none by default, nor after a null
+    // engine.
     void setDefauts(MoteurDefauts* moteur, Planificateur* planificateur);
     // When it says so, requests are gathered up to CR instead of one per arrival.
     void setTramesParCR(std::function<bool()> actif) { tramesParCR = std::move(actif); }

@@ -1,35 +1,5 @@
 #include "ArgumentsRejeu.h"
 
-#include <QHostAddress>
-
-std::optional<HotePort> litHotePort(const QString& texte)
-{
-    QString hote;
-    QString port;
-    if (texte.startsWith(QLatin1Char('['))) {
-        const qsizetype fin = texte.indexOf(QLatin1String("]:"));
-        if (fin < 0)
-            return std::nullopt;
-        hote = texte.mid(1, fin - 1);
-        port = texte.mid(fin + 2);
-        if (QHostAddress(hote).protocol() != QAbstractSocket::IPv6Protocol)
-            return std::nullopt;
-    } else {
-        const qsizetype deuxPoints = texte.lastIndexOf(QLatin1Char(':'));
-        if (deuxPoints < 0)
-            return std::nullopt;
-        hote = texte.left(deuxPoints);
-        port = texte.mid(deuxPoints + 1);
-        if (hote.contains(QLatin1Char(':')))
-            return std::nullopt;
-    }
-    bool ok = false;
-    const uint numero = port.toUInt(&ok);
-    if (hote.isEmpty() || !ok || numero == 0 || numero > 65535 || port.startsWith(QLatin1Char('+')))
-        return std::nullopt;
-    return HotePort{hote, quint16(numero)};
-}
-
 std::variant<Demande, QString> litArguments(const QStringList& arguments, OptionsRejeu& options)
 {
     QStringList positionnels;

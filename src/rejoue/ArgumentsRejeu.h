@@ -1,5 +1,7 @@
 #pragma once
 
+#include "trace/ValeursCles.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,15 +22,6 @@ struct OptionsRejeu
 };
 
 enum class Demande { Rejeu, Aide, Version };
-
-// "host:port", "[v6 address]:port"; a bare IPv6 address is refused, its last field could be
-// the port.
-struct HotePort
-{
-    QString hote;
-    quint16 port = 0;
-};
-std::optional<HotePort> litHotePort(const QString& texte);
 
 // The arguments after the program's name: what to do, or why they are wrong.
 std::variant<Demande, QString> litArguments(const QStringList& arguments, OptionsRejeu& options);

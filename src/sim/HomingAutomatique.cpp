@@ -6,8 +6,9 @@
 
 #include <algorithm>
 
-HomingAutomatique::HomingAutomatique(PanneauSimulation& panneau_, SortieMessages& journal_)
-    : panneau(panneau_), journal(journal_)
+HomingAutomatique::HomingAutomatique(PanneauSimulation& panneau_, SortieMessages& journal_,
+                                     const Horloge& horloge_)
+    : panneau(panneau_), journal(journal_), horloge(horloge_)
 {
 }
 
@@ -33,8 +34,7 @@ void HomingAutomatique::temps(double maintenant)
             panneau.setChk_HOMING_X_ok(true);
         else
             panneau.setChk_HOMING_Z_ok(true);
-        journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
-                               + QStringLiteral(" homing ") + it->second
+        journal.AfficheMessage(Horodatage(false, horloge) + QStringLiteral(" homing ") + it->second
                                + QStringLiteral(" fait (automatique)"));
         it = enAttente.erase(it);
     }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+class Horloge;
 class PanneauSimulation;
 class SortieMessages;
 
@@ -15,7 +16,8 @@ class SortieMessages;
 class HomingAutomatique
 {
 public:
-    HomingAutomatique(PanneauSimulation& panneau, SortieMessages& journal);
+    // `horloge` stamps the log lines.
+    HomingAutomatique(PanneauSimulation& panneau, SortieMessages& journal, const Horloge& horloge);
 
     void regle(std::optional<double> delaiMs) { delai = delaiMs; }
     std::optional<double> delaiMs() const { return delai; }
@@ -30,6 +32,7 @@ public:
 private:
     PanneauSimulation& panneau;
     SortieMessages& journal;
+    const Horloge& horloge;
     std::optional<double> delai;
     std::vector<std::pair<double, QChar>> enAttente; // when, which axis
 };

@@ -5,7 +5,9 @@
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
 #include "trace/Lisible.h"
+#include "trace/MembreInconnu.h"
 #include "trace/SortieMessages.h"
+#include "trace/ValeursCles.h"
 
 #include <QJsonObject>
 
@@ -31,12 +33,6 @@ QString hex2(int valeur)
 }
 
 } // namespace
-
-bool graineValide(const QJsonValue& graine)
-{
-    const double n = graine.toDouble(-1);
-    return graine.isDouble() && n >= 0 && n <= 9007199254740992.0 && n == std::floor(n);
-}
 
 bool DecisionReponse::vide() const
 {
@@ -83,8 +79,9 @@ void MoteurDefauts::perdHoming(QChar axe)
 }
 
 MoteurDefauts::MoteurDefauts(PanneauSimulation& panneau_, SortieMessages& journal_,
-                             std::function<double()> tempsDispositif_)
-    : panneau(panneau_), journal(journal_), tempsDispositif(std::move(tempsDispositif_))
+                             std::function<double()> tempsDispositif_, const Horloge& horloge_)
+    : panneau(panneau_), journal(journal_), tempsDispositif(std::move(tempsDispositif_)),
+      horloge(horloge_)
 {
 }
 
@@ -103,18 +100,17 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
                && (corps.toObject().contains(QStringLiteral("faults"))
                    || corps.toObject().contains(QStringLiteral("seed")))) {
         const QJsonObject ensemble = corps.toObject();
-        for (auto it = ensemble.begin(); it != ensemble.end(); ++it) {
-            if (it.key() != QLatin1String("faults") && it.key() != QLatin1String("seed"))
-                return RegleDefaut::Erreur{champ(it.key()), QStringLiteral("unknown field"),
-                                           QStringLiteral("unknown_field")};
-        }
+        if (const auto inconnu =
+                membreInconnu(ensemble, {QStringLiteral("faults"), QStringLiteral("seed")}, chemin))
+            return RegleDefaut::Erreur{inconnu->champ, MembreInconnu::raison(),
+                                       MembreInconnu::code()};
         const QJsonValue graine = ensemble.value(QStringLiteral("seed"));
         if (!graine.isUndefined()) {
-            if (!graineValide(graine))
+            nouvelleGraine = graineJson(graine);
+            if (!nouvelleGraine)
                 return RegleDefaut::Erreur{
                     champ(QStringLiteral("seed")),
                     QStringLiteral("a whole number from 0 to 2^53 is expected")};
-            nouvelleGraine = quint64(graine.toDouble());
         }
         const QJsonValue fautes = ensemble.value(QStringLiteral("faults"));
         if (!fautes.isUndefined() && !fautes.isArray())

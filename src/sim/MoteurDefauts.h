@@ -13,11 +13,9 @@
 #include <random>
 #include <variant>
 
+class Horloge;
 class PanneauSimulation;
 class SortieMessages;
-
-// A seed as JSON gives it: a whole number from 0 to 2^53, which a double holds exactly.
-bool graineValide(const QJsonValue& graine);
 
 // What the fault rules make of one request's reply.
 struct DecisionReponse
@@ -84,7 +82,7 @@ public:
     static constexpr qsizetype HistoriqueMax = 100;
 
     MoteurDefauts(PanneauSimulation& panneau, SortieMessages& journal,
-                  std::function<double()> tempsDispositif);
+                  std::function<double()> tempsDispositif, const Horloge& horloge);
 
     bool actif() const { return !regles.isEmpty(); }
     // Some rule acts on connections: a new one is not read before it is decided.
@@ -154,6 +152,7 @@ private:
     SortieMessages& journal;
     SortieEvenements* trafic = nullptr;
     std::function<double()> tempsDispositif;
+    const Horloge& horloge;
     QList<Active> regles;
     std::deque<Active> finies; // the newest last
     // What the rule set as a whole needs, kept so that a request pays only for what is used.

@@ -42,8 +42,7 @@ void MoteurDefauts::ecrit(int id, const QString& action, const QString& quoi)
                           + action + QStringLiteral(" : ") + quoi;
     if (trafic != nullptr)
         trafic->evenement(SortieEvenements::Type::Defaut, texte);
-    journal.AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QLatin1Char(' ')
-                           + texte);
+    journal.AfficheMessage(Horodatage(false, horloge) + QLatin1Char(' ') + texte);
 }
 
 void MoteurDefauts::note(Active& a)

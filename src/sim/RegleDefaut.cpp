@@ -1,6 +1,7 @@
 #include "RegleDefaut.h"
 
 #include "trace/Lisible.h"
+#include "trace/MembreInconnu.h"
 
 #include <QJsonArray>
 
@@ -75,12 +76,13 @@ public:
     // The names the object may hold; any other is an error.
     void seulement(std::initializer_list<const char*> noms)
     {
-        for (auto it = objet.begin(); it != objet.end() && !erreur; ++it) {
-            if (std::none_of(noms.begin(), noms.end(),
-                             [&](const char* n) { return it.key() == QLatin1String(n); }))
-                erreur = Erreur{champ(it.key()), QStringLiteral("unknown field"),
-                                QStringLiteral("unknown_field")};
-        }
+        if (erreur)
+            return;
+        QStringList connus;
+        for (const char* nom : noms)
+            connus << QLatin1String(nom);
+        if (const auto inconnu = membreInconnu(objet, connus, chemin))
+            erreur = Erreur{inconnu->champ, MembreInconnu::raison(), MembreInconnu::code()};
     }
     std::nullopt_t faute(const char* nom, const QString& raison,
                          const QString& code = QStringLiteral("invalid_value"))

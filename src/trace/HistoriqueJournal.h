@@ -1,10 +1,10 @@
 #pragma once
 
+#include "AnneauNumerote.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
-#include <deque>
 
 class Journal;
 
@@ -22,20 +22,16 @@ public:
     explicit HistoriqueJournal(const Journal& journal, QObject* parent = nullptr);
 
     // Number of lines appended so far.
-    qint64 total() const { return nombre; }
+    qint64 total() const { return anneau.total(); }
     // Number of the oldest line still kept (total() + 1 when none is).
-    qint64 premierGarde() const { return nombre - qint64(lignes.size()) + 1; }
+    qint64 premierGarde() const { return anneau.premierGarde(); }
     // The kept lines numbered above `apres` (any number from 0 up, however large).
-    QStringList depuis(qint64 apres) const;
+    QStringList depuis(qint64 apres) const { return anneau.depuis(apres); }
     // The number of the first of those lines, and how many lines above `apres` are no longer
     // kept.
-    qint64 premierApres(qint64 apres) const;
-    qint64 perduesApres(qint64 apres) const;
+    qint64 premierApres(qint64 apres) const { return anneau.premierApres(apres); }
+    qint64 perduesApres(qint64 apres) const { return anneau.perduesApres(apres); }
 
 private:
-    void ajoute(const QString& ligne);
-
-    std::deque<QString> lignes;
-    qsizetype caracteres = 0;
-    qint64 nombre = 0;
+    AnneauNumerote<QString> anneau{LignesMax, CaracteresMax};
 };

@@ -99,26 +99,11 @@ void JournalTrafic::evenement(Type type, int canal, const QString& pair, const Q
     QByteArray ligne = format.ligne(type, canal, pair, donnees);
     if (fichier)
         fichier->ecritOctets(ligne);
-    ++nombre;
-    caracteres += ligne.size();
-    lignes.push_back(std::move(ligne));
-    while (qsizetype(lignes.size()) > EvenementsGardes
-           || (caracteres > CaracteresGardes && lignes.size() > 1)) {
-        caracteres -= lignes.front().size();
-        lignes.pop_front();
-    }
+    anneau.ajoute(std::move(ligne));
     emit ajoute();
 }
 
 JournalTrafic::Extrait JournalTrafic::depuis(qint64 apres) const
 {
-    Extrait extrait;
-    const qint64 premierGarde = nombre - qint64(lignes.size()) + 1;
-    // Clamped before any sum: `apres` may be as large as a script cares to send.
-    const qint64 debut = std::max(std::min(apres, nombre) + 1, premierGarde);
-    extrait.premier = debut;
-    extrait.perdus = std::max<qint64>(0, premierGarde - (std::min(apres, nombre) + 1));
-    for (qint64 n = debut; n <= nombre; ++n)
-        extrait.lignes << lignes[std::size_t(n - premierGarde)];
-    return extrait;
+    return Extrait{anneau.depuis(apres), anneau.premierApres(apres), anneau.perduesApres(apres)};
 }

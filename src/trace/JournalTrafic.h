@@ -1,12 +1,12 @@
 #pragma once
 
+#include "AnneauNumerote.h"
 #include "FormatEvenement.h"
 #include "SortieEvenements.h"
 
 #include <QByteArrayList>
 #include <QObject>
 
-#include <deque>
 #include <functional>
 #include <memory>
 
@@ -55,7 +55,7 @@ public:
     void evenement(Type type, int canal, const QString& pair, const QString* donnees) override;
 
     // Number of events so far.
-    qint64 total() const { return nombre; }
+    qint64 total() const { return anneau.total(); }
     // The kept events numbered above `apres`, the number of the first, and how many above
     // `apres` are no longer kept.
     struct Extrait
@@ -78,8 +78,6 @@ private:
     EtatFichier etatEcriture;
     qint64 perdusAvantEpisode = 0;
     FormatEvenement format;
-    std::deque<QByteArray> lignes;
-    qsizetype caracteres = 0;
-    qint64 nombre = 0;
+    AnneauNumerote<QByteArray> anneau{EvenementsGardes, CaracteresGardes};
     std::unique_ptr<SortieLignes> fichier;
 };

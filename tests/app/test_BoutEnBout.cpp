@@ -245,6 +245,13 @@ TEST_F(BoutEnBout, AStartThatFailsEndsWithStatus1SaysWhyAndWritesNoReadyFile)
          "fichier READY inutilisable"},
         {{QStringLiteral("portip=0"), QStringLiteral("clock=x-1")}, "horloge CLOCK invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("seed=x")}, "graine SEED invalide"},
+        // One bound for seeds wherever they are given: a JSON number holds no more.
+        {{QStringLiteral("portip=0"), QStringLiteral("seed=9007199254740993")},
+         "graine SEED invalide"},
+        {{QStringLiteral("portip=0"), QStringLiteral("seed=+5")}, "graine SEED invalide"},
+        // The one host:port grammar, as velorin-rejoue reads it.
+        {{QStringLiteral("portip=0"), QStringLiteral("proxy=127.0.0.1:+80")},
+         "adresse PROXY invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("framing=lf")}, "découpage FRAMING invalide"},
         {{QStringLiteral("portip=0"), QStringLiteral("scenario=") + absent},
          "scénario SCENARIO invalide"},

@@ -1,7 +1,13 @@
+#include "app/AideLigneCommande.h"
 #include "app/Arret.h"
 #include "app/LigneCommande.h"
+#include "app/controle/ScenarioLu.h"
 
 #include <gtest/gtest.h>
+
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 
 namespace {
 
@@ -138,4 +144,40 @@ TEST(Arret, PauseFrom0To500MillisecondsOnly)
     };
     for (const auto& c : cas)
         EXPECT_EQ(Arret::pauseValide(QString::fromLatin1(c.texte)), c.ms) << c.texte;
+}
+
+// Every key of the table: explained by --help in its usage and on a line of its own, read by
+// the command line in any letter case, and named nowhere as unknown. The members a scenario
+// shares with the command line are taken by scenarios.
+TEST(ClesLigneCommande, EveryKeyIsExplainedAndRead)
+{
+    const QStringList aide = lignesAide();
+    const QString usage = aide.mid(0, 5).join(QLatin1Char('\n'));
+    for (const CleLigneCommande& cle : clesLigneCommande()) {
+        const QString nom = cle.nom;
+        EXPECT_TRUE(usage.contains(QLatin1Char('[') + nom)) << cle.usage;
+        EXPECT_EQ(aide.filter(QRegularExpression(QStringLiteral("^    ") + nom)).size(), 1)
+            << cle.usage;
+        const QString texte = nom.toLower() + QStringLiteral("On");
+        const LigneCommande ligne = LigneCommande::lire(texte);
+        EXPECT_TRUE(ligne.inconnus.isEmpty()) << cle.usage;
+        if (cle.valeur)
+            EXPECT_EQ(ligne.*cle.valeur,
+                      cle.casseTapee ? QStringLiteral("On") : QStringLiteral("ON"))
+                << cle.usage;
+        else
+            EXPECT_TRUE(ligne.trace);
+        if (cle.scenario) {
+            const auto lu =
+                ScenarioLu::lit(QJsonObject{{QLatin1String(cle.scenario), QJsonValue(true)}});
+            ASSERT_TRUE(std::holds_alternative<ScenarioLu::Refus>(lu)) << cle.scenario;
+            EXPECT_NE(std::get<ScenarioLu::Refus>(lu).code, QStringLiteral("unknown_field"))
+                << cle.scenario;
+        }
+    }
+    // The table names each key once.
+    QStringList noms;
+    for (const CleLigneCommande& cle : clesLigneCommande())
+        noms << cle.nom;
+    EXPECT_EQ(noms.size(), QSet<QString>(noms.begin(), noms.end()).size());
 }

@@ -94,7 +94,7 @@ protected:
     void relaieVers(quint16 portAppareil)
     {
         relais = std::make_unique<RelaisAmont>(QStringLiteral("127.0.0.1"), portAppareil, serveur,
-                                               journal);
+                                               journal, HorlogeSysteme::instance());
         serveur.setRelais(relais.get());
     }
 };

@@ -7,38 +7,6 @@
 
 namespace {
 
-TEST(ArgumentsRejeu, HostAndPortForms)
-{
-    const struct
-    {
-        const char* texte;
-        const char* hote; // nullptr: refused
-        quint16 port;
-    } cas[] = {
-        {"127.0.0.1:10001", "127.0.0.1", 10001},
-        {"localhost:1", "localhost", 1},
-        {"[::1]:65535", "::1", 65535},
-        {"[fe80::1%eth0]:80", "fe80::1%eth0", 80},
-        {"::1:4000", nullptr, 0},         // a bare IPv6 address: its last field could be the port
-        {"[::1]4000", nullptr, 0},        // no colon after the bracket
-        {"[localhost]:4000", nullptr, 0}, // brackets hold an IPv6 address only
-        {"hote:0", nullptr, 0},
-        {"hote:65536", nullptr, 0},
-        {"hote:+80", nullptr, 0},
-        {"hote:", nullptr, 0},
-        {":80", nullptr, 0},
-        {"hote", nullptr, 0},
-    };
-    for (const auto& c : cas) {
-        const auto lu = litHotePort(QLatin1String(c.texte));
-        ASSERT_EQ(lu.has_value(), c.hote != nullptr) << c.texte;
-        if (lu) {
-            EXPECT_EQ(lu->hote, QLatin1String(c.hote)) << c.texte;
-            EXPECT_EQ(lu->port, c.port) << c.texte;
-        }
-    }
-}
-
 QStringList mots(const char* texte)
 {
     return QString::fromLatin1(texte).split(QLatin1Char(' '), Qt::SkipEmptyParts);

@@ -1,4 +1,5 @@
 #include "sim/MoteurDefauts.h"
+#include "support/HorlogeFigee.h"
 #include "support/PanneauFactice.h"
 #include "trace/Lisible.h"
 
@@ -18,7 +19,8 @@ struct Banc
 {
     PanneauFactice panneau;
     double temps = 0;
-    MoteurDefauts moteur{panneau, panneau, [this] { return temps; }};
+    HorlogeFigee horloge;
+    MoteurDefauts moteur{panneau, panneau, [this] { return temps; }, horloge};
 
     QList<int> ajoute(const char* regles)
     {

@@ -1,4 +1,5 @@
 #include "sim/MoteurDefauts.h"
+#include "support/HorlogeFigee.h"
 #include "support/PanneauFactice.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +29,8 @@ struct Banc
 {
     PanneauFactice panneau;
     double temps = 0;
-    MoteurDefauts moteur{panneau, panneau, [this] { return temps; }};
+    HorlogeFigee horloge;
+    MoteurDefauts moteur{panneau, panneau, [this] { return temps; }, horloge};
 
     bool ajoute(const QJsonValue& corps)
     {

@@ -2,6 +2,7 @@
 
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
+#include "trace/MembreInconnu.h"
 #include "trace/SortieMessages.h"
 
 #include <QJsonArray>
@@ -30,11 +31,8 @@ QHttpServerResponse refus(const QString& code, const QString& raison, const QStr
 std::optional<QHttpServerResponse> champsInconnus(const QJsonObject& objet,
                                                   const QStringList& connus)
 {
-    for (auto it = objet.begin(); it != objet.end(); ++it) {
-        if (!connus.contains(it.key()))
-            return refus(QStringLiteral("unknown_field"), QStringLiteral("unknown field"),
-                         it.key());
-    }
+    if (const auto inconnu = membreInconnu(objet, connus))
+        return refus(MembreInconnu::code(), MembreInconnu::raison(), inconnu->champ);
     return std::nullopt;
 }
 

@@ -1,7 +1,10 @@
 #include "ScenarioLu.h"
 
+#include "app/LigneCommande.h"
 #include "sim/HorlogeDispositif.h"
 #include "sim/MoteurDefauts.h"
+#include "trace/MembreInconnu.h"
+#include "trace/ValeursCles.h"
 
 #include <QStringList>
 
@@ -14,16 +17,29 @@ QString champ(const QString& chemin, const QString& nom)
     return chemin.isEmpty() ? nom : chemin + QLatin1Char('.') + nom;
 }
 
+// The members of a scenario: those of its own, and the command line's keys it also sets.
+const QStringList& membresConnus()
+{
+    static const QStringList connus = [] {
+        QStringList membres = {QStringLiteral("state"), QStringLiteral("auto_homing"),
+                               QStringLiteral("faults")};
+        for (const CleLigneCommande& cle : clesLigneCommande()) {
+            if (cle.scenario)
+                membres << QLatin1String(cle.scenario);
+        }
+        return membres;
+    }();
+    return connus;
+}
+
 } // namespace
 
 std::optional<ScenarioLu::Refus> ScenarioLu::verifieHorloge(const QJsonObject& horloge,
                                                             const QString& chemin)
 {
-    for (auto it = horloge.begin(); it != horloge.end(); ++it) {
-        if (it.key() != QLatin1String("speed") && it.key() != QLatin1String("mode"))
-            return Refus{champ(chemin, it.key()), QStringLiteral("unknown field"),
-                         QStringLiteral("unknown_field")};
-    }
+    if (const auto inconnu =
+            membreInconnu(horloge, {QStringLiteral("speed"), QStringLiteral("mode")}, chemin))
+        return Refus{inconnu->champ, MembreInconnu::raison(), MembreInconnu::code()};
     const bool vitesse = horloge.contains(QStringLiteral("speed"));
     if (vitesse == horloge.contains(QStringLiteral("mode")))
         return Refus{vitesse ? champ(chemin, QStringLiteral("mode")) : chemin,
@@ -51,14 +67,8 @@ std::optional<ScenarioLu::Refus> ScenarioLu::verifieHorloge(const QJsonObject& h
 std::variant<ScenarioLu, ScenarioLu::Refus> ScenarioLu::lit(const QJsonObject& document,
                                                             const VerifieEtat& verifieEtat)
 {
-    for (auto it = document.begin(); it != document.end(); ++it) {
-        static const QStringList connus = {QStringLiteral("state"),       QStringLiteral("clock"),
-                                           QStringLiteral("seed"),        QStringLiteral("framing"),
-                                           QStringLiteral("auto_homing"), QStringLiteral("faults")};
-        if (!connus.contains(it.key()))
-            return Refus{it.key(), QStringLiteral("unknown field"),
-                         QStringLiteral("unknown_field")};
-    }
+    if (const auto inconnu = membreInconnu(document, membresConnus()))
+        return Refus{inconnu->champ, MembreInconnu::raison(), MembreInconnu::code()};
     for (const char* nom : {"state", "clock", "auto_homing"}) {
         const QJsonValue v = document.value(QLatin1String(nom));
         if (!v.isUndefined() && !v.isObject())
@@ -77,25 +87,21 @@ std::variant<ScenarioLu, ScenarioLu::Refus> ScenarioLu::lit(const QJsonObject& d
             return *refus;
     }
     if (document.contains(QStringLiteral("seed"))) {
-        const QJsonValue v = document.value(QStringLiteral("seed"));
-        if (!graineValide(v))
+        lu.graine = graineJson(document.value(QStringLiteral("seed")));
+        if (!lu.graine)
             return Refus{QStringLiteral("seed"),
                          QStringLiteral("a whole number from 0 to 2^53 is expected")};
-        lu.graine = quint64(v.toDouble());
     }
     if (document.contains(QStringLiteral("framing"))) {
-        const QString decoupage = document.value(QStringLiteral("framing")).toString().toUpper();
-        if (decoupage != QLatin1String("CR") && decoupage != QLatin1String("NONE"))
+        lu.tramesParCR = decoupageParCR(document.value(QStringLiteral("framing")).toString());
+        if (!lu.tramesParCR)
             return Refus{QStringLiteral("framing"), QStringLiteral("CR or none is expected")};
-        lu.tramesParCR = decoupage == QLatin1String("CR");
     }
     if (document.contains(QStringLiteral("auto_homing"))) {
         const QJsonObject homing = document.value(QStringLiteral("auto_homing")).toObject();
-        for (auto it = homing.begin(); it != homing.end(); ++it) {
-            if (it.key() != QLatin1String("delay_ms"))
-                return Refus{champ(QStringLiteral("auto_homing"), it.key()),
-                             QStringLiteral("unknown field"), QStringLiteral("unknown_field")};
-        }
+        if (const auto inconnu =
+                membreInconnu(homing, {QStringLiteral("delay_ms")}, QStringLiteral("auto_homing")))
+            return Refus{inconnu->champ, MembreInconnu::raison(), MembreInconnu::code()};
         const QJsonValue delai = homing.value(QStringLiteral("delay_ms"));
         if (!delai.isUndefined()
             && (!delai.isDouble() || delai.toDouble() < 0

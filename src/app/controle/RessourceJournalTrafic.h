@@ -8,10 +8,10 @@ class JournalTrafic;
 // GET /journal and GET /journal?since=N (with &wait_ms=T, answered as soon as an event comes
 // after N, or empty at T): the traffic journal's events, as the file has them, from the newest
 // kept. Without JOURNAL= no journal is kept, and the answer says so (409).
-class RessourceTrafic : public RessourceControle
+class RessourceJournalTrafic : public RessourceControle
 {
 public:
-    RessourceTrafic(const JournalTrafic* journal_, Attentes& attentes_)
+    RessourceJournalTrafic(const JournalTrafic* journal_, Attentes& attentes_)
         : journal(journal_), attentes(attentes_)
     {
     }

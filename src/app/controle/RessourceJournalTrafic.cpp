@@ -1,4 +1,4 @@
-#include "RessourceTrafic.h"
+#include "RessourceJournalTrafic.h"
 
 #include "Attentes.h"
 #include "trace/JournalTrafic.h"
@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 #include <QUrlQuery>
 
-QList<Route> RessourceTrafic::routes()
+QList<Route> RessourceJournalTrafic::routes()
 {
     return {{QStringLiteral("/journal"),
              RequeteControle::Methode::Get,
@@ -17,7 +17,8 @@ QList<Route> RessourceTrafic::routes()
              }}};
 }
 
-void RessourceTrafic::evenements(const RequeteControle& requete, const Repondeur& repondeur) const
+void RessourceJournalTrafic::evenements(const RequeteControle& requete,
+                                        const Repondeur& repondeur) const
 {
     if (journal == nullptr)
         return repondeur(reponseErreur(QHttpServerResponse::StatusCode::Conflict,
@@ -55,7 +56,7 @@ void RessourceTrafic::evenements(const RequeteControle& requete, const Repondeur
         [this, numero](qint64) { return depuis(numero); }, std::get<int>(delai));
 }
 
-QHttpServerResponse RessourceTrafic::depuis(qint64 numero) const
+QHttpServerResponse RessourceJournalTrafic::depuis(qint64 numero) const
 {
     const JournalTrafic::Extrait extrait = journal->depuis(numero);
     QJsonArray liste;

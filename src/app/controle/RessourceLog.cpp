@@ -1,4 +1,4 @@
-#include "RessourceJournal.h"
+#include "RessourceLog.h"
 
 #include "Attentes.h"
 #include "trace/Journal.h"
@@ -6,13 +6,12 @@
 #include <QJsonArray>
 #include <QUrlQuery>
 
-RessourceJournal::RessourceJournal(Journal& journal_, std::function<void()> efface_,
-                                   Attentes& attentes_)
+RessourceLog::RessourceLog(Journal& journal_, std::function<void()> efface_, Attentes& attentes_)
     : journal(journal_), efface(std::move(efface_)), attentes(attentes_), historique(journal_)
 {
 }
 
-QList<Route> RessourceJournal::routes()
+QList<Route> RessourceLog::routes()
 {
     using M = RequeteControle::Methode;
     return {
@@ -29,7 +28,7 @@ QList<Route> RessourceJournal::routes()
     };
 }
 
-void RessourceJournal::lignes(const RequeteControle& requete, const Repondeur& repondeur)
+void RessourceLog::lignes(const RequeteControle& requete, const Repondeur& repondeur)
 {
     const QUrlQuery parametres = requete.query();
     const bool attente = parametres.hasQueryItem(QStringLiteral("wait_ms"));
@@ -68,7 +67,7 @@ void RessourceJournal::lignes(const RequeteControle& requete, const Repondeur& r
 }
 
 // Lines too old to be kept are counted, so a script knows it missed some.
-QHttpServerResponse RessourceJournal::depuis(qint64 numero) const
+QHttpServerResponse RessourceLog::depuis(qint64 numero) const
 {
     return QHttpServerResponse(QJsonObject{
         {QStringLiteral("next"), historique.total()},
