@@ -37,6 +37,9 @@ public:
         FermetureParHomologue = 8,
         Erreur = 9,
     };
+    // Error number of a channel the array closed itself because its client stopped reading:
+    // the client did not close it.
+    static constexpr int ErreurClientBloque = 10055;
 
     virtual ~CoucheSocket() = default;
 

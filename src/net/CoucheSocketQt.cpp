@@ -28,9 +28,6 @@ constexpr qint64 DelaiBlocageParDefautMs = 10000;
 // Qt's default of 50 overflows when a burst of clients arrives while the window is busy.
 constexpr int FileAttenteEcoute = 1024;
 
-// Error numbers of the channels this layer closes or refuses itself.
-constexpr int ErreurClientBloque = 10055;
-
 int limiteDescripteursProcessus()
 {
     rlimit limite{};
@@ -253,6 +250,8 @@ void CoucheSocketQt::surveilleBlocages()
     }
     for (int index : bloques) {
         const qint64 enAttenteEnvoi = canaux[index].socket->bytesToWrite();
+        // The client did not leave: the abort must not read as its own close.
+        canaux[index].socket->disconnect(this);
         canaux[index].socket->abort();
         Close(index);
         if (evenements != nullptr)

@@ -396,6 +396,10 @@ void ServeurCanaux::WSserveur_Error(int Index, int Number, const QString& Descri
     if (trafic != nullptr)
         trafic->evenement(SortieEvenements::Type::Erreur, Index, pairs[Index],
                           QString::number(Number) + QLatin1Char(' ') + Description);
+    // The socket array has closed a client that stopped reading: Velorin closed it.
+    if (trafic != nullptr && Index > 0 && Number == CoucheSocket::ErreurClientBloque)
+        trafic->evenement(SortieEvenements::Type::Fermeture, Index, pairs[Index],
+                          QStringLiteral("fermée par Velorin"));
     panneau.AfficheMessage(QStringLiteral("*** Erreur n° ") + QString::number(Number)
                            + QLatin1Char(' ') + Description + QStringLiteral(" sur socket ")
                            + QString::number(Index));

@@ -115,7 +115,8 @@ std::variant<QList<int>, RegleDefaut::Erreur> MoteurDefauts::ajoute(const QJsonV
         const QJsonValue fautes = ensemble.value(QStringLiteral("faults"));
         if (!fautes.isUndefined() && !fautes.isArray())
             return RegleDefaut::Erreur{champ(QStringLiteral("faults")),
-                                       QStringLiteral("a list is expected")};
+                                       QStringLiteral("a list is expected"),
+                                       QStringLiteral("wrong_type")};
         liste = fautes.toArray();
         prefixe = champ(QStringLiteral("faults"));
     } else if (corps.isObject()) {

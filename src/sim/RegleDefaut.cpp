@@ -108,8 +108,17 @@ std::optional<Erreur> litCorrespondance(RegleDefaut& r, const QJsonObject& objet
 {
     Lecteur l(objet, chemin);
     l.seulement({"mode", "command", "request", "channel", "nth", "every", "probability"});
-    if (auto mode = l.texte("mode"))
-        r.mode = mode->toUpper();
+    if (auto mode = l.texte("mode")) {
+        // A mode no request is ever received in would leave the rule silent for good.
+        static const QStringList modes = {QStringLiteral("AUTOMATEOMRON"),
+                                          QStringLiteral("MODULELASERS"),
+                                          QStringLiteral("MODEECHO"), QStringLiteral("MODEMUET")};
+        if (!modes.contains(mode->toUpper()))
+            l.faute("mode", QStringLiteral("automateOMRON, moduleLASERS, modeECHO or modeMUET is "
+                                           "expected"));
+        else
+            r.mode = mode->toUpper();
+    }
     if (auto commande = l.texte("command")) {
         if (commande->size() != 1)
             l.faute("command", QStringLiteral("one character is expected"));
@@ -280,16 +289,28 @@ RegleDefaut::lit(const QJsonObject& objet, const QString& chemin, Motifs* motifs
         return *l.erreur;
     const QJsonValue correspondance = objet.value(QStringLiteral("match"));
     if (!correspondance.isUndefined() && !correspondance.isObject())
-        return Erreur{l.champ(QStringLiteral("match")), QStringLiteral("an object is expected")};
+        return Erreur{l.champ(QStringLiteral("match")), QStringLiteral("an object is expected"),
+                      QStringLiteral("wrong_type")};
     if (auto e = litCorrespondance(r, correspondance.toObject(), l.champ(QStringLiteral("match")),
                                    motifs))
         return *e;
     const QJsonValue action = objet.value(QStringLiteral("action"));
     if (!action.isObject())
-        return Erreur{l.champ(QStringLiteral("action")),
-                      QStringLiteral("an action object is expected")};
+        return Erreur{
+            l.champ(QStringLiteral("action")), QStringLiteral("an action object is expected"),
+            action.isUndefined() ? QStringLiteral("invalid_value") : QStringLiteral("wrong_type")};
     if (auto e = litAction(r, action.toObject(), l.champ(QStringLiteral("action"))))
         return *e;
+    // A connection carries no request: a rule on it that asks for one would never fire.
+    if (r.surLaConnexion()) {
+        for (const char* champ : {"mode", "command", "request"}) {
+            if (correspondance.toObject().contains(QLatin1String(champ)))
+                return Erreur{l.champ(QStringLiteral("match.") + QLatin1String(champ)),
+                              QStringLiteral("a connection rule takes only channel, nth, every "
+                                             "and probability"),
+                              QStringLiteral("bad_combination")};
+        }
+    }
     if (auto n = l.nombre("count", 1, 1e15, true))
         r.nombre = qint64(*n);
     r.dureeMs = l.nombre("duration_ms", 0, 1e15);

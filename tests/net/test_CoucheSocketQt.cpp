@@ -24,6 +24,7 @@ struct Recepteur : EvenementsSocket
 {
     QList<qintptr> demandes;
     QStringList erreurs;
+    QList<int> fermetures; // closes reported as the client's own
     std::function<void(qintptr)> surDemande;
     std::function<void(int)> surDonnees;
 
@@ -42,6 +43,7 @@ struct Recepteur : EvenementsSocket
     {
         erreurs << QStringLiteral("%1 %2 %3").arg(Index).arg(Number).arg(Description);
     }
+    void WSserveur_Close(int Index) override { fermetures << Index; }
 };
 
 // The Qt array listening on a free port, and one client on the loopback address.
@@ -321,6 +323,10 @@ TEST_F(ClientQuiNeLitPas, ItsChannelIsClosedWhenStalledTooLong)
     ASSERT_EQ(recepteur.erreurs.size(), 1);
     EXPECT_TRUE(recepteur.erreurs.at(0).startsWith(QLatin1String("1 10055 le client ne lit plus")))
         << recepteur.erreurs.at(0).toStdString();
+    // The array closed it, not the client: no close is reported as the client's.
+    for (int passe = 0; passe < 10; ++passe)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(recepteur.fermetures.isEmpty());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "net/CoucheSocketFactice.h"
 #include "net/ServeurCanaux.h"
 #include "support/HorlogeFigee.h"
+#include "trace/SortieEvenements.h"
 
 #include <gtest/gtest.h>
 
@@ -272,6 +273,43 @@ TEST(ErreurSocket, LoggedAndNothingElse)
               QStringList{QStringLiteral("*** Erreur n° 10053 Connection reset sur socket 3")});
     EXPECT_TRUE(b.couche.operations.isEmpty());
     EXPECT_EQ(b.serveur.CanalCourant(), 3) << "left as the last accept set it";
+}
+
+// The journal's record of a socket error: an error event, and a close that says who closed.
+TEST(ErreurSocket, JournaledWithWhoClosedTheChannel)
+{
+    struct Evenements : SortieEvenements
+    {
+        QStringList vus;
+        void evenement(Type type, int canal, const QString&, const QString* donnees) override
+        {
+            if (type == Type::Erreur || type == Type::Fermeture)
+                vus << QStringLiteral("%1 %2 %3")
+                           .arg(type == Type::Erreur ? "error" : "close")
+                           .arg(canal)
+                           .arg(donnees != nullptr ? *donnees : QString());
+        }
+    };
+    const struct
+    {
+        const char* nom;
+        int numero;
+        QStringList attendus;
+    } cas[] = {
+        {"aResetIsTheClientsOwnClose", 10053, {"error 1 10053 x"}},
+        {"aClientThatStoppedReadingIsClosedByVelorin",
+         CoucheSocket::ErreurClientBloque,
+         {"error 1 10055 x", "close 1 fermée par Velorin"}},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.nom);
+        Banc b({7});
+        Evenements journal;
+        b.serveur.setJournalTrafic(&journal);
+        b.couche.etats[1] = CoucheSocket::Ferme; // the array has dropped it already
+        b.serveur.WSserveur_Error(1, c.numero, QStringLiteral("x"));
+        EXPECT_EQ(journal.vus, c.attendus);
+    }
 }
 
 TEST(Fermeture, WarnsConnectedClientsClosesEverythingDestroysChannels)

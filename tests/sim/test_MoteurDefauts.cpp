@@ -99,36 +99,68 @@ TEST(MoteurDefauts, ASeededProbabilityRepeats)
     EXPECT_EQ(ensemble.supprimees(QString(64, QLatin1Char('P'))), premier) << "the rule set's seed";
 }
 
-// A list is taken whole or not at all, and the error names the field.
+// A list is taken whole or not at all, and the error names the field and gives its code.
 TEST(MoteurDefauts, ABadRuleRefusesTheWholeSetAndNamesItsField)
 {
     const struct
     {
         const char* corps;
         const char* champ;
+        const char* code;
     } cas[] = {
-        {R"([{"action":{"type":"drop"}},{"action":{"type":"delay","ms":-1}}])", "[1].action.ms"},
-        {R"([{"action":{"type":"warp"}}])", "[0].action.type"},
-        {R"({"action":{"type":"drop"},"cuont":1})", "cuont"},
-        {R"({"match":{"nth":0},"action":{"type":"drop"}})", "match.nth"},
-        {R"({"match":{"probability":1.5},"action":{"type":"drop"}})", "match.probability"},
-        {R"({"match":{"request":"("},"action":{"type":"drop"}})", "match.request"},
-        {R"({"match":{"command":"DD"},"action":{"type":"drop"}})", "match.command"},
-        {R"({"action":{"type":"axis_stop","axis":"Y","at":1}})", "action.axis"},
-        {R"({"action":{"type":"reply","bytes":"\u20ac"}})", "action.bytes"},
-        {R"({"action":{"type":"corrupt","how":"scramble"}})", "action.how"},
-        {R"({"action":{"type":"close","when":"later"}})", "action.when"},
-        {R"({"match":{"command":"D"}})", "action"},
-        {R"({"seed":-1,"faults":[]})", "seed"},
-        {R"({"seed":1,"faults":{}})", "faults"},
-        {R"(3)", ""},
+        {R"([{"action":{"type":"drop"}},{"action":{"type":"delay","ms":-1}}])", "[1].action.ms",
+         "out_of_range"},
+        {R"([{"action":{"type":"warp"}}])", "[0].action.type", "invalid_value"},
+        {R"({"action":{"type":"drop"},"cuont":1})", "cuont", "unknown_field"},
+        {R"({"match":{"nth":0},"action":{"type":"drop"}})", "match.nth", "out_of_range"},
+        {R"({"match":{"probability":1.5},"action":{"type":"drop"}})", "match.probability",
+         "out_of_range"},
+        {R"({"match":{"request":"("},"action":{"type":"drop"}})", "match.request", "invalid_value"},
+        {R"({"match":{"command":"DD"},"action":{"type":"drop"}})", "match.command",
+         "invalid_value"},
+        // A mode no request is received in: the rule would never fire.
+        {R"({"match":{"mode":"automateOMRN"},"action":{"type":"drop"}})", "match.mode",
+         "invalid_value"},
+        // A connection carries no request to match.
+        {R"({"match":{"command":"P"},"action":{"type":"refuse"}})", "match.command",
+         "bad_combination"},
+        {R"([{"action":{"type":"drop"}},{"match":{"mode":"modeECHO"},"action":{"type":"greeting","bytes":"G"}}])",
+         "[1].match.mode", "bad_combination"},
+        {R"({"match":{"request":"^$"},"action":{"type":"accept_delay","ms":5}})", "match.request",
+         "bad_combination"},
+        {R"({"action":{"type":"axis_stop","axis":"Y","at":1}})", "action.axis", "invalid_value"},
+        {R"({"action":{"type":"reply","bytes":"\u20ac"}})", "action.bytes", "invalid_value"},
+        {R"({"action":{"type":"corrupt","how":"scramble"}})", "action.how", "invalid_value"},
+        {R"({"action":{"type":"close","when":"later"}})", "action.when", "invalid_value"},
+        {R"({"match":{"command":"D"}})", "action", "invalid_value"},
+        {R"({"action":"drop"})", "action", "wrong_type"},
+        {R"({"match":"P","action":{"type":"drop"}})", "match", "wrong_type"},
+        {R"({"seed":-1,"faults":[]})", "seed", "invalid_value"},
+        {R"({"seed":1,"faults":{}})", "faults", "wrong_type"},
+        {R"(3)", "", "invalid_value"},
     };
     for (const auto& c : cas) {
         Banc b;
         const auto r = b.moteur.ajoute(QByteArray(c.corps) == "3" ? QJsonValue(3) : json(c.corps));
         ASSERT_TRUE(std::holds_alternative<RegleDefaut::Erreur>(r)) << c.corps;
         EXPECT_EQ(std::get<RegleDefaut::Erreur>(r).champ, QLatin1String(c.champ)) << c.corps;
+        EXPECT_EQ(std::get<RegleDefaut::Erreur>(r).code, QLatin1String(c.code)) << c.corps;
         EXPECT_FALSE(b.moteur.actif()) << c.corps;
+    }
+}
+
+// What a rule's mode may name, in any letter case, and what a connection rule may match on.
+TEST(MoteurDefauts, RulesWithinTheirBoundsAreTaken)
+{
+    for (const char* corps : {
+             R"({"match":{"mode":"MODULElasers"},"action":{"type":"drop"}})",
+             R"({"match":{"mode":"modemuet","command":"P"},"action":{"type":"drop"}})",
+             R"({"match":{"channel":2,"every":3},"action":{"type":"refuse"}})",
+             R"({"match":{"nth":2,"probability":0.5},"action":{"type":"greeting","bytes":"G"}})",
+         }) {
+        Banc b;
+        EXPECT_FALSE(std::holds_alternative<RegleDefaut::Erreur>(b.moteur.ajoute(json(corps))))
+            << corps;
     }
 }
 

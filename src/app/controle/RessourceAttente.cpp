@@ -24,6 +24,14 @@ bool entier(const QJsonValue& v, double min, double max)
     return v.isDouble() && std::isfinite(n) && n == std::floor(n) && n >= min && n <= max;
 }
 
+// What is wrong with a value entier() refused: its type, or only its range.
+QString fauteEntier(const QJsonValue& v, const QString& horsBornes)
+{
+    const double n = v.toDouble();
+    return v.isDouble() && std::isfinite(n) && n == std::floor(n) ? horsBornes
+                                                                  : QStringLiteral("wrong_type");
+}
+
 } // namespace
 
 QList<Route> RessourceAttente::routes()
@@ -102,8 +110,8 @@ RessourceAttente::condition(const QJsonObject& demande)
 
     if (nom == QLatin1String("fault_fired")) {
         if (!entier(valeur, 1, std::numeric_limits<int>::max()))
-            return refus(QStringLiteral("wrong_type"), QStringLiteral("a rule id is expected"),
-                         nom);
+            return refus(fauteEntier(valeur, QStringLiteral("out_of_range")),
+                         QStringLiteral("a rule id is expected"), nom);
         const int id = valeur.toInt();
         return Observation([this, id, quoi] {
             Vu vu{false, quoi};
@@ -129,7 +137,8 @@ RessourceAttente::condition(const QJsonObject& demande)
         qint64 depuis = 0;
         if (demande.contains(QStringLiteral("since"))) {
             if (!entier(demande.value(QStringLiteral("since")), 0, 9e15))
-                return refus(QStringLiteral("wrong_type"),
+                return refus(fauteEntier(demande.value(QStringLiteral("since")),
+                                         QStringLiteral("invalid_value")),
                              QStringLiteral("since must be a line number"),
                              QStringLiteral("since"));
             depuis = qint64(demande.value(QStringLiteral("since")).toDouble());
@@ -167,8 +176,8 @@ RessourceAttente::condition(const QJsonObject& demande)
         });
     }
     if (!entier(valeur, 0, 1e6))
-        return refus(QStringLiteral("wrong_type"), QStringLiteral("a whole number is expected"),
-                     nom);
+        return refus(fauteEntier(valeur, QStringLiteral("out_of_range")),
+                     QStringLiteral("a whole number from 0 to 1000000 is expected"), nom);
     const int voulues = valeur.toInt();
     return Observation([this, voulues, quoi] {
         const int n = sources.clients();
