@@ -11,19 +11,25 @@
 
 #include <algorithm>
 
+// A rule taken away keeps its firings in the listing of those that ended: a test that waits on
+// it, or asks afterwards, still sees that it fired.
 bool MoteurDefauts::retire(int id)
 {
-    const bool retiree = regles.removeIf([id](const Active& a) { return a.id == id; }) > 0;
-    recense();
+    const bool retiree =
+        std::any_of(regles.begin(), regles.end(), [id](const Active& a) { return a.id == id; });
+    enleve([id](const Active& a) { return a.id == id; }, QStringLiteral("removed"));
     return retiree;
 }
 
 void MoteurDefauts::vide(bool finiesAussi)
 {
-    regles.clear();
-    if (finiesAussi)
+    if (finiesAussi) {
+        regles.clear();
         finies.clear();
-    recense();
+        recense();
+        return;
+    }
+    enleve([](const Active&) { return true; }, QStringLiteral("removed"));
 }
 
 void MoteurDefauts::recense()

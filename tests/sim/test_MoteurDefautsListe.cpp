@@ -54,7 +54,7 @@ struct Banc
 const QString P = QStringLiteral("\x1bP1\r");
 
 // A rule used up or over leaves the plain listing as before, and stays in the full one with its
-// firings; deleted rules do not; a reset forgets them all.
+// firings; so do deleted rules, as removed, with what they fired; a reset forgets them all.
 TEST(MoteurDefautsListe, RulesThatEndedAreListedOnlyWhenAllAreAskedFor)
 {
     Banc b;
@@ -76,8 +76,13 @@ TEST(MoteurDefautsListe, RulesThatEndedAreListedOnlyWhenAllAreAskedFor)
     EXPECT_EQ(tirs.at(0)[QStringLiteral("device_ms")].toDouble(), 40);
     EXPECT_TRUE(tirs.at(0)[QStringLiteral("t")].toString().endsWith(QLatin1Char('Z')));
 
+    EXPECT_TRUE(b.moteur.retire(3));
+    EXPECT_FALSE(b.moteur.retire(3)) << "gone from the rules in force";
+    ASSERT_TRUE(b.ajoute(json(R"({"action":{"type":"drop"}})")));
     b.moteur.vide();
-    EXPECT_EQ(b.etats(true), QStringLiteral("4:used_up:1 1:used_up:1 2:expired:1"));
+    EXPECT_EQ(b.etats(false), QString());
+    EXPECT_EQ(b.etats(true),
+              QStringLiteral("4:used_up:1 1:used_up:1 2:expired:1 3:removed:1 5:removed:0"));
     b.moteur.vide(true);
     EXPECT_EQ(b.etats(true), QString());
 }
