@@ -44,14 +44,15 @@ void analyse(const char* mode, const QByteArray& requete, const char* nom)
 void zoneMessages()
 {
     Journal journal;
-    FenetrePrincipale fenetre(journal);
+    EtatAppareil etat(journal);
+    FenetrePrincipale fenetre(journal, etat);
     fenetre.show();
     const QString ligne = QStringLiteral("08:54:28.3 demande position --> 12000 / 3000 a");
     constexpr int n = 500000;
     QElapsedTimer chrono;
     chrono.start();
     for (int i = 0; i < n; ++i) {
-        fenetre.AfficheMessage(ligne);
+        journal.AfficheMessage(ligne);
         // The area catches up every 50 ms: at 250,000 lines a second, every 12,500 lines.
         if (i % 12500 == 0) {
             fenetre.synchroniseZone();
@@ -70,10 +71,10 @@ void zoneMessages()
         // Fill the log until it is cut back, then again to nearly full.
         for (qsizetype avant = -1; journal.contenu().size() > avant;) {
             avant = journal.contenu().size();
-            fenetre.AfficheMessage(ligne);
+            journal.AfficheMessage(ligne);
         }
         while (journal.contenu().size() < 19000)
-            fenetre.AfficheMessage(ligne);
+            journal.AfficheMessage(ligne);
         QElapsedTimer une;
         une.start();
         fenetre.synchroniseZone();

@@ -25,8 +25,8 @@ Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeu
     serveurCanaux.setTramesParCR([this] {
         if (!tramesParCR)
             return false;
-        const QString mode = simulation.Cmb_Simulate().toUpper();
-        return mode == QLatin1String("AUTOMATEOMRON") || mode == QLatin1String("MODULELASERS");
+        const ModeSimulation mode = simulation.modeSimulation();
+        return mode == ModeSimulation::AutomateOmron || mode == ModeSimulation::ModuleLasers;
     });
     analyseur.setDefauts(&moteurDefauts);
     WSserveur.setEvenements(&serveurCanaux);

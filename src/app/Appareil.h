@@ -21,11 +21,10 @@
 class PanneauServeur;
 class PanneauSimulation;
 
-// The device behind the window: the socket array and its channel pool, the analysis of each
-// received text, the clock of the axis motion and the timer of the link label, and what a test
-// may make the device do beside (faults, homing by itself, requests gathered up to CR). It keeps
-// no state of its own beyond that: the simulated device's state is in the window's controls,
-// reached through the panels.
+// The device that serves: the socket array and its channel pool, the analysis of each received
+// text, the clock of the axis motion and the timer of the link label, and what a test may make
+// the device do beside (faults, homing by itself, requests gathered up to CR). The simulated
+// device's state is its model's (EtatAppareil), reached through the panels.
 class Appareil : public QObject
 {
     Q_OBJECT

@@ -1,16 +1,27 @@
 #include "Arret.h"
 
-#include "FenetrePrincipale.h"
 #include "net/ServeurCanaux.h"
 #include "trace/Pause.h"
 
 #include <QApplication>
 #include <QDialog>
 
-Arret::Arret(FenetrePrincipale& fenetre_, ServeurCanaux& serveur_, QObject* parent)
-    : QObject(parent), fenetre(fenetre_), serveur(serveur_)
+Arret::Arret(ServeurCanaux& serveur_, QObject* parent) : QObject(parent), serveur(serveur_) {}
+
+void Arret::ferme()
 {
-    connect(&fenetre, &FenetrePrincipale::fermetureDemandee, this, &Arret::Form_Unload);
+    Form_Unload();
+    emit fermeture();
+}
+
+void Arret::termine()
+{
+    if (fermeFenetre) {
+        fermeFenetre();
+        return;
+    }
+    ferme();
+    QCoreApplication::quit();
 }
 
 void Arret::Form_Unload()
@@ -40,7 +51,10 @@ std::optional<int> Arret::pauseValide(const QString& texte)
 void Arret::demandeArret()
 {
     demande = true;
-    while (QWidget* boite = QApplication::activeModalWidget()) {
+    // Message boxes exist only where widgets do.
+    while (QWidget* boite = qobject_cast<QApplication*>(QCoreApplication::instance())
+                                ? QApplication::activeModalWidget()
+                                : nullptr) {
         if (auto* dialogue = qobject_cast<QDialog*>(boite))
             dialogue->reject();
         else
@@ -49,5 +63,5 @@ void Arret::demandeArret()
             break;
     }
     if (!demarrageEnCours)
-        fenetre.close();
+        termine();
 }

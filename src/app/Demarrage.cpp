@@ -5,6 +5,7 @@
 #include "Arret.h"
 #include "FenetrePrincipale.h"
 #include "LigneCommande.h"
+#include "appareil/EtatAppareil.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
 
@@ -14,9 +15,9 @@
 
 #include <cstdio>
 
-Demarrage::Demarrage(FenetrePrincipale& fenetre_, Appareil& appareil_, Arret& arret_,
-                     bool sansEcran_)
-    : fenetre(fenetre_), appareil(appareil_), arret(arret_), sansEcran(sansEcran_)
+Demarrage::Demarrage(EtatAppareil& etat_, FenetrePrincipale* fenetre_, Appareil& appareil_,
+                     Arret& arret_, bool sansEcran_)
+    : etat(etat_), fenetre(fenetre_), appareil(appareil_), arret(arret_), sansEcran(sansEcran_)
 {
 }
 
@@ -24,45 +25,47 @@ bool Demarrage::Form_Load(const LigneCommande& parametres)
 {
     arret.setDemarrageEnCours(true);
     const auto fin = qScopeGuard([this] { arret.setDemarrageEnCours(false); });
-    fenetre.show();
-    fenetre.AfficheMessage(QStringLiteral("clear"));
-    fenetre.setWindowTitle(QStringLiteral("Velorin v" VELORIN_VERSION));
-    fenetre.selectionneMode(QStringLiteral("automateOMRON"));
-    fenetre.AfficheMessage(QStringLiteral("lecture des parametres ..."));
+    if (fenetre)
+        fenetre->show();
+    etat.AfficheMessage(QStringLiteral("clear"));
+    if (fenetre)
+        fenetre->setWindowTitle(QStringLiteral("Velorin v" VELORIN_VERSION));
+    etat.setModeSimulation(ModeSimulation::AutomateOmron);
+    etat.AfficheMessage(QStringLiteral("lecture des parametres ..."));
 
     for (const QString& inconnu : parametres.inconnus)
-        fenetre.AfficheMessage(QStringLiteral("parametre inconnu ignoré : ") + inconnu);
+        etat.AfficheMessage(QStringLiteral("parametre inconnu ignoré : ") + inconnu);
     if (parametres.aide) {
         const QString aide = lignesAide().join(QLatin1Char('\n'));
-        if (sansEcran)
+        if (sansEcran || !fenetre)
             std::fprintf(stderr, "%s\n", aide.toUtf8().constData());
         else
-            QMessageBox::information(&fenetre, QStringLiteral("Velorin"), aide);
+            QMessageBox::information(fenetre, QStringLiteral("Velorin"), aide);
         if (arret.estDemande())
             return true;
     }
     // A port the system picks is only known once it listens: said then.
     const bool portLibre = parametres.portIP && portValide(*parametres.portIP) == 0;
     if (parametres.portIP) {
-        fenetre.setTxt_PortIP(*parametres.portIP);
+        etat.setTxt_PortIP(*parametres.portIP);
         if (!portLibre)
-            fenetre.AfficheMessage(QStringLiteral("port TCPIP = ") + fenetre.Txt_PortIP());
+            etat.AfficheMessage(QStringLiteral("port TCPIP = ") + etat.Txt_PortIP());
     }
-    if (parametres.mode && !fenetre.selectionneMode(*parametres.mode)) {
-        fenetre.AfficheMessage(QStringLiteral("mode inconnu \"") + *parametres.mode
-                               + QStringLiteral("\", le mode ") + fenetre.Cmb_Simulate()
-                               + QStringLiteral(" est conservé"));
+    if (parametres.mode && !etat.selectionneMode(*parametres.mode)) {
+        etat.AfficheMessage(QStringLiteral("mode inconnu \"") + *parametres.mode
+                            + QStringLiteral("\", le mode ") + etat.Cmb_Simulate()
+                            + QStringLiteral(" est conservé"));
     }
     if (parametres.trace)
-        fenetre.setChk_TraceIP(true);
+        etat.setChk_TraceIP(true);
 
-    fenetre.AfficheMessage(QStringLiteral("initialisation ..."));
+    etat.AfficheMessage(QStringLiteral("initialisation ..."));
     appareil.serveur().initialise();
 
     CoucheSocketQt& WSserveur = appareil.sockets();
-    const auto port = portValide(fenetre.Txt_PortIP());
+    const auto port = portValide(etat.Txt_PortIP());
     if (!port) {
-        signaleEchec(QStringLiteral("port PORTIP invalide \"") + fenetre.Txt_PortIP()
+        signaleEchec(QStringLiteral("port PORTIP invalide \"") + etat.Txt_PortIP()
                      + QStringLiteral("\" : un nombre de 0 à 65535 est attendu"));
         return false;
     }
@@ -87,14 +90,14 @@ bool Demarrage::Form_Load(const LigneCommande& parametres)
         return false;
     }
     if (portLibre) {
-        fenetre.setTxt_PortIP(QString::number(WSserveur.LocalPort(0)));
-        fenetre.AfficheMessage(QStringLiteral("port TCPIP = ") + fenetre.Txt_PortIP());
+        etat.setTxt_PortIP(QString::number(WSserveur.LocalPort(0)));
+        etat.AfficheMessage(QStringLiteral("port TCPIP = ") + etat.Txt_PortIP());
     }
-    fenetre.AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" ouvre ")
-                           + WSserveur.LocalIP(0) + QStringLiteral("  port ")
-                           + QString::number(WSserveur.LocalPort(0)));
+    etat.AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" ouvre ")
+                        + WSserveur.LocalIP(0) + QStringLiteral("  port ")
+                        + QString::number(WSserveur.LocalPort(0)));
     // Timer1 already ticks every 1000 ms, as designed.
-    fenetre.AfficheMessage(QStringLiteral("en attente de communication ..."));
+    etat.AfficheMessage(QStringLiteral("en attente de communication ..."));
     return true;
 }
 
@@ -102,7 +105,7 @@ void Demarrage::signaleEchec(const QString& raison)
 {
     const QString ligne =
         Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" ") + raison;
-    fenetre.AfficheMessage(ligne);
+    etat.AfficheMessage(ligne);
     std::fprintf(stderr, "%s\n", ligne.toUtf8().constData());
     std::fflush(stderr);
     arret.renonce();

@@ -4,15 +4,18 @@
 
 class Appareil;
 class Arret;
+class EtatAppareil;
 class FenetrePrincipale;
 struct LigneCommande;
 
-// The program's start from its command line: the window shown and titled, the mode and the
-// port taken, the listener opened, each step logged.
+// The program's start from its command line: the window, when there is one, shown and titled,
+// the mode and the port written into the device's state, the listener opened, each step logged.
 class Demarrage
 {
 public:
-    Demarrage(FenetrePrincipale& fenetre, Appareil& appareil, Arret& arret, bool sansEcran);
+    // fenetre: none when no window can be shown.
+    Demarrage(EtatAppareil& etat, FenetrePrincipale* fenetre, Appareil& appareil, Arret& arret,
+              bool sansEcran);
 
     // False when the program cannot listen: the reason is in the log and on standard error.
     // A stop asked while the "?" box was open ends it early, with true.
@@ -23,7 +26,8 @@ public:
     void signaleEchec(const QString& raison);
 
 private:
-    FenetrePrincipale& fenetre;
+    EtatAppareil& etat;
+    FenetrePrincipale* fenetre;
     Appareil& appareil;
     Arret& arret;
     bool sansEcran;

@@ -1,7 +1,7 @@
 #include "EnregistrementTrafic.h"
 
 #include "Appareil.h"
-#include "FenetrePrincipale.h"
+#include "appareil/EtatAppareil.h"
 #include "controle/ApiControle.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
@@ -36,9 +36,9 @@ std::optional<qint64> EnregistrementTrafic::tailleValide(const QString& texte)
     return nombre * unite;
 }
 
-EnregistrementTrafic::EnregistrementTrafic(Journal& journalMessages_, FenetrePrincipale& fenetre_,
+EnregistrementTrafic::EnregistrementTrafic(Journal& journalMessages_, EtatAppareil& etat_,
                                            Appareil& appareil_)
-    : journalMessages(journalMessages_), fenetre(fenetre_), appareil(appareil_)
+    : journalMessages(journalMessages_), etatAppareil(etat_), appareil(appareil_)
 {
 }
 
@@ -57,8 +57,8 @@ bool EnregistrementTrafic::ouvre(const QString& chemin, qint64 tailleMax, QStrin
                      [this](const QString& ligne) { journal.evenement(T::Log, ligne); });
     QObject::connect(&appareil.horloge(), &HorlogeDispositif::changement, &journal,
                      [this] { journal.evenement(T::Horloge, appareil.horloge().description()); });
-    QObject::connect(&fenetre, &FenetrePrincipale::modeChange, &journal,
-                     [this] { journal.evenement(T::Mode, fenetre.Cmb_Simulate()); });
+    QObject::connect(&etatAppareil, &EtatAppareil::modeChange, &journal,
+                     [this] { journal.evenement(T::Mode, etatAppareil.Cmb_Simulate()); });
     return true;
 }
 

@@ -8,7 +8,7 @@
 
 class Appareil;
 class ApiControle;
-class FenetrePrincipale;
+class EtatAppareil;
 class Journal;
 
 // JOURNAL= and JOURNAL_MAX= put into the program: the traffic journal and every source of its
@@ -19,7 +19,7 @@ public:
     // "JOURNAL_MAX=": bytes, or with K, M or G (binary units); at least 4 KiB.
     static std::optional<qint64> tailleValide(const QString& texte);
 
-    EnregistrementTrafic(Journal& journalMessages, FenetrePrincipale& fenetre, Appareil& appareil);
+    EnregistrementTrafic(Journal& journalMessages, EtatAppareil& etat, Appareil& appareil);
 
     // Opens the file, bounded in size, and plugs every source in; false with the reason when
     // the file cannot be opened.
@@ -40,7 +40,7 @@ private:
 
     QString cheminFichier;
     Journal& journalMessages;
-    FenetrePrincipale& fenetre;
+    EtatAppareil& etatAppareil;
     Appareil& appareil;
     JournalTrafic journal;
 };

@@ -4,8 +4,7 @@
 #include "Icones.h"
 #include "StyleCadre.h"
 #include "ZoneMessages.h"
-#include "trace/Horloge.h"
-#include "trace/Horodatage.h"
+#include "appareil/EtatAppareil.h"
 #include "trace/Journal.h"
 
 #include <QApplication>
@@ -29,8 +28,8 @@ void colore(QWidget* controle, QPalette::ColorRole role, QRgb couleur)
 
 } // namespace
 
-FenetrePrincipale::FenetrePrincipale(Journal& journal, QWidget* parent)
-    : QWidget(parent), journalMessages(journal)
+FenetrePrincipale::FenetrePrincipale(Journal& journal, EtatAppareil& etat, QWidget* parent)
+    : QWidget(parent), journalMessages(journal), etatAppareil(etat)
 {
     setObjectName(QStringLiteral("Velorin"));
     setWindowIcon(iconePuce());
@@ -38,6 +37,7 @@ FenetrePrincipale::FenetrePrincipale(Journal& journal, QWidget* parent)
     ajustePolice();
     resize(twips(6480), twips(5700));
     zoneMessages = new ZoneMessages(journalMessages, *TextMsg, this);
+    relieModele();
 }
 
 FenetrePrincipale::~FenetrePrincipale() = default;
@@ -122,8 +122,6 @@ void FenetrePrincipale::creeControles()
                                QStringLiteral("modeMUET"), QStringLiteral("modeECHO")});
     // Nothing is selected until start-up picks the PLC mode.
     Cmb_SimulateBox->setCurrentIndex(-1);
-    connect(Cmb_SimulateBox, &QComboBox::currentIndexChanged, this,
-            &FenetrePrincipale::Cmb_Simulate_Click);
 
     // A frame's caption sits a little in from its left edge, clear of the trace switch beside it.
     auto* styleCadre = new StyleCadre(twips(120), this);
@@ -236,58 +234,62 @@ void FenetrePrincipale::ajustePolice()
     }
 }
 
-// ---- the log in the message area ----
+// ---- the model shown, and the operator's edits written into it ----
 
-void FenetrePrincipale::AfficheMessage(const QString& message)
+void FenetrePrincipale::relieModele()
 {
-    journalMessages.AfficheMessage(message);
+    EtatAppareil& e = etatAppareil;
+    connect(Cmb_SimulateBox, &QComboBox::currentIndexChanged, this, [this, &e] {
+        if (Cmb_SimulateBox->currentIndex() >= 0)
+            e.selectionneMode(Cmb_SimulateBox->currentText());
+    });
+    connect(Chk_HOMING_X_okBox, &QCheckBox::toggled, &e, &EtatAppareil::setChk_HOMING_X_ok);
+    connect(Chk_HOMING_Z_okBox, &QCheckBox::toggled, &e, &EtatAppareil::setChk_HOMING_Z_ok);
+    connect(Chk_TPnon0Box, &QCheckBox::toggled, &e, &EtatAppareil::setChk_TPnon0);
+    connect(Chk_TraceIPBox, &QCheckBox::toggled, &e, &EtatAppareil::setChk_TraceIP);
+    connect(Txt_ValeurLuEdit, &QLineEdit::textChanged, &e, &EtatAppareil::setTxt_ValeurLu);
+    connect(&e, &EtatAppareil::change, this, &FenetrePrincipale::montreEtat);
+    connect(&e, &EtatAppareil::modeChange, this, &FenetrePrincipale::Cmb_Simulate_Click);
+    montreEtat();
+    if (e.modeSimulation() != ModeSimulation::Aucun)
+        Cmb_Simulate_Click();
+}
+
+void FenetrePrincipale::montreEtat()
+{
+    const EtatAppareil& e = etatAppareil;
+    const auto texte = [](auto* controle, const QString& valeur) {
+        if (controle->text() != valeur)
+            controle->setText(valeur);
+    };
+    texte(Lbl_PosDemXLabel, e.Lbl_PosDemX());
+    texte(Lbl_PosDemZLabel, e.Lbl_PosDemZ());
+    texte(Lbl_PosRelleXLabel, e.Lbl_PosRelleX());
+    texte(Lbl_PosRelleZLabel, e.Lbl_PosRelleZ());
+    texte(Txt_ValeurLuEdit, e.Txt_ValeurLu());
+    texte(Txt_PortIPEdit, e.Txt_PortIP());
+    Chk_HOMING_X_okBox->setChecked(e.Chk_HOMING_X_ok());
+    Chk_HOMING_Z_okBox->setChecked(e.Chk_HOMING_Z_ok());
+    Chk_TPnon0Box->setChecked(e.Chk_TPnon0());
+    Chk_TraceIPBox->setChecked(e.Chk_TraceIP());
+    texte(Lbl_LiaisonValideLabel, e.Lbl_LiaisonValide());
+    if (const auto fond = e.fondLiaison();
+        fond
+        && (!Lbl_LiaisonValideLabel->autoFillBackground()
+            || Lbl_LiaisonValideLabel->palette().color(QPalette::Window) != QColor(*fond))) {
+        Lbl_LiaisonValideLabel->setAutoFillBackground(true);
+        colore(Lbl_LiaisonValideLabel, QPalette::Window, *fond);
+    }
+    const int index = e.modeSimulation() == ModeSimulation::Aucun
+                          ? -1
+                          : Cmb_SimulateBox->findText(e.Cmb_Simulate(), Qt::MatchFixedString);
+    if (Cmb_SimulateBox->currentIndex() != index)
+        Cmb_SimulateBox->setCurrentIndex(index);
 }
 
 void FenetrePrincipale::synchroniseZone()
 {
     zoneMessages->synchronise();
-}
-
-// ---- the device state, read from and written to the controls ----
-
-bool FenetrePrincipale::modeConnu(const QString& texte) const
-{
-    return !texte.isEmpty() && Cmb_SimulateBox->findText(texte, Qt::MatchFixedString) >= 0;
-}
-
-bool FenetrePrincipale::selectionneMode(const QString& texte)
-{
-    if (!modeConnu(texte))
-        return false;
-    Cmb_SimulateBox->setCurrentIndex(Cmb_SimulateBox->findText(texte, Qt::MatchFixedString));
-    return true;
-}
-
-QString FenetrePrincipale::Txt_PortIP() const
-{
-    return Txt_PortIPEdit->text();
-}
-void FenetrePrincipale::setTxt_PortIP(const QString& t)
-{
-    Txt_PortIPEdit->setText(t);
-}
-
-void FenetrePrincipale::reinitialiseControles()
-{
-    for (QLabel* position :
-         {Lbl_PosDemXLabel, Lbl_PosDemZLabel, Lbl_PosRelleXLabel, Lbl_PosRelleZLabel})
-        position->setText(QStringLiteral("0"));
-    for (QCheckBox* drapeau : {Chk_HOMING_X_okBox, Chk_HOMING_Z_okBox, Chk_TPnon0Box})
-        drapeau->setChecked(false);
-    Txt_ValeurLuEdit->setText(QStringLiteral("500"));
-    selectionneMode(QStringLiteral("automateOMRON"));
-}
-
-void FenetrePrincipale::setLbl_LiaisonValide(const QString& legende, quint32 fondRgb)
-{
-    Lbl_LiaisonValideLabel->setText(legende);
-    Lbl_LiaisonValideLabel->setAutoFillBackground(true);
-    colore(Lbl_LiaisonValideLabel, QPalette::Window, fondRgb);
 }
 
 // ---- layout and the window's own handlers ----
@@ -332,46 +334,46 @@ void FenetrePrincipale::Form_Resize()
                     std::max(0, std::min(hauteur - haut - twips(500), height() - haut)));
 }
 
+// The frames and the message area's colour follow the model's mode.
 void FenetrePrincipale::Cmb_Simulate_Click()
 {
-    const auto mode = [this] { return Cmb_SimulateBox->currentText().toUpper(); };
-    if (mode() == QLatin1String("AUTOMATEOMRON")) {
+    const ModeSimulation mode = etatAppareil.modeSimulation();
+    if (mode == ModeSimulation::AutomateOmron) {
         FrmAutomateOMRON->show();
         colore(TextMsg, QPalette::Base, FondOmron);
     } else {
         FrmAutomateOMRON->hide();
     }
-    if (mode() == QLatin1String("MODULELASERS")) {
+    if (mode == ModeSimulation::ModuleLasers) {
         FrmModuleLasers->show();
         FrmModuleLasers->move(twips(3000), 0);
         colore(TextMsg, QPalette::Base, FondLasers);
     } else {
         FrmModuleLasers->hide();
     }
-    if (mode() == QLatin1String("MODEMUET"))
+    if (mode == ModeSimulation::ModeMuet)
         colore(TextMsg, QPalette::Base, FondMuet);
-    if (mode() == QLatin1String("MODEECHO"))
+    if (mode == ModeSimulation::ModeEcho)
         colore(TextMsg, QPalette::Base, FondEcho);
-    emit modeChange();
 }
 
 void FenetrePrincipale::Bt_HELP_Click()
 {
+    Journal& j = journalMessages;
     const QString etoiles(80, QLatin1Char('*'));
-    AfficheMessage(etoiles);
-    AfficheMessage(
+    j.AfficheMessage(etoiles);
+    j.AfficheMessage(
         QStringLiteral("Ce programme simule la communication avec un périphérique en mode IP"));
-    AfficheMessage(QString());
-    AfficheMessage(QStringLiteral("parametres d'appel:"));
+    j.AfficheMessage(QString());
+    j.AfficheMessage(QStringLiteral("parametres d'appel:"));
     for (const QString& ligne : lignesAide())
-        AfficheMessage(ligne);
-    AfficheMessage(etoiles);
+        j.AfficheMessage(ligne);
+    j.AfficheMessage(etoiles);
 }
 
 void FenetrePrincipale::Bt_clearMsg_Click()
 {
-    AfficheMessage(QStringLiteral("clear"));
-    AfficheMessage(Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" clear"));
+    etatAppareil.efface();
 }
 
 void FenetrePrincipale::Bt_Fin_Click()

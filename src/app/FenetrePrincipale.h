@@ -1,23 +1,22 @@
 #pragma once
 
-#include "PanneauControle.h"
-#include "net/PanneauServeur.h"
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QWidget>
 
+class EtatAppareil;
 class Journal;
 class QGroupBox;
 class QPlainTextEdit;
 class QPushButton;
 class ZoneMessages;
 
-// The one window of Velorin: the operator's console and the store of the simulated devices'
-// state. It holds the controls and their handlers; the log it shows is given to it.
-class FenetrePrincipale : public QWidget, public PanneauControle, public PanneauServeur
+// The one window of Velorin: the operator's console, a view and editor of one device's state.
+// Its controls show the model's values and write the operator's edits into it at once; the log
+// it shows is given to it.
+class FenetrePrincipale : public QWidget
 {
     Q_OBJECT
 
@@ -32,43 +31,15 @@ public:
     static constexpr int LargeurMin = 4300;
     static constexpr int HauteurMin = 2500;
 
-    explicit FenetrePrincipale(Journal& journal, QWidget* parent = nullptr);
+    FenetrePrincipale(Journal& journal, EtatAppareil& etat, QWidget* parent = nullptr);
     ~FenetrePrincipale() override;
 
     // Screen pixels for a length in twips (1440 to the logical inch), and back.
     int twips(int longueur) const;
     int enTwips(int pixels) const;
 
-    // The panels: the controls themselves, read afresh each call.
-    void AfficheMessage(const QString& message) override;
-    QString Cmb_Simulate() const override { return Cmb_SimulateBox->currentText(); }
-    QString Lbl_PosDemX() const override { return Lbl_PosDemXLabel->text(); }
-    void setLbl_PosDemX(const QString& t) override { Lbl_PosDemXLabel->setText(t); }
-    QString Lbl_PosDemZ() const override { return Lbl_PosDemZLabel->text(); }
-    void setLbl_PosDemZ(const QString& t) override { Lbl_PosDemZLabel->setText(t); }
-    QString Lbl_PosRelleX() const override { return Lbl_PosRelleXLabel->text(); }
-    void setLbl_PosRelleX(const QString& t) override { Lbl_PosRelleXLabel->setText(t); }
-    QString Lbl_PosRelleZ() const override { return Lbl_PosRelleZLabel->text(); }
-    void setLbl_PosRelleZ(const QString& t) override { Lbl_PosRelleZLabel->setText(t); }
-    bool Chk_HOMING_X_ok() const override { return Chk_HOMING_X_okBox->isChecked(); }
-    void setChk_HOMING_X_ok(bool c) override { Chk_HOMING_X_okBox->setChecked(c); }
-    bool Chk_HOMING_Z_ok() const override { return Chk_HOMING_Z_okBox->isChecked(); }
-    void setChk_HOMING_Z_ok(bool c) override { Chk_HOMING_Z_okBox->setChecked(c); }
-    bool Chk_TPnon0() const override { return Chk_TPnon0Box->isChecked(); }
-    QString Txt_ValeurLu() const override { return Txt_ValeurLuEdit->text(); }
-    bool Chk_TraceIP() const override { return Chk_TraceIPBox->isChecked(); }
-    void setLbl_LiaisonValide(const QString& legende, quint32 fondRgb) override;
-
-    void setChk_TPnon0(bool c) override { Chk_TPnon0Box->setChecked(c); }
-    void setChk_TraceIP(bool c) override { Chk_TraceIPBox->setChecked(c); }
-    void setTxt_ValeurLu(const QString& t) override { Txt_ValeurLuEdit->setText(t); }
-    QString Lbl_LiaisonValide() const override { return Lbl_LiaisonValideLabel->text(); }
-    bool selectionneMode(const QString& texte) override;
-    bool modeConnu(const QString& texte) const override;
-    void reinitialiseControles() override;
-
-    QString Txt_PortIP() const;
-    void setTxt_PortIP(const QString& texte);
+    // The model shown: what every control reads and writes.
+    EtatAppareil& etat() { return etatAppareil; }
 
     // Brings the message area up to the log at once (it otherwise follows every 50 ms).
     void synchroniseZone();
@@ -83,8 +54,6 @@ signals:
     // The window is closing, whatever asked it to: the program's shutdown runs now, before
     // the window goes.
     void fermetureDemandee();
-    // The device mode changed, whoever changed it.
-    void modeChange();
 
 protected:
     void closeEvent(QCloseEvent* evenement) override;
@@ -93,6 +62,9 @@ protected:
 
 private:
     void creeControles();
+    void relieModele();
+    // Every control brought up to the model.
+    void montreEtat();
     void ajustePolice();
     void placeControle(QWidget* controle, int gauche, int haut, int largeur, int hauteur);
 
@@ -118,5 +90,6 @@ private:
     QCheckBox* Chk_TPnon0Box = nullptr;
 
     Journal& journalMessages;
+    EtatAppareil& etatAppareil;
     ZoneMessages* zoneMessages = nullptr;
 };

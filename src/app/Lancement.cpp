@@ -7,6 +7,9 @@
 #include "Programme.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+
+#include <memory>
 
 #include <csignal>
 #include <cstdio>
@@ -52,6 +55,37 @@ void prepareProcessus()
     filtreMessagesQt();
 }
 
+// No window can be shown on the offscreen or minimal platform, whether asked for on the command
+// line (-platform) or in QT_QPA_PLATFORM: then no widget is made, nor any GUI at all.
+bool sansEcran(int argc, char* argv[])
+{
+    QByteArray platforme = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            platforme = argv[i + 1];
+    }
+    // "offscreen:option=..." and a list of platforms to try, first one first.
+    for (const char separateur : {';', ':'}) {
+        if (const qsizetype fin = platforme.indexOf(separateur); fin >= 0)
+            platforme.truncate(fin);
+    }
+    return platforme == "offscreen" || platforme == "minimal";
+}
+
+// The command line as Velorin reads it: Qt's own "-platform name" is Qt's, as QApplication
+// takes it out when there is a window.
+QString parametres(const QStringList& arguments)
+{
+    QStringList restants;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("-platform") && i + 1 < arguments.size())
+            ++i;
+        else
+            restants << arguments.at(i);
+    }
+    return restants.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 int lanceVelorin(int argc, char* argv[], const std::function<void(Programme&)>& avantDemarrage)
@@ -59,12 +93,13 @@ int lanceVelorin(int argc, char* argv[], const std::function<void(Programme&)>& 
     if (repondSansDemarrer(argc, argv))
         return 0;
     prepareProcessus();
-    QApplication application(argc, argv);
-    application.setApplicationName(QStringLiteral("Velorin"));
-    const QString platforme = QGuiApplication::platformName();
-    Programme programme(LigneCommande::lire(application.arguments().mid(1).join(QLatin1Char(' '))),
-                        platforme == QLatin1String("offscreen")
-                            || platforme == QLatin1String("minimal"));
+    const bool sansFenetre = sansEcran(argc, argv);
+    const std::unique_ptr<QCoreApplication> application =
+        sansFenetre ? std::make_unique<QCoreApplication>(argc, argv)
+                    : std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Velorin"));
+    Programme programme(LigneCommande::lire(parametres(QCoreApplication::arguments())),
+                        sansFenetre);
     ArretSurSignal signaux;
     QObject::connect(&signaux, &ArretSurSignal::arretDemande, &programme.arret(),
                      &Arret::demandeArret);

@@ -22,7 +22,7 @@
 #include "trace/MiroirSortie.h"
 #include "trace/OuvertureEcriture.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -46,19 +46,25 @@ Programme::Programme(const LigneCommande& parametres_, bool sansEcran_)
         pret.emplace(*parametres.fichierPret);
     // Each change of the device clock is said in the log and shown in the title.
     QObject::connect(
-        &appareilSimule.horloge(), &HorlogeDispositif::changement, &fenetrePrincipale, [this] {
-            fenetrePrincipale.setWindowTitle(titre());
+        &appareilSimule.horloge(), &HorlogeDispositif::changement, &etatAppareil, [this] {
+            if (fenetrePrincipale)
+                fenetrePrincipale->setWindowTitle(titre());
             journalMessages.AfficheMessage(Horodatage(false, HorlogeSysteme::instance())
                                            + QStringLiteral(" horloge : ")
                                            + appareilSimule.horloge().description());
         });
-    champsControle =
-        std::make_unique<ChampsControle>(fenetrePrincipale, appareilSimule.serveur(),
-                                         [this] { return appareilSimule.portEcoute(); });
+    if (fenetrePrincipale) {
+        // The window's closing, whatever asked for it, is the program's shutdown.
+        QObject::connect(fenetrePrincipale.get(), &FenetrePrincipale::fermetureDemandee,
+                         &arretProgramme, &Arret::ferme);
+        arretProgramme.setFermeFenetre([this] { fenetrePrincipale->close(); });
+    }
+    champsControle = std::make_unique<ChampsControle>(
+        etatAppareil, appareilSimule.serveur(), [this] { return appareilSimule.portEcoute(); });
     scenario = std::make_unique<Scenario>(appareilSimule, *champsControle, journalMessages);
     if (parametres.journalTrafic)
-        enregistrement = std::make_unique<EnregistrementTrafic>(journalMessages, fenetrePrincipale,
-                                                                appareilSimule);
+        enregistrement =
+            std::make_unique<EnregistrementTrafic>(journalMessages, etatAppareil, appareilSimule);
     // Made before start-up, so that the log's lines are numbered from the first.
     if (parametres.portControle)
         creeControle();
@@ -75,18 +81,18 @@ void Programme::creeControle()
     apiControle->ajoute(
         std::make_unique<RessourceCanaux>(appareilSimule.serveur(), appareilSimule.sockets()));
     auto ressourceLog = std::make_unique<RessourceLog>(
-        journalMessages, [this] { fenetrePrincipale.Bt_clearMsg_Click(); }, attentes);
+        journalMessages, [this] { etatAppareil.efface(); }, attentes);
     const HistoriqueJournal& lignes = ressourceLog->lignesNumerotees();
     apiControle->ajoute(std::move(ressourceLog));
     apiControle->ajoute(std::make_unique<RessourceReinitialisation>(
         [this] {
-            fenetrePrincipale.reinitialiseControles();
+            etatAppareil.reinitialiseControles();
             appareilSimule.reinitialise();
         },
         [this] { appareilSimule.horloge().remetAZero(); }, champs, journalMessages));
     apiControle->ajoute(std::make_unique<RessourceMinuteries>(appareilSimule.retardDeplacement()));
     apiControle->ajoute(
-        std::make_unique<RessourceHorloge>(appareilSimule.horloge(), fenetrePrincipale, champs));
+        std::make_unique<RessourceHorloge>(appareilSimule.horloge(), etatAppareil, champs));
     apiControle->ajoute(
         std::make_unique<RessourceDefauts>(appareilSimule.defauts(), journalMessages));
     apiControle->ajoute(std::make_unique<RessourceScenario>(*scenario));
@@ -98,7 +104,7 @@ void Programme::creeControle()
                          &Attentes::signale);
     }
     apiControle->ajoute(std::make_unique<RessourceAttente>(RessourceAttente::Sources{
-        attentes, appareilSimule.defauts(), lignes, fenetrePrincipale, champs, [this] {
+        attentes, appareilSimule.defauts(), lignes, etatAppareil, champs, [this] {
             const CoucheSocket& sockets = appareilSimule.sockets();
             int n = 0;
             for (int canal = 1; canal <= appareilSimule.serveur().NbCanaux(); ++canal)
@@ -110,8 +116,7 @@ void Programme::creeControle()
     QObject::connect(&journalMessages, &Journal::messageJournalise, &attentes, &Attentes::signale);
     QObject::connect(&appareilSimule, &Appareil::evolution, &attentes, &Attentes::signale);
     // Pending waits are answered before the end.
-    QObject::connect(&fenetrePrincipale, &FenetrePrincipale::fermetureDemandee, apiControle.get(),
-                     &ApiControle::arrete);
+    QObject::connect(&arretProgramme, &Arret::fermeture, apiControle.get(), &ApiControle::arrete);
     std::function<QJsonObject()> journal;
     if (enregistrement)
         journal = [this] {
@@ -125,7 +130,7 @@ void Programme::creeControle()
         };
     apiControle->ajoute(std::make_unique<RessourceSante>(
         [this] { return appareilSimule.portEcoute(); },
-        [this] { return fenetrePrincipale.Cmb_Simulate(); }, std::move(journal)));
+        [this] { return etatAppareil.Cmb_Simulate(); }, std::move(journal)));
 }
 
 bool Programme::demarre()
@@ -190,7 +195,7 @@ bool Programme::demarre()
                          {QStringLiteral("control_port"),
                           apiControle ? QJsonValue(int(apiControle->port())) : QJsonValue()},
                          {QStringLiteral("version"), QStringLiteral(VELORIN_VERSION)},
-                         {QStringLiteral("mode"), fenetrePrincipale.Cmb_Simulate()}},
+                         {QStringLiteral("mode"), etatAppareil.Cmb_Simulate()}},
                         raison)) {
         demarrage.signaleEchec(QStringLiteral("impossible d'écrire le fichier READY \"")
                                + pret->fichier() + QStringLiteral("\" : ") + raison);
@@ -270,9 +275,9 @@ int Programme::execute()
     // A stop asked during start-up: the usual shutdown, then the end.
     int statut = 0;
     if (arretProgramme.estDemande())
-        fenetrePrincipale.close();
+        arretProgramme.termine();
     else
-        statut = QApplication::exec();
+        statut = QCoreApplication::exec();
     // A journal that lost events is no record of the whole run: the status says so.
     if (enregistrement && enregistrement->termine() > 0 && statut == 0)
         return StatutJournalIncomplet;

@@ -6,6 +6,7 @@
 #include "FenetrePrincipale.h"
 #include "FichierPret.h"
 #include "LigneCommande.h"
+#include "appareil/EtatAppareil.h"
 #include "trace/Journal.h"
 
 #include <memory>
@@ -17,16 +18,17 @@ class ChampsControle;
 class Scenario;
 class MiroirSortie;
 
-// The whole program put together: the log, the window that shows it and holds the device
-// state, the device behind it, start-up and shutdown, and what the command line adds (the
-// log's mirror, the control API, the ready file).
+// The whole program put together: the log, the device's state and the device that serves it,
+// the window that shows both when a window can be shown, start-up and shutdown, and what the
+// command line adds (the log's mirror, the control API, the ready file).
 class Programme
 {
 public:
     // The end of a run whose traffic journal lost events.
     static constexpr int StatutJournalIncomplet = 3;
 
-    // sansEcran: no window can be shown (no display, or the offscreen or minimal platform).
+    // sansEcran: no window can be shown (no display, or the offscreen or minimal platform);
+    // then no widget is made at all.
     Programme(const LigneCommande& parametres, bool sansEcran);
     ~Programme();
 
@@ -36,7 +38,9 @@ public:
     int execute();
 
     Journal& journal() { return journalMessages; }
-    FenetrePrincipale& fenetre() { return fenetrePrincipale; }
+    EtatAppareil& etat() { return etatAppareil; }
+    // None without a window.
+    FenetrePrincipale* fenetre() { return fenetrePrincipale.get(); }
     Appareil& appareil() { return appareilSimule; }
     Arret& arret() { return arretProgramme; }
     ApiControle* controle() { return apiControle.get(); }
@@ -51,10 +55,13 @@ private:
     const LigneCommande parametres;
     const bool sansEcran;
     Journal journalMessages;
-    FenetrePrincipale fenetrePrincipale{journalMessages};
-    Appareil appareilSimule{fenetrePrincipale, fenetrePrincipale};
-    Arret arretProgramme{fenetrePrincipale, appareilSimule.serveur()};
-    Demarrage demarrage{fenetrePrincipale, appareilSimule, arretProgramme, sansEcran};
+    EtatAppareil etatAppareil{journalMessages};
+    Appareil appareilSimule{etatAppareil, etatAppareil};
+    Arret arretProgramme{appareilSimule.serveur()};
+    std::unique_ptr<FenetrePrincipale> fenetrePrincipale{
+        sansEcran ? nullptr : std::make_unique<FenetrePrincipale>(journalMessages, etatAppareil)};
+    Demarrage demarrage{etatAppareil, fenetrePrincipale.get(), appareilSimule, arretProgramme,
+                        sansEcran};
     std::unique_ptr<MiroirSortie> miroir;
     std::unique_ptr<EnregistrementTrafic> enregistrement;
     std::unique_ptr<ChampsControle> champsControle;

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-// The window's controls that the channel server reads and writes.
+// What the channel server reads and writes of the device's model: the link label and "flux IP".
 class PanneauServeur : public SortieMessages
 {
 public:

@@ -14,20 +14,20 @@ AnalyseurRequetes::AnalyseurRequetes(PanneauSimulation& panneau_, CanalReponse& 
 
 void AnalyseurRequetes::AnalyseChaineRecu(const QString& strData)
 {
-    // The selector is the only store of the mode: read it afresh for every text.
-    const QString ModeSimulation = panneau.Cmb_Simulate().toUpper();
+    // Read afresh for every text: the operator may switch between two requests.
+    const ModeSimulation mode = panneau.modeSimulation();
     QString ChaineReponse;
 
-    if (ModeSimulation == QLatin1String("MODEECHO")) {
+    if (mode == ModeSimulation::ModeEcho) {
         ChaineReponse = strData;
         AfficheLisible(panneau, Horodatage(false, horloge) + QStringLiteral("mode ECHO -> "),
                        ChaineReponse);
-    } else if (ModeSimulation == QLatin1String("MODEMUET")) {
+    } else if (mode == ModeSimulation::ModeMuet) {
         AfficheLisible(panneau, Horodatage(false, horloge) + QStringLiteral("mode MUET recu= "),
                        strData);
-    } else if (ModeSimulation == QLatin1String("AUTOMATEOMRON")) {
+    } else if (mode == ModeSimulation::AutomateOmron) {
         ChaineReponse = automate.traite(strData);
-    } else if (ModeSimulation == QLatin1String("MODULELASERS")) {
+    } else if (mode == ModeSimulation::ModuleLasers) {
         ChaineReponse = lasers.traite(strData);
     }
 

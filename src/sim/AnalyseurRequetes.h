@@ -9,7 +9,7 @@ class CanalReponse;
 class Horloge;
 class PanneauSimulation;
 
-// Answers one received text as the device selected in the window at that moment would, and
+// Answers one received text as the device of the model's mode at that moment would, and
 // sends the reply, if any, on the current channel.
 class AnalyseurRequetes
 {

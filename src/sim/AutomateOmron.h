@@ -9,7 +9,7 @@ class PanneauSimulation;
 
 // The OMRON PLC that drives the X and Z axes. One received text is one request frame
 // (ESC, command letter, tag character, data, CR); the answer is at most one reply frame and
-// one log line. The PLC's state lives in the window's controls.
+// one log line. The PLC's state lives in the device's model.
 class ContraintesAppareil;
 
 class AutomateOmron

@@ -16,7 +16,7 @@ HomingAutomatique::HomingAutomatique(PanneauSimulation& panneau_, SortieMessages
 void HomingAutomatique::requete(const QString& texte, double maintenant)
 {
     if (!delai || texte.size() < 4 || texte[0] != QChar(27) || texte[1] != QLatin1Char('Z')
-        || panneau.Cmb_Simulate().toUpper() != QLatin1String("AUTOMATEOMRON"))
+        || panneau.modeSimulation() != ModeSimulation::AutomateOmron)
         return;
     const QChar axe = texte[3];
     if (axe == QLatin1Char('X') || axe == QLatin1Char('Z'))

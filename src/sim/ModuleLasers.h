@@ -7,7 +7,7 @@ class PanneauSimulation;
 
 // The laser detection module. Requests are ESC, body, two-digit checksum, CR; replies are "/",
 // payload, checksum of the payload, CR. Only the measurement read answers something that is
-// not fixed: the operator's value in the window.
+// not fixed: the operator's value, as the model holds it.
 class ModuleLasers
 {
 public:

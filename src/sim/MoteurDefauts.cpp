@@ -172,11 +172,11 @@ bool MoteurDefauts::arme(const Active& a, double maintenant) const
     return maintenant >= a.creeA + a.regle.apresMs;
 }
 
-bool MoteurDefauts::correspond(Active& a, const QString& mode, int canal, const QString& texte)
+bool MoteurDefauts::correspond(Active& a, ModeSimulation mode, int canal, const QString& texte)
 {
     const RegleDefaut& r = a.regle;
-    if ((r.mode && *r.mode != mode) || (r.canal && *r.canal != canal)
-        || (r.commande && *r.commande != commandeDe(texte))
+    if ((r.mode && (mode == ModeSimulation::Aucun || modeDeNom(*r.mode) != mode))
+        || (r.canal && *r.canal != canal) || (r.commande && *r.commande != commandeDe(texte))
         || (r.requete && !r.requete->match(trsfChaineRecuEnLisible(texte)).hasMatch()))
         return false;
     ++a.correspondances;
@@ -195,7 +195,7 @@ DecisionReponse MoteurDefauts::requete(int canal, const QString& texte, bool rep
         return d;
     purge();
     // The mode is read only if a rule asks for it.
-    const QString mode = modeRegarde ? panneau.Cmb_Simulate().toUpper() : QString();
+    const ModeSimulation mode = modeRegarde ? panneau.modeSimulation() : ModeSimulation::Aucun;
     const double maintenant = tempsDispositif();
     for (Active& a : regles) {
         const RegleDefaut& r = a.regle;

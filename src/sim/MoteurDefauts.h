@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ModeSimulation.h"
 #include "RegleDefaut.h"
 #include "trace/SortieEvenements.h"
 
@@ -135,7 +136,7 @@ private:
     };
 
     bool arme(const Active& a, double maintenant) const;
-    bool correspond(Active& a, const QString& mode, int canal, const QString& texte);
+    bool correspond(Active& a, ModeSimulation mode, int canal, const QString& texte);
     void declenche(Active& a, const QString& quoi);
     void note(Active& a);
     void ecrit(int id, const QString& action, const QString& quoi);

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "ModeSimulation.h"
 #include "trace/SortieMessages.h"
 
 #include <QString>
 
-// The window's controls that hold the simulated devices' state. They are the only store of
-// that state: every call reads or writes the control itself, so the operator's edits take
-// effect at the next request.
+// The simulated device's state as the controls show it: the model of one device implements it,
+// and the operator's edits in the window are written into it at once, so they take effect at
+// the next request.
 class PanneauSimulation : public SortieMessages
 {
 public:
-    // Text of the selected item of the mode selector, as shown.
-    virtual QString Cmb_Simulate() const = 0;
+    virtual ModeSimulation modeSimulation() const = 0;
+    // The mode's name, as the selector shows it.
+    QString Cmb_Simulate() const { return nomMode(modeSimulation()); }
 
     virtual QString Lbl_PosDemX() const = 0;
     virtual void setLbl_PosDemX(const QString& texte) = 0;

@@ -20,7 +20,8 @@ class Controle : public ::testing::Test
 {
 protected:
     Programme programme{LigneCommande::lire(QStringLiteral("portip=0 control=0")), false};
-    FenetrePrincipale& fenetre = programme.fenetre();
+    EtatAppareil& modele = programme.etat();
+    FenetrePrincipale& fenetre = *programme.fenetre();
     quint16 portAppareil = 0;
     quint16 portControle = 0;
     std::unique_ptr<ClientHttp> http;
@@ -38,7 +39,7 @@ protected:
 
 TEST_F(Controle, StateTellsWhatTheWindowShows)
 {
-    fenetre.setLbl_PosDemX(QStringLiteral("00012000"));
+    modele.setLbl_PosDemX(QStringLiteral("00012000"));
     const QJsonObject e = etat();
     EXPECT_EQ(e.value("Cmb_Simulate").toString(), QStringLiteral("automateOMRON"));
     EXPECT_EQ(e.value("Lbl_PosDemX").toString(), QStringLiteral("00012000"));
@@ -94,12 +95,12 @@ TEST_F(Controle, PatchActsOnTheVeryNextRequest)
     EXPECT_EQ(hote.echange(deplacement, 5), QByteArray("\0331Ok\r"));
 
     // Unticked through the API, the X axis freezes where it is.
-    Timer_Deplacement_Timer(fenetre);
+    Timer_Deplacement_Timer(modele);
     ASSERT_EQ(http->patch(R"({"Chk_HOMING_X_ok": false})").statut, 200);
-    Timer_Deplacement_Timer(fenetre);
-    Timer_Deplacement_Timer(fenetre);
-    EXPECT_EQ(fenetre.Lbl_PosRelleX(), QStringLiteral("2000"));
-    EXPECT_EQ(fenetre.Lbl_PosRelleZ(), QStringLiteral("00003000"));
+    Timer_Deplacement_Timer(modele);
+    Timer_Deplacement_Timer(modele);
+    EXPECT_EQ(modele.Lbl_PosRelleX(), QStringLiteral("2000"));
+    EXPECT_EQ(modele.Lbl_PosRelleZ(), QStringLiteral("00003000"));
     EXPECT_EQ(hote.echange("\x1bP1\r", 20), QByteArray("\03310000200000003000c\r"));
 
     ASSERT_EQ(http->patch(R"({"Cmb_Simulate": "MODULElasers", "Txt_ValeurLu": "1234"})").statut,
@@ -222,14 +223,14 @@ TEST_F(Controle, UnknownPathsAndWrongMethodsAnswerInJson)
 TEST_F(Controle, SinceLosesNoLineAcrossClearsAndCutBacks)
 {
     const qint64 depart = http->get(QStringLiteral("/log")).json.value("next").toInteger();
-    fenetre.AfficheMessage(QStringLiteral("un"));
+    modele.AfficheMessage(QStringLiteral("un"));
     ASSERT_EQ(http->post(QStringLiteral("/log/clear")).statut, 200);
     // The button's work, and the record of who asked for it.
     EXPECT_EQ(programme.journal().contenu().count(QStringLiteral("\r\n")), 2);
-    fenetre.AfficheMessage(QStringLiteral("deux"));
+    modele.AfficheMessage(QStringLiteral("deux"));
     for (int i = 0; i < 400; ++i)
-        fenetre.AfficheMessage(QString(60, QLatin1Char('x')));
-    fenetre.AfficheMessage(QStringLiteral("fin"));
+        modele.AfficheMessage(QString(60, QLatin1Char('x')));
+    modele.AfficheMessage(QStringLiteral("fin"));
     ASSERT_TRUE(programme.journal().contenu().startsWith(QLatin1String("....")));
 
     const auto r = http->get(QStringLiteral("/log?since=%1").arg(depart));
@@ -265,7 +266,7 @@ TEST_F(Controle, ResetPutsTheDeviceBackAndLeavesChannelsAndLog)
                               "Cmb_Simulate": "modeECHO", "Chk_TraceIP": true})")
                   .statut,
               200);
-    fenetre.setLbl_PosDemX(QStringLiteral("00012000"));
+    modele.setLbl_PosDemX(QStringLiteral("00012000"));
     const qint64 lignes = http->get(QStringLiteral("/log")).json.value("next").toInteger();
 
     const QJsonObject e = http->post(QStringLiteral("/reset")).json;

@@ -23,7 +23,7 @@ protected:
     Programme programme{LigneCommande::lire(QStringLiteral("portip=0 control=0 journal=")
                                             + dossier.path() + QStringLiteral("/trafic.jsonl")),
                         false};
-    FenetrePrincipale& fenetre = programme.fenetre();
+    EtatAppareil& etat = programme.etat();
     quint16 portAppareil = 0;
     std::unique_ptr<ClientHttp> http;
     Hote hote;
@@ -59,7 +59,7 @@ TEST_F(Attente, EachConditionAnswersOnceItHolds)
         std::function<void(const QJsonObject&)> verifie;
     } cas[] = {
         {"log_contains", [] {}, [] { return QByteArray(R"({"log_contains": "bonjour à tous"})"); },
-         [&] { fenetre.AfficheMessage(QStringLiteral("on dit bonjour à tous")); },
+         [&] { etat.AfficheMessage(QStringLiteral("on dit bonjour à tous")); },
          [&](const QJsonObject& r) {
              EXPECT_EQ(r.value("line").toString(), QStringLiteral("on dit bonjour à tous"));
              EXPECT_EQ(r.value("number").toInteger(), r.value("next").toInteger());
@@ -136,7 +136,7 @@ TEST_F(Attente, TheLogAndTheJournalWaitForWhatComesNext)
     EXPECT_FALSE(journal->isFinished());
 
     // The line is an event of the traffic journal too.
-    fenetre.AfficheMessage(QStringLiteral("voici"));
+    etat.AfficheMessage(QStringLiteral("voici"));
     for (QNetworkReply* attente : {log, journal}) {
         const auto r = http->recoit(attente);
         ASSERT_EQ(r.statut, 200);

@@ -398,4 +398,37 @@ TEST_F(BoutEnBout, HelpKeyWithoutADisplayGoesToStandardErrorAndStartUpGoesOn)
     }));
 }
 
+// Without a display the program is no GUI at all: no platform plugin is loaded, whichever way
+// the offscreen platform was chosen, and it serves all the same.
+TEST_F(BoutEnBout, WithoutADisplayNoGuiIsLoaded)
+{
+    const struct
+    {
+        const char* nom;
+        QStringList arguments;
+        bool platformeDansEnv;
+    } cas[] = {
+        {"no display at all", {}, false},
+        {"QT_QPA_PLATFORM=offscreen", {}, true},
+        {"-platform minimal", {QStringLiteral("-platform"), QStringLiteral("minimal")}, false},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.nom);
+        ProcessusVelorin v;
+        QProcessEnvironment env = ProcessusVelorin::sansEcran();
+        if (c.platformeDansEnv)
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        ASSERT_TRUE(v.demarre(c.arguments, env));
+        QFile carte(QStringLiteral("/proc/%1/maps").arg(v.processus.processId()));
+        ASSERT_TRUE(carte.open(QIODevice::ReadOnly));
+        const QByteArray projections = carte.readAll();
+        EXPECT_FALSE(projections.contains("/platforms/libq")) << "a platform plugin is loaded";
+        EXPECT_FALSE(projections.contains("libQt6XcbQpa"));
+        Hote hote;
+        ASSERT_TRUE(hote.connecte(v.port));
+        EXPECT_EQ(hote.echange("\x1bV1\r", 18), QByteArray("\0331version Velorin\r"));
+        EXPECT_FALSE(v.lignes.contains(QStringLiteral("parametre inconnu ignoré : -platform")));
+    }
+}
+
 } // namespace

@@ -39,7 +39,7 @@ protected:
         port = programme->appareil().portEcoute();
         return ok;
     }
-    FenetrePrincipale& fenetre() { return programme->fenetre(); }
+    FenetrePrincipale& fenetre() { return *programme->fenetre(); }
 
     QStringList lignes() const
     {
@@ -57,7 +57,7 @@ TEST_F(Demarrage, LogsEachStepAndListensOnThePortAndModeAsked)
 {
     ASSERT_TRUE(charge(QStringLiteral("mode=modeecho")));
     EXPECT_EQ(fenetre().windowTitle(), QStringLiteral("Velorin v" VELORIN_VERSION));
-    EXPECT_EQ(fenetre().Cmb_Simulate(), QStringLiteral("modeECHO"));
+    EXPECT_EQ(programme->etat().Cmb_Simulate(), QStringLiteral("modeECHO"));
     const QStringList l = lignes();
     ASSERT_EQ(l.size(), 5) << l.join(QLatin1Char('|')).toStdString();
     // The port the system picked is known, and said, once it listens.
@@ -80,7 +80,7 @@ TEST_F(Demarrage, LogsEachStepAndListensOnThePortAndModeAsked)
 TEST_F(Demarrage, UnknownModeKeepsThePlcAndSaysSo)
 {
     ASSERT_TRUE(charge(QStringLiteral("mode=robot")));
-    EXPECT_EQ(fenetre().Cmb_Simulate(), QStringLiteral("automateOMRON"));
+    EXPECT_EQ(programme->etat().Cmb_Simulate(), QStringLiteral("automateOMRON"));
     EXPECT_TRUE(lignes().contains(
         QStringLiteral("mode inconnu \"ROBOT\", le mode automateOMRON est conservé")));
 }
@@ -188,6 +188,39 @@ TEST_F(Demarrage, ASignalWhileTheHelpBoxIsOpenClosesItAndEndsTheStart)
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(programme->appareil().sockets().State(0), CoucheSocket::Ferme);
     EXPECT_FALSE(lignes().contains(QStringLiteral("initialisation ...")));
+}
+
+// Where no window can be shown, none is made, nor any other widget: the device serves, the
+// log is kept, and a stop still runs the whole shutdown.
+TEST(SansFenetre, AHeadlessRunMakesNoWidgetYetServesAndStops)
+{
+    ASSERT_TRUE(QApplication::allWidgets().isEmpty());
+    Programme programme(LigneCommande::lire(QStringLiteral("portip=0 control=0 mode=modeecho")),
+                        true);
+    ASSERT_TRUE(programme.demarre());
+    EXPECT_EQ(programme.fenetre(), nullptr);
+    EXPECT_EQ(programme.etat().Cmb_Simulate(), QStringLiteral("modeECHO"));
+    EXPECT_EQ(programme.etat().Txt_PortIP(), QString::number(programme.appareil().portEcoute()));
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, programme.appareil().portEcoute());
+    QByteArray recu;
+    ASSERT_TRUE(attend([&] {
+        if (client.state() == QAbstractSocket::ConnectedState && recu.isEmpty()
+            && client.bytesToWrite() == 0 && client.property("envoye").isNull()) {
+            client.write("bonjour");
+            client.setProperty("envoye", true);
+        }
+        recu += client.readAll();
+        return recu == "bonjour";
+    }));
+
+    programme.arret().setPauseMs(0);
+    programme.arret().demandeArret();
+    EXPECT_EQ(programme.appareil().sockets().State(0), CoucheSocket::Ferme);
+    EXPECT_TRUE(
+        programme.journal().contenu().contains(QStringLiteral("en attente de communication")));
+    EXPECT_TRUE(QApplication::allWidgets().isEmpty());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/AideLigneCommande.h"
 #include "app/FenetrePrincipale.h"
+#include "appareil/EtatAppareil.h"
 #include "trace/Journal.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,8 @@ class Fenetre : public ::testing::Test
 {
 protected:
     Journal journal;
-    FenetrePrincipale fenetre{journal};
+    EtatAppareil etat{journal};
+    FenetrePrincipale fenetre{journal, etat};
 
     template <typename T = QWidget> T* controle(const char* nom)
     {
@@ -46,59 +48,6 @@ protected:
         return l;
     }
 };
-
-// The names scripts and the control API use, on the kind of control an operator expects, with
-// what the operator first sees in them.
-TEST_F(Fenetre, TheNamedControlsStartAsTheOperatorFirstSeesThem)
-{
-    const struct
-    {
-        const char* nom;
-        const char* classe;
-        const char* texte;
-    } controles[] = {
-        {"Bt_Fin", "QPushButton", "Exit"},
-        {"TextMsg", "QPlainTextEdit", ""},
-        {"Txt_PortIP", "QLineEdit", "10001"},
-        {"Lbl_PortIP", "QLabel", "Port IP:"},
-        {"Lbl_LiaisonValide", "QLabel", "liaison valide ?"},
-        {"Chk_TraceIP", "QCheckBox", "flux IP"},
-        {"Bt_clearMsg", "QPushButton", ""},
-        {"Bt_HELP", "QPushButton", "?"},
-        {"Cmb_Simulate", "QComboBox", ""},
-        {"FrmAutomateOMRON", "QGroupBox", "OMRON"},
-        {"Lbl_PosRelleX", "QLabel", "0"},
-        {"Lbl_PosRelleZ", "QLabel", "0"},
-        {"Lbl_PosDemX", "QLabel", "0"},
-        {"Lbl_PosDemZ", "QLabel", "0"},
-        {"Chk_HOMING_Z_ok", "QCheckBox", "... Z ok"},
-        {"Chk_HOMING_X_ok", "QCheckBox", "HOMING X ok"},
-        {"FrmModuleLasers", "QGroupBox", "lasers"},
-        {"Txt_ValeurLu", "QLineEdit", "500"},
-        {"Label1", "QLabel", "valeur lu par le laser"},
-        {"Chk_TPnon0", "QCheckBox", "TP <> 0"},
-    };
-    for (const auto& c : controles) {
-        QWidget* w = controle(c.nom);
-        ASSERT_NE(w, nullptr);
-        EXPECT_STREQ(w->metaObject()->className(), c.classe) << c.nom;
-        QString texte;
-        if (auto* b = qobject_cast<QAbstractButton*>(w))
-            texte = b->text();
-        else if (auto* l = qobject_cast<QLabel*>(w))
-            texte = l->text();
-        else if (auto* e = qobject_cast<QLineEdit*>(w))
-            texte = e->text();
-        else if (auto* g = qobject_cast<QGroupBox*>(w))
-            texte = g->title();
-        else if (auto* t = qobject_cast<QPlainTextEdit*>(w))
-            texte = t->toPlainText();
-        EXPECT_EQ(texte, QString::fromUtf8(c.texte)) << c.nom;
-        if (auto* chk = qobject_cast<QCheckBox*>(w)) {
-            EXPECT_FALSE(chk->isChecked()) << c.nom;
-        }
-    }
-}
 
 // In every mode, at the smallest size, no shown control covers a shown sibling by more than the
 // design's one-pixel seams, but for the trace switch that the device frame's edge runs under
@@ -142,53 +91,6 @@ TEST_F(Fenetre, NoShownControlCoversAnotherInAnyMode)
     }
 }
 
-TEST_F(Fenetre, LooksTooltipsAndBehaviourOfTheControls)
-{
-    EXPECT_EQ(controle("Bt_Fin")->toolTip(), QStringLiteral("fermeture de ce programme"));
-    EXPECT_TRUE(controle("Bt_Fin")->styleSheet().contains(QLatin1String("rgb(255, 128, 128)")));
-    EXPECT_EQ(controle("Txt_PortIP")->toolTip(), QStringLiteral("n° du port IP en écoute"));
-    EXPECT_FALSE(controle("Txt_PortIP")->isEnabled());
-    EXPECT_EQ(controle("Chk_TraceIP")->toolTip(),
-              QStringLiteral("affiche le flux entrée/sortie sur la liaison IP"));
-    EXPECT_EQ(controle("Bt_clearMsg")->toolTip(), QStringLiteral("efface la zone message"));
-    EXPECT_FALSE(controle<QPushButton>("Bt_clearMsg")->icon().isNull());
-    EXPECT_FALSE(fenetre.windowIcon().isNull());
-    for (int taille : {16, 32, 48})
-        EXPECT_FALSE(fenetre.windowIcon().pixmap(taille).isNull()) << taille;
-
-    EXPECT_EQ(fondZone(), FenetrePrincipale::FondOmron);
-    EXPECT_EQ(controle("Lbl_PosRelleX")->palette().color(QPalette::Window).rgb() & 0xFFFFFF,
-              0xFFE0C0u);
-    EXPECT_EQ(controle<QLabel>("Lbl_PortIP")->alignment() & Qt::AlignHorizontal_Mask,
-              Qt::AlignRight);
-    EXPECT_EQ(controle<QLabel>("Lbl_PosDemX")->alignment(), Qt::AlignCenter);
-
-    auto* zone = controle<QPlainTextEdit>("TextMsg");
-    EXPECT_EQ(zone->lineWrapMode(), QPlainTextEdit::NoWrap);
-    EXPECT_EQ(zone->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(zone->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_FALSE(zone->isReadOnly());
-
-    auto* selecteur = controle<QComboBox>("Cmb_Simulate");
-    EXPECT_FALSE(selecteur->isEditable());
-    ASSERT_EQ(selecteur->count(), 4);
-    const char* items[] = {"automateOMRON", "moduleLASERS", "modeMUET", "modeECHO"};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(selecteur->itemText(i), QLatin1String(items[i]));
-
-    // The focusable controls follow the design's tab order from the exit button.
-    const char* ordre[] = {"Bt_Fin",       "TextMsg",      "Chk_TraceIP",     "Bt_clearMsg",
-                           "Bt_HELP",      "Cmb_Simulate", "Chk_HOMING_Z_ok", "Chk_HOMING_X_ok",
-                           "Txt_ValeurLu", "Chk_TPnon0"};
-    QWidget* w = controle("Bt_Fin");
-    for (const char* nom : ordre) {
-        EXPECT_EQ(w->objectName(), QLatin1String(nom));
-        do
-            w = w->nextInFocusChain();
-        while (w->focusPolicy() == Qt::NoFocus || !w->isEnabled() || w == &fenetre);
-    }
-}
-
 TEST_F(Fenetre, ModeSelectionShowsItsFrameAndColour)
 {
     struct
@@ -203,8 +105,8 @@ TEST_F(Fenetre, ModeSelectionShowsItsFrameAndColour)
                  {"moduleLASERS", false, true, FenetrePrincipale::FondLasers},
                  {"automateOMRON", true, false, FenetrePrincipale::FondOmron}};
     fenetre.show();
-    fenetre.setLbl_PosDemX(QStringLiteral("00012000"));
-    fenetre.setChk_HOMING_X_ok(true);
+    etat.setLbl_PosDemX(QStringLiteral("00012000"));
+    etat.setChk_HOMING_X_ok(true);
     auto* selecteur = controle<QComboBox>("Cmb_Simulate");
     for (const auto& m : modes) {
         selecteur->setCurrentText(QLatin1String(m.item));
@@ -216,9 +118,15 @@ TEST_F(Fenetre, ModeSelectionShowsItsFrameAndColour)
         }
     }
     // Nothing else is reset by a mode change.
-    EXPECT_EQ(fenetre.Lbl_PosDemX(), QStringLiteral("00012000"));
-    EXPECT_TRUE(fenetre.Chk_HOMING_X_ok());
-    EXPECT_EQ(fenetre.Cmb_Simulate(), QStringLiteral("automateOMRON"));
+    EXPECT_EQ(etat.Lbl_PosDemX(), QStringLiteral("00012000"));
+    EXPECT_TRUE(etat.Chk_HOMING_X_ok());
+    EXPECT_EQ(etat.modeSimulation(), ModeSimulation::AutomateOmron);
+
+    // A mode the model takes from elsewhere (a script, a scenario) shows the same way.
+    etat.selectionneMode(QStringLiteral("MODEecho"));
+    EXPECT_EQ(selecteur->currentText(), QStringLiteral("modeECHO"));
+    EXPECT_FALSE(controle("FrmAutomateOMRON")->isVisible());
+    EXPECT_EQ(fondZone(), FenetrePrincipale::FondEcho);
 }
 
 TEST_F(Fenetre, TooSmallSpringsBackAndTheMessageAreaFollowsTheWindow)
@@ -252,7 +160,7 @@ TEST_F(Fenetre, TooSmallSpringsBackAndTheMessageAreaFollowsTheWindow)
 // The help names this program and every key it really reads, each time below what is there.
 TEST_F(Fenetre, HelpNamesTheProgramAndItsKeysEachTimeBelowWhatIsThere)
 {
-    fenetre.AfficheMessage(QStringLiteral("avant"));
+    journal.AfficheMessage(QStringLiteral("avant"));
     QTest::mouseClick(controle("Bt_HELP"), Qt::LeftButton);
     QTest::mouseClick(controle("Bt_HELP"), Qt::LeftButton);
     const QStringList l = lignes();
@@ -277,8 +185,8 @@ TEST_F(Fenetre, HelpNamesTheProgramAndItsKeysEachTimeBelowWhatIsThere)
 
 TEST_F(Fenetre, ClearLeavesOnlyItsOwnStampedLine)
 {
-    fenetre.AfficheMessage(QStringLiteral("une"));
-    fenetre.AfficheMessage(QStringLiteral("deux"));
+    journal.AfficheMessage(QStringLiteral("une"));
+    journal.AfficheMessage(QStringLiteral("deux"));
     QTest::mouseClick(controle("Bt_clearMsg"), Qt::LeftButton);
     const QStringList l = lignes();
     ASSERT_EQ(l.size(), 1);
@@ -288,27 +196,56 @@ TEST_F(Fenetre, ClearLeavesOnlyItsOwnStampedLine)
         << l.at(0).toStdString();
 }
 
-TEST_F(Fenetre, TheControlsAreTheDeviceState)
+// The operator's edits reach the model at once, and whatever writes the model is shown.
+TEST_F(Fenetre, ShowsTheModelAndWritesTheOperatorsEditsIntoIt)
 {
+    EXPECT_EQ(controle<QLineEdit>("Txt_PortIP")->text(), QStringLiteral("10001"));
+    EXPECT_EQ(controle<QComboBox>("Cmb_Simulate")->currentIndex(), -1);
+
     controle<QCheckBox>("Chk_HOMING_Z_ok")->setChecked(true);
     controle<QCheckBox>("Chk_TPnon0")->setChecked(true);
     controle<QCheckBox>("Chk_TraceIP")->setChecked(true);
     controle<QLineEdit>("Txt_ValeurLu")->setText(QStringLiteral("1234"));
-    EXPECT_TRUE(fenetre.Chk_HOMING_Z_ok());
-    EXPECT_TRUE(fenetre.Chk_TPnon0());
-    EXPECT_TRUE(fenetre.Chk_TraceIP());
-    EXPECT_EQ(fenetre.Txt_ValeurLu(), QStringLiteral("1234"));
+    controle<QComboBox>("Cmb_Simulate")->setCurrentText(QStringLiteral("modeMUET"));
+    EXPECT_TRUE(etat.Chk_HOMING_Z_ok());
+    EXPECT_TRUE(etat.Chk_TPnon0());
+    EXPECT_TRUE(etat.Chk_TraceIP());
+    EXPECT_EQ(etat.Txt_ValeurLu(), QStringLiteral("1234"));
+    EXPECT_EQ(etat.modeSimulation(), ModeSimulation::ModeMuet);
 
-    fenetre.setLbl_PosRelleZ(QStringLiteral("1500"));
-    fenetre.setChk_HOMING_Z_ok(false);
+    etat.setLbl_PosRelleZ(QStringLiteral("1500"));
+    etat.setChk_HOMING_Z_ok(false);
+    etat.setTxt_PortIP(QStringLiteral("40123"));
     EXPECT_EQ(controle<QLabel>("Lbl_PosRelleZ")->text(), QStringLiteral("1500"));
     EXPECT_FALSE(controle<QCheckBox>("Chk_HOMING_Z_ok")->isChecked());
+    EXPECT_EQ(controle<QLineEdit>("Txt_PortIP")->text(), QStringLiteral("40123"));
 
-    fenetre.setLbl_LiaisonValide(QStringLiteral("2 liaison(s) valide(s)"), 0x00FF00);
+    etat.setLbl_LiaisonValide(QStringLiteral("2 liaison(s) valide(s)"), 0x00FF00);
     EXPECT_EQ(controle<QLabel>("Lbl_LiaisonValide")->text(),
               QStringLiteral("2 liaison(s) valide(s)"));
     EXPECT_EQ(controle("Lbl_LiaisonValide")->palette().color(QPalette::Window).rgb() & 0xFFFFFF,
               0x00FF00u);
+
+    etat.reinitialiseControles();
+    EXPECT_FALSE(controle<QCheckBox>("Chk_TPnon0")->isChecked());
+    EXPECT_EQ(controle<QLineEdit>("Txt_ValeurLu")->text(), QStringLiteral("500"));
+    EXPECT_EQ(controle<QComboBox>("Cmb_Simulate")->currentText(), QStringLiteral("automateOMRON"));
+}
+
+// A window opened on a model that is already in use shows it as it is.
+TEST(FenetreTardive, AWindowOpenedLateShowsTheModelAsItIs)
+{
+    Journal journal;
+    EtatAppareil etat(journal);
+    etat.selectionneMode(QStringLiteral("moduleLASERS"));
+    etat.setTxt_ValeurLu(QStringLiteral("77"));
+    FenetrePrincipale fenetre(journal, etat);
+    fenetre.show();
+    EXPECT_EQ(fenetre.findChild<QComboBox*>(QStringLiteral("Cmb_Simulate"))->currentText(),
+              QStringLiteral("moduleLASERS"));
+    EXPECT_TRUE(fenetre.findChild<QWidget*>(QStringLiteral("FrmModuleLasers"))->isVisible());
+    EXPECT_EQ(fenetre.findChild<QLineEdit*>(QStringLiteral("Txt_ValeurLu"))->text(),
+              QStringLiteral("77"));
 }
 
 } // namespace
@@ -318,7 +255,8 @@ namespace {
 TEST(Police, NoCaptionIsCutWhateverTheDesktopFont)
 {
     Journal journal;
-    FenetrePrincipale fenetre(journal);
+    EtatAppareil etat(journal);
+    FenetrePrincipale fenetre(journal, etat);
     for (QWidget* w : fenetre.findChildren<QWidget*>()) {
         QString texte;
         int marge = 0;

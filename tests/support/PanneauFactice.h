@@ -20,7 +20,7 @@ public:
     QStringList lignes;
 
     void AfficheMessage(const QString& message) override { lignes << message; }
-    QString Cmb_Simulate() const override { return mode; }
+    ModeSimulation modeSimulation() const override { return modeDeNom(mode); }
     QString Lbl_PosDemX() const override { return posDemX; }
     void setLbl_PosDemX(const QString& t) override { posDemX = t; }
     QString Lbl_PosDemZ() const override { return posDemZ; }

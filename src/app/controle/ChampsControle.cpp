@@ -1,6 +1,6 @@
 #include "ChampsControle.h"
 
-#include "app/PanneauControle.h"
+#include "appareil/PanneauControle.h"
 #include "net/ServeurCanaux.h"
 
 #include <QStringList>

@@ -4,9 +4,9 @@
 
 #include <QString>
 
-// What a script may read and change of the window, beside the device state the simulation
-// itself reads: the controls an operator reads and changes. Every call reads or writes the
-// control itself, exactly as a click or an edit would.
+// What a script may read and change of the device, beside the state the simulation itself
+// reads: the values an operator reads and changes in the window. A write takes effect at the
+// next request, exactly as an edit in the window does.
 class PanneauControle : public PanneauSimulation
 {
 public:
@@ -15,7 +15,7 @@ public:
     virtual void setChk_TraceIP(bool coche) = 0;
     virtual void setTxt_ValeurLu(const QString& texte) = 0;
     virtual QString Lbl_LiaisonValide() const = 0;
-    // Selects the mode item of that text, in any letter case; false when none has it.
+    // Selects the mode of that name, in any letter case; false when no mode has it.
     virtual bool selectionneMode(const QString& texte) = 0;
     virtual bool modeConnu(const QString& texte) const = 0;
     // Positions "0", flags unticked, laser "500", PLC mode.
