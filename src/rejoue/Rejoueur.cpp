@@ -179,10 +179,17 @@ Rejoueur::rejoue(const QList<Conversation>& liste) const
                 const qsizetype ouvertes = std::count_if(sockets.begin(), sockets.end(),
                                                          [](const auto& s) { return s != nullptr; })
                                            - 1;
-                return EchecRejeu{socket->error() == QAbstractSocket::SocketResourceError
-                                      ? QStringLiteral("descriptors")
-                                      : QStringLiteral("unreachable"),
-                                  injoignable(r, *socket, echange.ligne, ouvertes)};
+                EchecRejeu echec{socket->error() == QAbstractSocket::SocketResourceError
+                                     ? QStringLiteral("descriptors")
+                                     : QStringLiteral("unreachable"),
+                                 injoignable(r, *socket, echange.ligne, ouvertes)};
+                // What comes after (the report, a file to write) must not meet a process with
+                // no descriptor left.
+                for (const auto& ouverte : sockets) {
+                    if (ouverte)
+                        ouverte->abort();
+                }
+                return echec;
             }
             // Each request goes out at once, in one piece: the device takes one arrival as one
             // request.
