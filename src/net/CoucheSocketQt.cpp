@@ -1,5 +1,7 @@
 #include "CoucheSocketQt.h"
 
+#include "LimiteDescripteurs.h"
+
 #include <QNetworkInterface>
 #include <QTcpSocket>
 #include <QTimer>
@@ -9,7 +11,6 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,14 +28,6 @@ constexpr qint64 SeuilBlocage = 1024 * 1024;
 constexpr qint64 DelaiBlocageParDefautMs = 10000;
 // Qt's default of 50 overflows when a burst of clients arrives while the window is busy.
 constexpr int FileAttenteEcoute = 1024;
-
-int limiteDescripteursProcessus()
-{
-    rlimit limite{};
-    if (getrlimit(RLIMIT_NOFILE, &limite) != 0 || limite.rlim_cur == RLIM_INFINITY)
-        return 0;
-    return int(std::min<rlim_t>(limite.rlim_cur, 1 << 30));
-}
 
 } // namespace
 

@@ -59,6 +59,20 @@ std::variant<int, QHttpServerResponse> Attentes::delai(const QString& texte, con
     return delai(QJsonValue(double(std::clamp<qint64>(n, -1, DelaiMaxMs + 1))), champ);
 }
 
+void Attentes::ajouteApres(const Repondeur& repondeur, const std::function<qint64()>& total,
+                           qint64 numero, const std::function<QHttpServerResponse()>& depuis,
+                           int delaiMs)
+{
+    ajoute(
+        repondeur,
+        [total, numero, depuis](qint64) -> std::optional<QHttpServerResponse> {
+            if (total() <= numero)
+                return std::nullopt;
+            return depuis();
+        },
+        [depuis](qint64) { return depuis(); }, delaiMs);
+}
+
 void Attentes::signale()
 {
     if (prevue || attentes.empty())

@@ -31,6 +31,11 @@ public:
 
     void ajoute(const Repondeur& repondeur, Verification verification, Echeance echeance,
                 int delaiMs);
+    // A wait on a numbered record (log lines, traffic events): `depuis` answers as soon as the
+    // record holds more than `numero` entries, or at the time-out with nothing new.
+    void ajouteApres(const Repondeur& repondeur, const std::function<qint64()>& total,
+                     qint64 numero, const std::function<QHttpServerResponse()>& depuis,
+                     int delaiMs);
     // Something happened: every wait is checked again at the next turn of the loop.
     void signale();
     // The program ends: every wait gets `reponse` now, and none is taken from now on.

@@ -1,5 +1,6 @@
 #include "EcouteControle.h"
 
+#include "net/LimiteDescripteurs.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
 #include "trace/SortieMessages.h"
@@ -8,21 +9,12 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 // Out of descriptors, the listener rests this long before it tries to accept again.
 constexpr int RepriseAcceptationMs = 300;
-
-int limiteDescripteursProcessus()
-{
-    rlimit limite{};
-    if (getrlimit(RLIMIT_NOFILE, &limite) != 0 || limite.rlim_cur == RLIM_INFINITY)
-        return 0;
-    return int(std::min<rlim_t>(limite.rlim_cur, 1 << 30));
-}
 
 } // namespace
 

@@ -46,14 +46,9 @@ void RessourceJournalTrafic::evenements(const RequeteControle& requete,
                                        QStringLiteral("wait_ms"));
     if (const auto* faute = std::get_if<QHttpServerResponse>(&delai))
         return repondeur(*faute);
-    attentes.ajoute(
-        repondeur,
-        [this, numero](qint64) -> std::optional<QHttpServerResponse> {
-            if (journal->total() <= numero)
-                return std::nullopt;
-            return depuis(numero);
-        },
-        [this, numero](qint64) { return depuis(numero); }, std::get<int>(delai));
+    attentes.ajouteApres(
+        repondeur, [this] { return journal->total(); }, numero,
+        [this, numero] { return depuis(numero); }, std::get<int>(delai));
 }
 
 QHttpServerResponse RessourceJournalTrafic::depuis(qint64 numero) const

@@ -45,14 +45,9 @@ void RessourceLog::lignes(const RequeteControle& requete, const Repondeur& repon
                                            QStringLiteral("wait_ms"));
         if (const auto* faute = std::get_if<QHttpServerResponse>(&delai))
             return repondeur(*faute);
-        attentes.ajoute(
-            repondeur,
-            [this, numero](qint64) -> std::optional<QHttpServerResponse> {
-                if (historique.total() <= numero)
-                    return std::nullopt;
-                return depuis(numero);
-            },
-            [this, numero](qint64) { return depuis(numero); }, std::get<int>(delai));
+        attentes.ajouteApres(
+            repondeur, [this] { return historique.total(); }, numero,
+            [this, numero] { return depuis(numero); }, std::get<int>(delai));
         return;
     }
     if (attente)
