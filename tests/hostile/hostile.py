@@ -7,7 +7,8 @@ connect/close storms, resets in the middle of a request, half-closes, a client t
 without ever reading, one byte at a time, clients that leave before their reply, and a
 descriptor limit too low for the crowd. With PROXY=, three devices that misbehave in turn: one
 that accepts and never reads, one that never accepts (its backlog is full), one that floods a
-client that never reads. The control port gets its own (hostile_controle.py): a
+client that never reads. A traffic journal whose file refuses every write (/dev/full) under
+a stream of exchanges. The control port gets its own (hostile_controle.py): a
 500 MiB body and a 100 MiB header, which must be refused unread (peak within 16 MiB), a crowd of
 idle connections under 256 descriptors while the device port still answers, and a hundred
 waits pending, which cost no CPU and are answered 503 by a SIGTERM that still ends within 2 s.
@@ -963,13 +964,16 @@ def hold_until_cut(program, device, seconds):
     return device.sent, time.monotonic() - t0, device.flood_ended
 
 
+# How long exchanges go on while the journal's file refuses every write.
+JOURNAL_FULL_SECONDS = 3
+
 PROXY_CASES = [
     # key, title, device kind, what Velorin must say when it closes the client
-    ("proxy-unread", "10 proxy: device never reads", "unread",
+    ("proxy-unread", "14 proxy: device never reads", "unread",
      "l'appareil ne lit plus ce que le client envoie"),
-    ("proxy-full", "11 proxy: device never accepts", "full",
+    ("proxy-full", "15 proxy: device never accepts", "full",
      "l'appareil n'accepte pas la connexion"),
-    ("proxy-flood", "12 proxy: client never reads", "flood", "le client ne lit plus ses"),
+    ("proxy-flood", "16 proxy: client never reads", "flood", "le client ne lit plus ses"),
 ]
 
 
@@ -1326,6 +1330,49 @@ class Runner:
                          lambda p: pending_waits(p, IDLE_CPU_LIMIT))
 
         self.proxy_cases()
+        if self.wanted("journal-full"):
+            self.journal_full()
+
+    def journal_full(self):
+        """A traffic journal whose file refuses every write, under a stream of exchanges: the
+        device goes on answering, what is held for the file stays bounded, the loss is said in
+        /health, and the run ends with the status of an incomplete record."""
+        row = Row("17 journal: file refuses writes", False)
+        row.peak_limit = PEAK_LIMIT_TRACE_OFF
+        if self.over_budget():
+            row.failures.append("not run: the %.0f s budget is spent" % self.cfg["budget"])
+            self.report(row)
+            return
+        t0 = time.monotonic()
+        program = None
+        try:
+            program = Velorin(self.binary).start(extra=["journal=/dev/full"])
+            row.before = program.memory()[0]
+            program.start_peak()
+            answered = 0
+            deadline = time.monotonic() + JOURNAL_FULL_SECONDS
+            while time.monotonic() < deadline:
+                ok, _, detail = probe(program.port)
+                if not ok:
+                    row.failures.append("an exchange failed: %s" % detail)
+                    break
+                answered += 1
+            row.notes.append("%d exchanges answered while the journal lost them" % answered)
+            journal = program.api("GET", "/health").get("journal", {})
+            if journal.get("state") != "error" or not journal.get("lost"):
+                row.failures.append("/health does not say the journal loses events: %r" % journal)
+            row.peak = program.peak()
+            row.after = program.memory()[0]
+            check_memory(row)
+        except Exception as e:
+            row.failures.append("harness error: %r" % e)
+        finally:
+            row.seconds = time.monotonic() - t0
+            if program is not None:
+                status, _ = program.stop()
+                if status != 3:
+                    row.failures.append("SIGTERM: exit status %s, 3 expected" % status)
+            self.report(row)
 
     def own_run(self, title, nofile, fn):
         """A scenario on a process of its own (started under `nofile` descriptors when
@@ -1488,7 +1535,7 @@ def main():
     parser.add_argument("--scale", choices=sorted(SCALES), default="small")
     parser.add_argument("--only", default="",
                         help="comma-separated name fragments: junk, big, held, cycles, resets, "
-                             "half, flood, bytewise, leavers, exhaust, control, proxy")
+                             "half, flood, bytewise, leavers, exhaust, control, proxy, journal")
     parser.add_argument("--seed", type=int, default=20240611)
     args = parser.parse_args()
 
