@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/CoucheSocketQt.h"
+#include "net/CoucheSocketEpoll.h"
 #include "net/Planificateur.h"
 #include "net/RelaisAmont.h"
 #include "net/ServeurCanaux.h"
@@ -34,8 +34,8 @@ public:
              QObject* parent = nullptr);
     ~Appareil() override;
 
-    CoucheSocketQt& sockets() { return WSserveur; }
-    const CoucheSocketQt& sockets() const { return WSserveur; }
+    CoucheSocketEpoll& sockets() { return WSserveur; }
+    const CoucheSocketEpoll& sockets() const { return WSserveur; }
     ServeurCanaux& serveur() { return serveurCanaux; }
     const ServeurCanaux& serveur() const { return serveurCanaux; }
     // How late Timer_Deplacement's ticks come in real time: the window's responsiveness under
@@ -76,7 +76,7 @@ private:
     PanneauSimulation& simulation;
     // The wall clock: stamps, delays, the late ticks; handed to each part that reads it.
     const Horloge& horlogeMur = HorlogeSysteme::instance();
-    CoucheSocketQt WSserveur;
+    CoucheSocketEpoll WSserveur;
     ServeurCanaux serveurCanaux;
     AnalyseurRequetes analyseur;
     RetardTic retardTimerDeplacement{HorlogeDispositif::PeriodeMs};

@@ -62,7 +62,7 @@ bool Demarrage::Form_Load(const LigneCommande& parametres)
     etat.AfficheMessage(QStringLiteral("initialisation ..."));
     appareil.serveur().initialise();
 
-    CoucheSocketQt& WSserveur = appareil.sockets();
+    CoucheSocketEpoll& WSserveur = appareil.sockets();
     const auto port = portValide(etat.Txt_PortIP());
     if (!port) {
         signaleEchec(QStringLiteral("port PORTIP invalide \"") + etat.Txt_PortIP()

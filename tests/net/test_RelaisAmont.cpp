@@ -1,5 +1,5 @@
+#include "net/CoucheSocketEpoll.h"
 #include "net/CoucheSocketFactice.h"
-#include "net/CoucheSocketQt.h"
 #include "net/RelaisAmont.h"
 #include "net/ServeurCanaux.h"
 #include "support/Attente.h"
@@ -71,7 +71,7 @@ struct SortieFactice : SortieMessages
 class Relais : public ::testing::Test
 {
 protected:
-    CoucheSocketQt couche;
+    CoucheSocketEpoll couche;
     PanneauServeurFactice panneau;
     HorlogeFigee horloge;
     SortieFactice journal;

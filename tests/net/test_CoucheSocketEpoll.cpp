@@ -1,5 +1,5 @@
+#include "net/CoucheSocketEpoll.h"
 #include "net/CoucheSocketFactice.h"
-#include "net/CoucheSocketQt.h"
 #include "net/ServeurCanaux.h"
 #include "support/Attente.h"
 #include "support/HorlogeFigee.h"
@@ -15,8 +15,10 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -46,12 +48,12 @@ struct Recepteur : EvenementsSocket
     void WSserveur_Close(int Index) override { fermetures << Index; }
 };
 
-// The Qt array listening on a free port, and one client on the loopback address.
-class SocketsQt : public ::testing::Test
+// The array listening on a free port, and one client on the loopback address.
+class SocketsEpoll : public ::testing::Test
 {
 protected:
     Recepteur recepteur;
-    CoucheSocketQt couche;
+    CoucheSocketEpoll couche;
     QTcpSocket client;
 
     void SetUp() override
@@ -86,7 +88,7 @@ protected:
     }
 };
 
-TEST_F(SocketsQt, RequestNobodyAcceptsIsClosed)
+TEST_F(SocketsEpoll, RequestNobodyAcceptsIsClosed)
 {
     EXPECT_TRUE(attendre([&] { return recepteur.demandes.size() == 1; }));
     EXPECT_TRUE(attendre([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
@@ -95,22 +97,25 @@ TEST_F(SocketsQt, RequestNobodyAcceptsIsClosed)
 
 } // namespace
 
-struct AccesCoucheSocketQt
+struct AccesCoucheSocketEpoll
 {
-    static void demandeSansAdoption(CoucheSocketQt& couche, qintptr descripteur)
+    static void demandeSansInscription(CoucheSocketEpoll& couche, int descripteur)
     {
-        couche.adopte = [](QTcpSocket&, qintptr) { return false; };
-        couche.demandeConnexion(descripteur);
+        couche.inscrit = [](int, std::uint32_t) {
+            errno = ENOSPC;
+            return false;
+        };
+        couche.demandeConnexion(descripteur, QStringLiteral("127.0.0.1"), 1);
     }
 };
 
 namespace {
 
-// A descriptor Qt does not adopt is closed all the same, and said.
-TEST(SocketsQtAdoption, ADescriptorThatCannotBeAdoptedIsClosed)
+// A descriptor the loop cannot watch is closed all the same, and said.
+TEST(SocketsEpollInscription, ADescriptorThatCannotBeWatchedIsClosed)
 {
     Recepteur recepteur;
-    CoucheSocketQt couche;
+    CoucheSocketEpoll couche;
     couche.setEvenements(&recepteur);
     int tube[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, tube), 0);
@@ -118,7 +123,7 @@ TEST(SocketsQtAdoption, ADescriptorThatCannotBeAdoptedIsClosed)
         couche.Load(1);
         couche.Accept(1, id);
     };
-    AccesCoucheSocketQt::demandeSansAdoption(couche, tube[0]);
+    AccesCoucheSocketEpoll::demandeSansInscription(couche, tube[0]);
     EXPECT_EQ(recepteur.erreurs.size(), 1);
     EXPECT_EQ(couche.State(1), CoucheSocket::Erreur);
     EXPECT_EQ(::fcntl(tube[0], F_GETFD), -1);
@@ -126,7 +131,7 @@ TEST(SocketsQtAdoption, ADescriptorThatCannotBeAdoptedIsClosed)
     ::close(tube[1]);
 }
 
-TEST_F(SocketsQt, AcceptedClientsBytesArriveAndGoBackUnchanged)
+TEST_F(SocketsEpoll, AcceptedClientsBytesArriveAndGoBackUnchanged)
 {
     accepterSurCanal1();
     EXPECT_EQ(couche.RemoteHostIP(1), QStringLiteral("127.0.0.1"));
@@ -148,7 +153,7 @@ TEST_F(SocketsQt, AcceptedClientsBytesArriveAndGoBackUnchanged)
 
 // Whatever piled up in the system while the window thread was busy is taken in bounded
 // pieces: one arrival never costs the process megabytes.
-TEST_F(SocketsQt, ABigSendArrivesInBoundedPiecesInOrder)
+TEST_F(SocketsEpoll, ABigSendArrivesInBoundedPiecesInOrder)
 {
     accepterSurCanal1();
     QByteArray octets(2 * 1024 * 1024, Qt::Uninitialized);
@@ -173,7 +178,7 @@ TEST_F(SocketsQt, ABigSendArrivesInBoundedPiecesInOrder)
     EXPECT_GT(plusGrande, 0);
 }
 
-class DepartClient : public SocketsQt, public ::testing::WithParamInterface<bool>
+class DepartClient : public SocketsEpoll, public ::testing::WithParamInterface<bool>
 {
 };
 
@@ -194,10 +199,10 @@ TEST_P(DepartClient, ReadsClosingWithoutAnErrorUntilClosed)
     EXPECT_EQ(couche.State(1), CoucheSocket::Ferme);
 }
 
-INSTANTIATE_TEST_SUITE_P(SocketsQt, DepartClient, ::testing::Values(false, true),
+INSTANTIATE_TEST_SUITE_P(SocketsEpoll, DepartClient, ::testing::Values(false, true),
                          [](const auto& cas) { return cas.param ? "reset" : "orderlyClose"; });
 
-TEST_F(SocketsQt, ReplyToARequestFollowedByAHalfCloseStillArrives)
+TEST_F(SocketsEpoll, ReplyToARequestFollowedByAHalfCloseStillArrives)
 {
     accepterSurCanal1();
     recepteur.surDonnees = [&](int Index) { couche.SendData(Index, couche.GetData(Index)); };
@@ -208,7 +213,7 @@ TEST_F(SocketsQt, ReplyToARequestFollowedByAHalfCloseStillArrives)
     EXPECT_TRUE(attendre([&] { return couche.State(1) == CoucheSocket::FermetureParHomologue; }));
 }
 
-TEST_F(SocketsQt, SendingToAClientThatHasGoneDoesNotBringTheProcessDown)
+TEST_F(SocketsEpoll, SendingToAClientThatHasGoneDoesNotBringTheProcessDown)
 {
     std::signal(SIGPIPE, SIG_IGN);
     accepterSurCanal1();
@@ -224,15 +229,15 @@ TEST_F(SocketsQt, SendingToAClientThatHasGoneDoesNotBringTheProcessDown)
 
 TEST(LocalIP, DottedIPv4Text)
 {
-    CoucheSocketQt couche;
+    CoucheSocketEpoll couche;
     const QHostAddress adresse(couche.LocalIP(0));
     EXPECT_EQ(adresse.protocol(), QAbstractSocket::IPv4Protocol) << couche.LocalIP(0).toStdString();
     EXPECT_EQ(adresse.toString(), couche.LocalIP(0));
 }
 
-TEST(PoolSurSocketsQt, EchoAndChannelReuse)
+TEST(PoolSurSocketsEpoll, EchoAndChannelReuse)
 {
-    CoucheSocketQt couche;
+    CoucheSocketEpoll couche;
     PanneauServeurFactice panneau;
     HorlogeFigee horloge;
     ServeurCanaux serveur(couche, panneau, horloge, [] { QCoreApplication::processEvents(); });
@@ -265,14 +270,14 @@ TEST(PoolSurSocketsQt, EchoAndChannelReuse)
 namespace {
 
 // A client that sends without reading its replies.
-class ClientQuiNeLitPas : public SocketsQt
+class ClientQuiNeLitPas : public SocketsEpoll
 {
 protected:
     int arrivees = 0;
 
     void SetUp() override
     {
-        SocketsQt::SetUp();
+        SocketsEpoll::SetUp();
         accepterSurCanal1();
         recepteur.surDonnees = [this](int Index) {
             ++arrivees;
@@ -330,3 +335,52 @@ TEST_F(ClientQuiNeLitPas, ItsChannelIsClosedWhenStalledTooLong)
 }
 
 } // namespace
+
+// Several arrays on one loop of the process's: each serves its own clients, and a channel
+// closed with a large reply still queued delivers all of it before the end of the stream.
+TEST(SocketsEpollPartages, TwoArraysOnOneLoopAndQueuedOutputOutlivesTheClose)
+{
+    BoucleEpoll boucle;
+    const QByteArray grande(4 * 1024 * 1024, 'z');
+    struct Element
+    {
+        Recepteur recepteur;
+        CoucheSocketEpoll couche;
+        QTcpSocket client;
+        explicit Element(BoucleEpoll& b) : couche(&b) {}
+    };
+    std::vector<std::unique_ptr<Element>> elements;
+    for (int i = 0; i < 2; ++i) {
+        auto e = std::make_unique<Element>(boucle);
+        Element* p = e.get();
+        p->couche.setEvenements(&p->recepteur);
+        p->couche.setLocalPort(0, 0);
+        ASSERT_TRUE(p->couche.Listen(0));
+        p->recepteur.surDemande = [p](qintptr id) {
+            p->couche.Load(1);
+            p->couche.Accept(1, id);
+        };
+        // The first array answers with the large reply and closes at once.
+        p->recepteur.surDonnees = [p, i, &grande](int Index) {
+            const QString recu = p->couche.GetData(Index);
+            p->couche.SendData(Index, i == 0 ? QString::fromLatin1(grande) : recu);
+            if (i == 0)
+                p->couche.Close(Index);
+        };
+        p->client.connectToHost(QHostAddress::LocalHost, quint16(p->couche.LocalPort(0)));
+        elements.push_back(std::move(e));
+    }
+    for (auto& e : elements) {
+        ASSERT_TRUE(attendre([&] { return e->couche.State(1) == CoucheSocket::Connecte; }));
+        e->client.write("ping");
+    }
+    QByteArray recuLent;
+    QByteArray echo;
+    ASSERT_TRUE(attendre([&] {
+        recuLent += elements[0]->client.readAll();
+        echo += elements[1]->client.readAll();
+        return recuLent.size() >= grande.size() && echo == "ping"
+               && elements[0]->client.state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_TRUE(recuLent == grande);
+}
