@@ -300,7 +300,7 @@ QString CoucheSocketEpoll::GetData(int Index)
     if (it == canaux.end())
         return {};
     Canal& canal = it->second;
-    const QString texte = QString::fromLatin1(canal.recu);
+    QString texte = QString::fromLatin1(canal.recu);
     const bool etaitPlein = canal.recu.size() >= LectureMax;
     canal.recu.resize(0);
     if (etaitPlein)
