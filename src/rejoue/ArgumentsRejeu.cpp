@@ -15,8 +15,7 @@ std::variant<AdresseAppareil, QString> litAdresseAppareil(const QString& texte)
         return QStringLiteral("nom d'appareil invalide : %1 (lettres, chiffres, - et _)").arg(nom);
     const auto adresse = litHotePort(texte.mid(egal + 1));
     if (!adresse)
-        return QStringLiteral(
-                   "adresse invalide : %1 (NOM=HOTE:PORT, ou NOM=[adresse IPv6]:PORT)")
+        return QStringLiteral("adresse invalide : %1 (NOM=HOTE:PORT, ou NOM=[adresse IPv6]:PORT)")
             .arg(texte);
     return AdresseAppareil{nom, *adresse};
 }
@@ -24,9 +23,8 @@ std::variant<AdresseAppareil, QString> litAdresseAppareil(const QString& texte)
 // The positional arguments after the journal: one HOTE:PORT, or NOM=HOTE:PORT for each device.
 std::optional<QString> litAdresses(const QStringList& adresses, OptionsRejeu& options)
 {
-    const bool nommees = std::any_of(adresses.begin(), adresses.end(), [](const QString& a) {
-        return a.contains(QLatin1Char('='));
-    });
+    const bool nommees = std::any_of(adresses.begin(), adresses.end(),
+                                     [](const QString& a) { return a.contains(QLatin1Char('=')); });
     if (!options.fichierPret.isEmpty()) {
         if (!adresses.isEmpty())
             return QStringLiteral("--ready donne les adresses : aucune autre n'est attendue (%1)")
@@ -46,7 +44,8 @@ std::optional<QString> litAdresses(const QStringList& adresses, OptionsRejeu& op
     }
     for (const QString& texte : adresses) {
         if (!texte.contains(QLatin1Char('=')))
-            return QStringLiteral("%1 : chaque adresse est NOM=HOTE:PORT quand une l'est").arg(texte);
+            return QStringLiteral("%1 : chaque adresse est NOM=HOTE:PORT quand une l'est")
+                .arg(texte);
         auto lu = litAdresseAppareil(texte);
         if (const auto* raison = std::get_if<QString>(&lu))
             return *raison;
@@ -139,7 +138,8 @@ QStringList lignesAideRejeu()
     return {
         QStringLiteral("velorin-rejoue [--timing recorded] [--json] [--junit rapport.xml] "
                        "[--timeout-ms N] journal.jsonl HOTE:PORT"),
-        QStringLiteral("velorin-rejoue [options] journal.jsonl NOM=HOTE:PORT...  (un par appareil)"),
+        QStringLiteral(
+            "velorin-rejoue [options] journal.jsonl NOM=HOTE:PORT...  (un par appareil)"),
         QStringLiteral("velorin-rejoue [options] --ready pret.json journal.jsonl"),
         QStringLiteral(
             "    rejoue les requêtes d'un journal de trafic vers l'appareil HOTE:PORT ([::1]:PORT en IPv6)"),

@@ -72,7 +72,8 @@ std::variant<FichierPretLu, QString> litFichierPret(const QString& chemin)
         return pret;
     if (!appareils.isArray())
         return refus(QStringLiteral("\"devices\" doit être une liste"));
-    for (const QJsonValue& valeur : appareils.toArray()) {
+    const QJsonArray liste = appareils.toArray();
+    for (const auto& valeur : liste) {
         const QJsonObject appareil = valeur.toObject();
         const QString nom = appareil.value(QLatin1String("name")).toString();
         const auto sien = port(appareil.value(QLatin1String("port")));
@@ -85,8 +86,7 @@ std::variant<FichierPretLu, QString> litFichierPret(const QString& chemin)
 }
 
 std::variant<CiblesRejeu, QString> cibles(const QList<Conversation>& liste,
-                                          const OptionsRejeu& options,
-                                          const FichierPretLu* pret)
+                                          const OptionsRejeu& options, const FichierPretLu* pret)
 {
     const QStringList noms = appareilsDuJournal(liste);
     CiblesRejeu resultat;
@@ -96,8 +96,8 @@ std::variant<CiblesRejeu, QString> cibles(const QList<Conversation>& liste,
             return QStringLiteral("le journal est d'un seul appareil (ses événements ne "
                                   "nomment pas de \"device\") : une adresse HOTE:PORT est "
                                   "attendue, pas NOM=HOTE:PORT");
-        resultat.insert(QString(), pret ? HotePort{Local, pret->port}
-                                        : HotePort{options.hote, options.port});
+        resultat.insert(QString(),
+                        pret ? HotePort{Local, pret->port} : HotePort{options.hote, options.port});
         return resultat;
     }
     if (!pret && options.appareils.isEmpty())

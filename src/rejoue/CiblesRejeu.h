@@ -36,5 +36,4 @@ std::variant<FichierPretLu, QString> litFichierPret(const QString& chemin);
 // Each device of the journal with its address, from the command line or the ready file, or why
 // one is missing (naming it).
 std::variant<CiblesRejeu, QString> cibles(const QList<Conversation>& liste,
-                                          const OptionsRejeu& options,
-                                          const FichierPretLu* pret);
+                                          const OptionsRejeu& options, const FichierPretLu* pret);

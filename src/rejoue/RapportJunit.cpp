@@ -11,7 +11,7 @@ const QString Classe = QStringLiteral("velorin-rejoue");
 
 QString attribut(const char* nom, const QString& valeur)
 {
-    return QStringLiteral(" %1=\"%2\"").arg(QLatin1String(nom), echappeXml(valeur));
+    return QStringLiteral(" %1=\"%2\"").arg(QLatin1String(nom), echappeXml(valeur, true));
 }
 
 QString nombre(const char* nom, qsizetype valeur)
@@ -23,15 +23,15 @@ QByteArray document(const QString& journal, qsizetype cas, qsizetype echecs, qsi
                     const QString& contenu)
 {
     return (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite")
-            + attribut("name", journal) + nombre("tests", cas) + nombre("failures", echecs)
-            + nombre("errors", erreurs) + nombre("skipped", 0) + QStringLiteral(">\n") + contenu
-            + QStringLiteral("</testsuite>\n"))
+            + attribut("name", journal.isEmpty() ? Classe : journal) + nombre("tests", cas)
+            + nombre("failures", echecs) + nombre("errors", erreurs) + nombre("skipped", 0)
+            + QStringLiteral(">\n") + contenu + QStringLiteral("</testsuite>\n"))
         .toUtf8();
 }
 
 } // namespace
 
-QString echappeXml(const QString& texte)
+QString echappeXml(const QString& texte, bool dansAttribut)
 {
     QString sortie;
     sortie.reserve(texte.size());
@@ -54,11 +54,14 @@ QString echappeXml(const QString& texte)
         } else if (u == '\'') {
             sortie += QLatin1String("&apos;");
         } else if (u == '\n' || u == '\t') {
-            // Kept as characters where text is, kept too in an attribute (where a parser
-            // would turn a raw one into a space).
-            sortie += QStringLiteral("&#%1;").arg(int(u));
-        } else if (u < 0x20 || u == 0x7F) {
-            sortie += trsfChaineRecuEnLisible(QString(c));
+            // An attribute's parser would make a raw one a space.
+            if (dansAttribut)
+                sortie += QStringLiteral("&#%1;").arg(int(u));
+            else
+                sortie += c;
+        } else if (u < 0x20) {
+            // Its readable form may hold '&' ("&4&"): escaped in turn, it is printable.
+            sortie += echappeXml(trsfChaineRecuEnLisible(QString(c)), dansAttribut);
         } else {
             sortie += c;
         }
@@ -98,12 +101,13 @@ QByteArray rapportJunit(const QString& journal, const QList<Conversation>& liste
         for (const ReponseComparee* r : *trouve) {
             if (!r->differe())
                 continue;
-            echecsDuCas += QStringLiteral("    <failure") + attribut("type", QStringLiteral("difference"))
-                           + attribut("message", titreDifference(*r)) + QLatin1Char('>')
-                           + echappeXml(detailDifference(*r)) + QStringLiteral("</failure>\n");
+            echecsDuCas +=
+                QStringLiteral("    <failure") + attribut("type", QStringLiteral("difference"))
+                + attribut("message", titreDifference(*r)) + QLatin1Char('>')
+                + echappeXml(detailDifference(*r), false) + QStringLiteral("</failure>\n");
         }
-        contenu += QStringLiteral("  <testcase") + attribut("classname", classe)
-                   + attribut("name", nom);
+        contenu +=
+            QStringLiteral("  <testcase") + attribut("classname", classe) + attribut("name", nom);
         if (echecsDuCas.isEmpty()) {
             contenu += QStringLiteral("/>\n");
         } else {
@@ -116,10 +120,10 @@ QByteArray rapportJunit(const QString& journal, const QList<Conversation>& liste
 
 QByteArray rapportJunitEchec(const QString& journal, const QString& code, const QString& message)
 {
-    const QString contenu = QStringLiteral("  <testcase") + attribut("classname", Classe)
-                            + attribut("name", QStringLiteral("rejeu"))
-                            + QStringLiteral(">\n    <error") + attribut("type", code)
-                            + attribut("message", message) + QLatin1Char('>') + echappeXml(message)
-                            + QStringLiteral("</error>\n  </testcase>\n");
+    const QString contenu =
+        QStringLiteral("  <testcase") + attribut("classname", Classe)
+        + attribut("name", QStringLiteral("rejeu")) + QStringLiteral(">\n    <error")
+        + attribut("type", code) + attribut("message", message) + QLatin1Char('>')
+        + echappeXml(message, false) + QStringLiteral("</error>\n  </testcase>\n");
     return document(journal, 1, 0, 1, contenu);
 }

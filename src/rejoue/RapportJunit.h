@@ -19,4 +19,5 @@ QByteArray rapportJunitEchec(const QString& journal, const QString& code, const 
 // Text made fit for XML 1.0, in an attribute's quotes or between tags: markup escaped, and
 // characters XML cannot hold at all (control characters, a lone surrogate) in the log's
 // readable notation or as U+FFFD.
-QString echappeXml(const QString& texte);
+// In an attribute, line ends and tabs are written as references, which keeps them.
+QString echappeXml(const QString& texte, bool dansAttribut);

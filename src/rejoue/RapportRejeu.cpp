@@ -94,7 +94,8 @@ QString rapportTexte(const QList<ReponseComparee>& reponses)
     // Several devices: each its own line, then the whole.
     if (plusieursAppareils(reponses)) {
         for (const Compte& c : comptes(reponses))
-            texte += QStringLiteral("%1 : %2\n").arg(c.appareil, resume(c.comparees, c.differentes));
+            texte +=
+                QStringLiteral("%1 : %2\n").arg(c.appareil, resume(c.comparees, c.differentes));
     }
     return texte + resume(reponses.size(), differentes) + QLatin1Char('\n');
 }

@@ -182,11 +182,11 @@ Rejoueur::rejoue(const QList<Conversation>& liste) const
                 const qsizetype ouvertes = std::count_if(sockets.begin(), sockets.end(),
                                                          [](const auto& s) { return s != nullptr; })
                                            - 1;
-                EchecRejeu echec{socket->error() == QAbstractSocket::SocketResourceError
-                                     ? QStringLiteral("descriptors")
-                                     : QStringLiteral("unreachable"),
-                                 injoignable(conversation.appareil, cible, *socket,
-                                             echange.ligne, ouvertes)};
+                EchecRejeu echec{
+                    socket->error() == QAbstractSocket::SocketResourceError
+                        ? QStringLiteral("descriptors")
+                        : QStringLiteral("unreachable"),
+                    injoignable(conversation.appareil, cible, *socket, echange.ligne, ouvertes)};
                 // What comes after (the report, a file to write) must not meet a process with
                 // no descriptor left.
                 for (const auto& ouverte : sockets) {

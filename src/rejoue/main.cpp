@@ -167,12 +167,11 @@ int main(int argc, char* argv[])
         // What Velorin said on its own behalf (its shutdown notice) was never the device's
         // reply: said apart, never compared.
         for (const Conversation& conversation : liste) {
-            const QString ou =
-                conversation.appareil.isEmpty()
-                    ? QStringLiteral("canal %1").arg(conversation.canal)
-                    : QStringLiteral("appareil %1, canal %2")
-                          .arg(conversation.appareil)
-                          .arg(conversation.canal);
+            const QString ou = conversation.appareil.isEmpty()
+                                   ? QStringLiteral("canal %1").arg(conversation.canal)
+                                   : QStringLiteral("appareil %1, canal %2")
+                                         .arg(conversation.appareil)
+                                         .arg(conversation.canal);
             for (const QString& avis : conversation.avis)
                 ecrit(stdout, QStringLiteral("%1 : avis de Velorin, non comparé : %2\n")
                                   .arg(ou, trsfChaineRecuEnLisible(avis)));

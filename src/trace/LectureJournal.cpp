@@ -106,8 +106,7 @@ std::variant<EvenementLu, QString> litLigne(const QByteArray& texte, qint64 nume
     const QJsonValue appareil = objet.value(QLatin1String("device"));
     if (!appareil.isUndefined()) {
         if (!appareil.isString() || !nomAppareilValide(appareil.toString()))
-            return nom("device")
-                   + QStringLiteral(" doit être un nom (lettres, chiffres, - et _)");
+            return nom("device") + QStringLiteral(" doit être un nom (lettres, chiffres, - et _)");
         evenement.appareil = appareil.toString();
     }
 
