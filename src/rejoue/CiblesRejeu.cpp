@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
+
 namespace {
 
 // A ready file is a few hundred bytes; anything far larger is not one.
@@ -28,7 +30,10 @@ QStringList appareilsDuJournal(const QList<Conversation>& liste)
 {
     QStringList noms;
     for (const Conversation& conversation : liste) {
-        if (!conversation.appareil.isEmpty() && !noms.contains(conversation.appareil))
+        // A connection that exchanged nothing is never opened again: its device needs no
+        // address.
+        if (!conversation.appareil.isEmpty() && !conversation.echanges.isEmpty()
+            && !noms.contains(conversation.appareil))
             noms.append(conversation.appareil);
     }
     return noms;
@@ -36,7 +41,10 @@ QStringList appareilsDuJournal(const QList<Conversation>& liste)
 
 std::optional<QString> appareilManquant(const QList<Conversation>& liste)
 {
-    if (appareilsDuJournal(liste).isEmpty())
+    const bool nommes = std::any_of(liste.begin(), liste.end(), [](const Conversation& c) {
+        return !c.appareil.isEmpty();
+    });
+    if (!nommes)
         return std::nullopt;
     for (const Conversation& conversation : liste) {
         if (conversation.appareil.isEmpty())
@@ -89,8 +97,11 @@ std::variant<CiblesRejeu, QString> cibles(const QList<Conversation>& liste,
                                           const OptionsRejeu& options, const FichierPretLu* pret)
 {
     const QStringList noms = appareilsDuJournal(liste);
+    const bool nommes = std::any_of(liste.begin(), liste.end(), [](const Conversation& c) {
+        return !c.appareil.isEmpty();
+    });
     CiblesRejeu resultat;
-    if (noms.isEmpty()) {
+    if (!nommes) {
         // A one-device journal goes to the one address, or to the ready file's first port.
         if (!options.appareils.isEmpty())
             return QStringLiteral("le journal est d'un seul appareil (ses événements ne "
@@ -100,7 +111,7 @@ std::variant<CiblesRejeu, QString> cibles(const QList<Conversation>& liste,
                         pret ? HotePort{Local, pret->port} : HotePort{options.hote, options.port});
         return resultat;
     }
-    if (!pret && options.appareils.isEmpty())
+    if (!pret && options.appareils.isEmpty() && !noms.isEmpty())
         return QStringLiteral("le journal nomme ses appareils (%1) : une adresse NOM=HOTE:PORT "
                               "est attendue pour chacun")
             .arg(noms.join(QStringLiteral(", ")));

@@ -16,8 +16,8 @@
 // (its events name no device).
 using CiblesRejeu = QHash<QString, HotePort>;
 
-// The devices a journal's conversations name, in order of first appearance; none for a
-// one-device journal.
+// The devices a journal's conversations name and that have something to replay, in order of
+// first appearance; none for a one-device journal.
 QStringList appareilsDuJournal(const QList<Conversation>& liste);
 
 // A journal where some conversations name their device and others do not cannot say where the

@@ -365,6 +365,12 @@ class PlusieursAppareils(unittest.TestCase):
                                       "laser : 2 réponses comparées, aucune ne diffère\n"
                                       "3 réponses comparées, aucune ne diffère\n")
 
+        # A device that only connected has nothing to replay, and needs no address.
+        idle = (on_device("laser", journal(("connect", 1), ("close", 1)))
+                + on_device("plc", journal(("recv", 1, P), ("send", 1, P_REPLY))))
+        status, out, err = self.rejoue(idle, self.addresses[0])
+        self.assertEqual(status, 0, out + err)
+
     def test_a_difference_on_one_device_names_it(self):
         text = self.text.replace("0a\\r", "0b\\r")   # the PLC's recorded reply, altered
         self.assertNotEqual(text, self.text)
