@@ -41,9 +41,8 @@ QStringList appareilsDuJournal(const QList<Conversation>& liste)
 
 std::optional<QString> appareilManquant(const QList<Conversation>& liste)
 {
-    const bool nommes = std::any_of(liste.begin(), liste.end(), [](const Conversation& c) {
-        return !c.appareil.isEmpty();
-    });
+    const bool nommes = std::any_of(liste.begin(), liste.end(),
+                                    [](const Conversation& c) { return !c.appareil.isEmpty(); });
     if (!nommes)
         return std::nullopt;
     for (const Conversation& conversation : liste) {
@@ -97,9 +96,8 @@ std::variant<CiblesRejeu, QString> cibles(const QList<Conversation>& liste,
                                           const OptionsRejeu& options, const FichierPretLu* pret)
 {
     const QStringList noms = appareilsDuJournal(liste);
-    const bool nommes = std::any_of(liste.begin(), liste.end(), [](const Conversation& c) {
-        return !c.appareil.isEmpty();
-    });
+    const bool nommes = std::any_of(liste.begin(), liste.end(),
+                                    [](const Conversation& c) { return !c.appareil.isEmpty(); });
     CiblesRejeu resultat;
     if (!nommes) {
         // A one-device journal goes to the one address, or to the ready file's first port.

@@ -143,7 +143,12 @@ class Rejeu(unittest.TestCase):
             "line": 2, "channel": 2,
             "request": "Esc/P1Cr/", "expected": "Esc/P1Cr/&233&", "received": "Esc/P1Cr/",
             "request_bytes": "\x1bP1\r", "expected_bytes": "\x1bP1\r\xe9", "received_bytes": "\x1bP1\r"}])
-        status, out, _ = self.rejoue(text, self.velorins["modeECHO"].address)
+        junit = os.path.join(self.dir.name, "one.xml")
+        status, out, _ = self.rejoue(text, self.velorins["modeECHO"].address, "--junit", junit)
+        case, = ElementTree.parse(junit).getroot()
+        self.assertEqual((case.get("classname"), case.get("name")),
+                         ("velorin-rejoue", "connexion 1, canal 2, ligne 1"))
+        self.assertEqual(case.find("failure").get("message"), "ligne 2, canal 2 : la réponse diffère")
         self.assertEqual(out, "ligne 2, canal 2 : la réponse diffère\n"
                               "  requête     : Esc/P1Cr/\n"
                               "  enregistrée : Esc/P1Cr/&233&\n"
