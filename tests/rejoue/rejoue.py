@@ -370,6 +370,12 @@ class PlusieursAppareils(unittest.TestCase):
                                       "laser : 2 réponses comparées, aucune ne diffère\n"
                                       "3 réponses comparées, aucune ne diffère\n")
 
+        # A one-device journal goes to the ready file's port, whatever its devices.
+        status, out, err = self.rejoue(journal(("recv", 1, "A"), ("send", 1, "A")), "--ready", ready)
+        self.assertEqual(status, 1, out + err)   # the ready file's port is the PLC's
+        status, out, err = self.rejoue(journal(("recv", 1, P), ("send", 1, P_REPLY)), "--ready", ready)
+        self.assertEqual((status, out), (0, "1 réponse comparée, aucune ne diffère\n"), err)
+
         # A device that only connected has nothing to replay, and needs no address.
         idle = (on_device("laser", journal(("connect", 1), ("close", 1)))
                 + on_device("plc", journal(("recv", 1, P), ("send", 1, P_REPLY))))
