@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 QString lisible(const QString& octets, const QString& siVide)
@@ -24,7 +26,60 @@ QString resume(qsizetype comparees, qsizetype differentes)
     return nombre + QStringLiteral(", %1 diffèrent").arg(differentes);
 }
 
+// Per device, in order of first appearance: its replies compared and those that differ.
+struct Compte
+{
+    QString appareil;
+    qsizetype comparees = 0;
+    qsizetype differentes = 0;
+};
+
+QList<Compte> comptes(const QList<ReponseComparee>& reponses)
+{
+    QList<Compte> liste;
+    for (const ReponseComparee& r : reponses) {
+        auto it = std::find_if(liste.begin(), liste.end(),
+                               [&](const Compte& c) { return c.appareil == r.appareil; });
+        if (it == liste.end())
+            it = liste.insert(liste.end(), Compte{r.appareil});
+        ++it->comparees;
+        it->differentes += r.differe() ? 1 : 0;
+    }
+    return liste;
+}
+
+bool plusieursAppareils(const QList<ReponseComparee>& reponses)
+{
+    return std::any_of(reponses.begin(), reponses.end(),
+                       [](const ReponseComparee& r) { return !r.appareil.isEmpty(); });
+}
+
 } // namespace
+
+QString titreDifference(const ReponseComparee& r)
+{
+    if (r.appareil.isEmpty())
+        return QStringLiteral("ligne %1, canal %2 : la réponse diffère").arg(r.ligne).arg(r.canal);
+    return QStringLiteral("ligne %1, appareil %2, canal %3 : la réponse diffère")
+        .arg(r.ligne)
+        .arg(r.appareil)
+        .arg(r.canal);
+}
+
+QString detailDifference(const ReponseComparee& r)
+{
+    QString texte;
+    texte += QStringLiteral("  requête     : %1\n")
+                 .arg(lisible(r.requete, QStringLiteral("(aucune, accueil de l'appareil)")));
+    texte +=
+        QStringLiteral("  enregistrée : %1\n").arg(lisible(r.attendue, QStringLiteral("(rien)")));
+    texte += QStringLiteral("  reçue       : %1\n").arg(lisible(r.recue, QStringLiteral("(rien)")));
+    if (r.coupee)
+        texte += QStringLiteral("  (lecture arrêtée à %1 octets : l'appareil en envoyait "
+                                "davantage)\n")
+                     .arg(r.recue.size());
+    return texte;
+}
 
 QString rapportTexte(const QList<ReponseComparee>& reponses)
 {
@@ -34,19 +89,13 @@ QString rapportTexte(const QList<ReponseComparee>& reponses)
         if (!r.differe())
             continue;
         ++differentes;
-        texte +=
-            QStringLiteral("ligne %1, canal %2 : la réponse diffère\n").arg(r.ligne).arg(r.canal);
-        texte += QStringLiteral("  requête     : %1\n")
-                     .arg(lisible(r.requete, QStringLiteral("(aucune, accueil de l'appareil)")));
-        texte += QStringLiteral("  enregistrée : %1\n")
-                     .arg(lisible(r.attendue, QStringLiteral("(rien)")));
-        texte +=
-            QStringLiteral("  reçue       : %1\n").arg(lisible(r.recue, QStringLiteral("(rien)")));
-        if (r.coupee)
-            texte += QStringLiteral("  (lecture arrêtée à %1 octets : l'appareil en envoyait "
-                                    "davantage)\n")
-                         .arg(r.recue.size());
-        texte += QLatin1Char('\n');
+        texte += titreDifference(r) + QLatin1Char('\n') + detailDifference(r) + QLatin1Char('\n');
+    }
+    // Several devices: each its own line, then the whole.
+    if (plusieursAppareils(reponses)) {
+        for (const Compte& c : comptes(reponses))
+            texte +=
+                QStringLiteral("%1 : %2\n").arg(c.appareil, resume(c.comparees, c.differentes));
     }
     return texte + resume(reponses.size(), differentes) + QLatin1Char('\n');
 }
@@ -69,9 +118,19 @@ QByteArray rapportJson(const QList<ReponseComparee>& reponses)
         };
         if (r.coupee)
             difference.insert(QStringLiteral("received_cut"), true);
+        if (!r.appareil.isEmpty())
+            difference.insert(QStringLiteral("device"), r.appareil);
         differences.append(difference);
     }
-    const QJsonObject document{{QStringLiteral("compared"), reponses.size()},
-                               {QStringLiteral("differences"), differences}};
+    QJsonObject document{{QStringLiteral("compared"), reponses.size()},
+                         {QStringLiteral("differences"), differences}};
+    if (plusieursAppareils(reponses)) {
+        QJsonArray appareils;
+        for (const Compte& c : comptes(reponses))
+            appareils.append(QJsonObject{{QStringLiteral("name"), c.appareil},
+                                         {QStringLiteral("compared"), c.comparees},
+                                         {QStringLiteral("differing"), c.differentes}});
+        document.insert(QStringLiteral("devices"), appareils);
+    }
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }

@@ -113,20 +113,22 @@ std::optional<EchecRejeu> tempsAbsurde(const QList<Conversation>& liste)
 }
 
 // Out of descriptors, the system says "out of resources": say what ran out.
-QString injoignable(const Rejoueur::Reglages& r, const QTcpSocket& socket, qint64 ligne,
-                    qsizetype ouvertes)
+QString injoignable(const QString& appareil, const HotePort& cible, const QTcpSocket& socket,
+                    qint64 ligne, qsizetype ouvertes)
 {
     if (socket.error() == QAbstractSocket::SocketResourceError)
         return QStringLiteral("plus de descripteur de fichier libre pour se connecter à %1:%2 "
                               "(ligne %3) : %4 connexions déjà ouvertes, la limite du processus "
                               "est atteinte (ulimit -n)")
-            .arg(r.hote)
-            .arg(r.port)
+            .arg(cible.hote)
+            .arg(cible.port)
             .arg(ligne)
             .arg(ouvertes);
-    return QStringLiteral("appareil injoignable à %1:%2 (ligne %3) : %4")
-        .arg(r.hote)
-        .arg(r.port)
+    const QString qui = appareil.isEmpty() ? QStringLiteral("appareil")
+                                           : QStringLiteral("appareil %1").arg(appareil);
+    return QStringLiteral("%1 injoignable à %2:%3 (ligne %4) : %5")
+        .arg(qui, cible.hote)
+        .arg(cible.port)
         .arg(ligne)
         .arg(socket.errorString());
 }
@@ -174,15 +176,17 @@ Rejoueur::rejoue(const QList<Conversation>& liste) const
             socket = std::make_unique<QTcpSocket>();
             // What Qt takes from the system is bounded too; the rest waits there.
             socket->setReadBufferSize(MargeReponse);
-            socket->connectToHost(r.hote, r.port);
+            const HotePort cible = r.cibles.value(conversation.appareil);
+            socket->connectToHost(cible.hote, cible.port);
             if (!socket->waitForConnected(r.delaiConnexionMs)) {
                 const qsizetype ouvertes = std::count_if(sockets.begin(), sockets.end(),
                                                          [](const auto& s) { return s != nullptr; })
                                            - 1;
-                EchecRejeu echec{socket->error() == QAbstractSocket::SocketResourceError
-                                     ? QStringLiteral("descriptors")
-                                     : QStringLiteral("unreachable"),
-                                 injoignable(r, *socket, echange.ligne, ouvertes)};
+                EchecRejeu echec{
+                    socket->error() == QAbstractSocket::SocketResourceError
+                        ? QStringLiteral("descriptors")
+                        : QStringLiteral("unreachable"),
+                    injoignable(conversation.appareil, cible, *socket, echange.ligne, ouvertes)};
                 // What comes after (the report, a file to write) must not meet a process with
                 // no descriptor left.
                 for (const auto& ouverte : sockets) {
@@ -207,10 +211,11 @@ Rejoueur::rejoue(const QList<Conversation>& liste) const
             }
         }
         derniere[etape.conversation] = resultat.size();
+        QString recue = reponse(*socket, echange.reponse, r.delaiMs, r.silenceMs);
+        const bool coupee = recue.size() >= limite(echange.reponse);
         resultat.append(ReponseComparee{echange.ligne, conversation.canal, echange.requete,
-                                        echange.reponse,
-                                        reponse(*socket, echange.reponse, r.delaiMs, r.silenceMs)});
-        resultat.last().coupee = resultat.last().recue.size() >= limite(echange.reponse);
+                                        echange.reponse, std::move(recue), coupee,
+                                        conversation.appareil, etape.conversation});
 
         if (etape.echange == conversation.echanges.size() - 1) {
             ajoute(resultat.last(), *socket, r.delaiMs);

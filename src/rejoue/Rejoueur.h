@@ -1,6 +1,9 @@
 #pragma once
 
 #include "trace/LectureJournal.h"
+#include "trace/ValeursCles.h"
+
+#include <QHash>
 
 #include <QList>
 #include <QString>
@@ -18,6 +21,10 @@ struct ReponseComparee
     // The device sent more than the recorded reply and MargeReponse beyond it: what was read
     // stops there.
     bool coupee = false;
+    // Its device (empty in a one-device journal) and its conversation, by its place in the
+    // list replayed.
+    QString appareil;
+    qsizetype conversation = 0;
 
     bool differe() const { return attendue != recue; }
 };
@@ -43,8 +50,8 @@ public:
 
     struct Reglages
     {
-        QString hote;
-        quint16 port = 0;
+        // Where each device's conversations go, by its name; "" for a one-device journal.
+        QHash<QString, HotePort> cibles;
         // Recorded gaps between requests kept, rather than each request as soon as the last
         // reply is in.
         bool tempsEnregistre = false;

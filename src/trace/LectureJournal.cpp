@@ -9,6 +9,7 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -102,6 +103,13 @@ std::variant<EvenementLu, QString> litLigne(const QByteArray& texte, qint64 nume
         return nom("origin") + QStringLiteral(" doit être un texte");
     evenement.deVelorin = origine.toString() == QLatin1String("velorin");
 
+    const QJsonValue appareil = objet.value(QLatin1String("device"));
+    if (!appareil.isUndefined()) {
+        if (!appareil.isString() || !nomAppareilValide(appareil.toString()))
+            return nom("device") + QStringLiteral(" doit être un nom (lettres, chiffres, - et _)");
+        evenement.appareil = appareil.toString();
+    }
+
     // Bytes on the wire: a channel to put them on and one byte per character.
     if (evenement.type == QLatin1String("recv") || evenement.type == QLatin1String("send")) {
         if (canal.isUndefined())
@@ -117,6 +125,14 @@ std::variant<EvenementLu, QString> litLigne(const QByteArray& texte, qint64 nume
 }
 
 } // namespace
+
+bool nomAppareilValide(const QString& nom)
+{
+    return !nom.isEmpty() && std::all_of(nom.begin(), nom.end(), [](QChar c) {
+        return c.unicode() < 128
+               && (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_'));
+    });
+}
 
 std::variant<QList<EvenementLu>, ErreurJournal>
 litJournal(const QString& chemin, QString* avertissement, const std::function<bool()>& interrompu)
@@ -170,12 +186,13 @@ std::variant<QList<EvenementLu>, ErreurJournal> litJournalTexte(const QByteArray
 QList<Conversation> conversations(const QList<EvenementLu>& evenements)
 {
     QList<Conversation> resultat;
-    QHash<int, qsizetype> ouvertes; // channel -> its conversation in resultat
+    // (device, channel) -> its conversation in resultat
+    QHash<std::pair<QString, int>, qsizetype> ouvertes;
     const auto courante = [&](const EvenementLu& e) -> Conversation& {
-        auto it = ouvertes.constFind(e.canal);
+        auto it = ouvertes.constFind({e.appareil, e.canal});
         if (it == ouvertes.constEnd()) {
-            it = ouvertes.insert(e.canal, resultat.size());
-            resultat.append(Conversation{e.canal, e.pair, {}, {}});
+            it = ouvertes.insert({e.appareil, e.canal}, resultat.size());
+            resultat.append(Conversation{e.canal, e.pair, {}, {}, e.appareil, e.ligne});
         }
         Conversation& conversation = resultat[*it];
         if (conversation.pair.isEmpty())
@@ -187,7 +204,7 @@ QList<Conversation> conversations(const QList<EvenementLu>& evenements)
         if (e.canal < 0)
             continue;
         if (e.type == QLatin1String("connect")) {
-            ouvertes.remove(e.canal);
+            ouvertes.remove({e.appareil, e.canal});
             courante(e);
         } else if (e.type == QLatin1String("recv")) {
             courante(e).echanges.append(Echange{e.donnees, {}, e.ligne, e.monoUs});
@@ -199,7 +216,7 @@ QList<Conversation> conversations(const QList<EvenementLu>& evenements)
                 conversation.echanges.append(Echange{{}, {}, e.ligne, e.monoUs});
             conversation.echanges.last().reponse += e.donnees;
         } else if (e.type == QLatin1String("close")) {
-            ouvertes.remove(e.canal);
+            ouvertes.remove({e.appareil, e.canal});
         }
     }
     return resultat;

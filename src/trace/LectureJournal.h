@@ -25,7 +25,12 @@ struct EvenementLu
     QString donnees;
     // "origin": "velorin": bytes Velorin sent on its own behalf, not the device's.
     bool deVelorin = false;
+    // "device": which device of a several-device run; empty in a one-device journal.
+    QString appareil;
 };
+
+// A device's name: letters, digits, '-' and '_', at least one.
+bool nomAppareilValide(const QString& nom);
 
 // ligne 0: the file itself could not be read. message is whole, "ligne 7 : JSON invalide",
 // ready to be shown as it is.
@@ -70,8 +75,13 @@ struct Conversation
     QList<Echange> echanges;
     // What Velorin sent on its own behalf (its shutdown notice), left out of the replies.
     QStringList avis;
+    // The device it was held with; empty in a one-device journal.
+    QString appareil;
+    // Its journal line: the first event seen on it.
+    qint64 ligne = 0;
 };
 
 // In order of first appearance. A connect on a channel starts a new conversation there;
-// connections that exchanged nothing are kept, with no exchange.
+// connections that exchanged nothing are kept, with no exchange. Channels are told apart by
+// device: two devices may each have their channel 1.
 QList<Conversation> conversations(const QList<EvenementLu>& evenements);

@@ -278,6 +278,15 @@ EXPECTED = {
                  "4 réponses comparées, 4 diffèrent", "against echo mode: status 1"],
     "rejoue.sh": ["hello -> hello", "again -> again", "2 réponses comparées, aucune ne diffère",
                   "same replies"],
+    "rejoue_machine.sh": ["P1 -> 10000000000000000a", "M10121 -> /105000A",
+                          "plc : 1 réponse comparée, aucune ne diffère\n"
+                          "laser : 1 réponse comparée, aucune ne diffère\n"
+                          "2 réponses comparées, aucune ne diffère\nstatus 0\n",
+                          '<testsuite name="machine.jsonl" tests="2" failures="0" errors="0"',
+                          ", appareil laser, canal 1 : la réponse diffère\n",
+                          "plc : 1 réponse comparée, aucune ne diffère\n"
+                          "laser : 1 réponse comparée, 1 diffère\n"
+                          "2 réponses comparées, 1 diffère\nstatus 1\n"],
     "start_sequence.py": ["registers 5014 and 5015 read 0080",
                           r"arrived: b'\x1b10001200000003000a\r'", "device time: 1600 ms",
                           "homing X fait (automatique)", "homing Z fait (automatique)",

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """velorin-rejoue against the real program: journals written here by hand are replayed to
-Velorin in its echo, PLC and mute modes; the exchanges reported as different, in text and in
-JSON, and the exit status."""
+Velorin in its echo, PLC and mute modes; the exchanges reported as different, in text, in
+JSON and in JUnit, and the exit status. Journals of several devices are joined here from
+one-device ones, each event given its "device", and replayed to one Velorin per device."""
 
 import argparse
 import json
@@ -15,6 +16,7 @@ import tempfile
 import threading
 import time
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 VELORIN = REJOUE = None
 DEADLINE = 60.0
@@ -23,14 +25,15 @@ ALL_BYTES = "".join(map(chr, range(256)))
 
 
 class Velorin:
-    def __init__(self, mode, traced=False):
+    def __init__(self, mode, traced=False, keys=()):
         self.dir = tempfile.TemporaryDirectory()
         ready = os.path.join(self.dir.name, "ready.json")
         self.log = os.path.join(self.dir.name, "velorin.log")
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         env["QT_QPA_PLATFORM"] = "offscreen"
         self.proc = subprocess.Popen([VELORIN, "PORTIP=0", "READY=" + ready, "MODE=" + mode,
-                                      *(["TRACE=ON", "LOG=" + self.log] if traced else ["LOG=OFF"])],
+                                      *(["TRACE=ON", "LOG=" + self.log] if traced else ["LOG=OFF"]),
+                                      *keys],
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.PIPE, env=env)
         end = time.monotonic() + DEADLINE
@@ -40,13 +43,20 @@ class Velorin:
                 raise RuntimeError("velorin did not start: %r" % self.proc.stderr.read())
             time.sleep(0.02)
         with open(ready) as f:
-            self.address = "127.0.0.1:%d" % json.load(f)["port"]
+            self.port = json.load(f)["port"]
+        self.address = "127.0.0.1:%d" % self.port
 
     def stop(self):
         self.proc.terminate()
         self.proc.wait(DEADLINE)
         self.proc.stderr.close()
         self.dir.cleanup()
+
+
+def on_device(device, text):
+    """A one-device journal's lines, each event given its device."""
+    return "".join(json.dumps({**json.loads(line), "device": device}) + "\n"
+                   for line in text.splitlines() if line.strip())
 
 
 def journal(*events):
@@ -133,7 +143,12 @@ class Rejeu(unittest.TestCase):
             "line": 2, "channel": 2,
             "request": "Esc/P1Cr/", "expected": "Esc/P1Cr/&233&", "received": "Esc/P1Cr/",
             "request_bytes": "\x1bP1\r", "expected_bytes": "\x1bP1\r\xe9", "received_bytes": "\x1bP1\r"}])
-        status, out, _ = self.rejoue(text, self.velorins["modeECHO"].address)
+        junit = os.path.join(self.dir.name, "one.xml")
+        status, out, _ = self.rejoue(text, self.velorins["modeECHO"].address, "--junit", junit)
+        case, = ElementTree.parse(junit).getroot()
+        self.assertEqual((case.get("classname"), case.get("name")),
+                         ("velorin-rejoue", "connexion 1, canal 2, ligne 1"))
+        self.assertEqual(case.find("failure").get("message"), "ligne 2, canal 2 : la réponse diffère")
         self.assertEqual(out, "ligne 2, canal 2 : la réponse diffère\n"
                               "  requête     : Esc/P1Cr/\n"
                               "  enregistrée : Esc/P1Cr/&233&\n"
@@ -304,6 +319,187 @@ class Rejeu(unittest.TestCase):
         self.assertIn("plus de descripteur de fichier libre", err)
         self.assertNotIn("Out of resources", err)
         self.assertEqual(json.loads(done.stdout)["code"], "descriptors")
+
+
+class PlusieursAppareils(unittest.TestCase):
+    """Journals of several devices, each device's conversations against its own Velorin."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        cls.echo = Velorin("modeECHO")
+        cls.plc = Velorin("automateOMRON")
+        # Both devices have their channel 1, interleaved as a machine's journal has them.
+        cls.text = (on_device("plc", journal(("connect", 1), ("recv", 1, P), ("send", 1, P_REPLY)))
+                    + on_device("laser", journal(("connect", 1), ("recv", 1, "A\r"), ("send", 1, "A\r"),
+                                                 ("close", 1), ("recv", 1, "B"), ("send", 1, "B"))))
+        cls.addresses = ["plc=" + cls.plc.address, "laser=" + cls.echo.address]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.echo.stop()
+        cls.plc.stop()
+        cls.dir.cleanup()
+
+    def path(self, name, text=None):
+        path = os.path.join(self.dir.name, name)
+        if text is not None:
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(text)
+        return path
+
+    def rejoue(self, text, *arguments, name="machine.jsonl"):
+        done = subprocess.run([REJOUE, self.path(name, text), *arguments], capture_output=True,
+                              timeout=DEADLINE)
+        return done.returncode, done.stdout.decode(), done.stderr.decode()
+
+    def ready(self, content, name="ready.json"):
+        return self.path(name, json.dumps(content))
+
+    def test_each_device_against_its_address_passes(self):
+        ready = self.ready({"port": self.plc.port, "devices": [
+            {"name": "plc", "port": self.plc.port, "mode": "automateOMRON"},
+            {"name": "laser", "port": self.echo.port, "mode": "modeECHO"}]})
+        for form, arguments in (("name=host:port", self.addresses),
+                                ("in any order", self.addresses[::-1]),
+                                ("a ready file", ["--ready", ready])):
+            with self.subTest(form):
+                status, out, err = self.rejoue(self.text, *arguments)
+                self.assertEqual(status, 0, out + err)
+                self.assertEqual(out, "plc : 1 réponse comparée, aucune ne diffère\n"
+                                      "laser : 2 réponses comparées, aucune ne diffère\n"
+                                      "3 réponses comparées, aucune ne diffère\n")
+
+        # A one-device journal goes to the ready file's port, whatever its devices.
+        status, out, err = self.rejoue(journal(("recv", 1, "A"), ("send", 1, "A")), "--ready", ready)
+        self.assertEqual(status, 1, out + err)   # the ready file's port is the PLC's
+        status, out, err = self.rejoue(journal(("recv", 1, P), ("send", 1, P_REPLY)), "--ready", ready)
+        self.assertEqual((status, out), (0, "1 réponse comparée, aucune ne diffère\n"), err)
+
+        # A device that only connected has nothing to replay, and needs no address.
+        idle = (on_device("laser", journal(("connect", 1), ("close", 1)))
+                + on_device("plc", journal(("recv", 1, P), ("send", 1, P_REPLY))))
+        status, out, err = self.rejoue(idle, self.addresses[0])
+        self.assertEqual(status, 0, out + err)
+
+    def test_a_difference_on_one_device_names_it(self):
+        text = self.text.replace("0a\\r", "0b\\r")   # the PLC's recorded reply, altered
+        self.assertNotEqual(text, self.text)
+        junit = self.path("rapport.xml")
+        status, out, err = self.rejoue(text, *self.addresses, "--junit", junit)
+        self.assertEqual(status, 1, err)
+        self.assertEqual(re.findall(r"^ligne \d+, appareil (\w+), canal 1 : la réponse diffère$", out,
+                                    re.M), ["plc"])
+        self.assertIn("plc : 1 réponse comparée, 1 diffère\n"
+                      "laser : 2 réponses comparées, aucune ne diffère\n"
+                      "3 réponses comparées, 1 diffère\n", out)
+
+        status, out, err = self.rejoue(text, *self.addresses, "--json")
+        self.assertEqual(status, 1, err)
+        report = json.loads(out)
+        self.assertEqual([(d["device"], d["line"], d["channel"]) for d in report["differences"]],
+                         [("plc", 2, 1)])
+        self.assertEqual(report["devices"], [{"name": "plc", "compared": 1, "differing": 1},
+                                             {"name": "laser", "compared": 2, "differing": 0}])
+
+        suite = ElementTree.parse(junit).getroot()
+        self.assertEqual(suite.tag, "testsuite")
+        self.assertEqual((suite.get("tests"), suite.get("failures"), suite.get("errors")),
+                         ("3", "1", "0"))
+        cases = suite.findall("testcase")
+        self.assertEqual([c.get("name") for c in cases],
+                         ["plc, connexion 1, canal 1, ligne 1", "laser, connexion 1, canal 1, ligne 4",
+                          "laser, connexion 2, canal 1, ligne 8"])
+        failure, = suite.iter("failure")
+        self.assertEqual(failure.get("message"), "ligne 2, appareil plc, canal 1 : la réponse diffère")
+        self.assertIn("enregistrée : Esc/10000000000000000bCr/\n", failure.text)
+        self.assertIs(cases[0].find("failure"), failure)
+
+    def test_journals_of_two_recording_runs_joined(self):
+        """Two one-device Velorins record; their journals, each event given its device, are
+        one machine's journal, replayed to two other Velorins."""
+        recorded = {}
+        for device, mode, request in (("plc", "automateOMRON", P.encode()),
+                                      ("laser", "modeECHO", b"hello\r")):
+            path = self.path(device + ".jsonl")
+            velorin = Velorin(mode, keys=["JOURNAL=" + path])
+            try:
+                with socket.create_connection(("127.0.0.1", velorin.port), timeout=DEADLINE) as s:
+                    s.sendall(request)
+                    reply = b""
+                    while not reply.endswith(b"\r"):
+                        reply += s.recv(100)
+            finally:
+                velorin.stop()
+            with open(path, encoding="utf-8") as f:
+                recorded[device] = on_device(device, f.read())
+        status, out, err = self.rejoue(recorded["plc"] + recorded["laser"], *self.addresses, "--json")
+        self.assertEqual(status, 0, out + err)
+        self.assertEqual(json.loads(out)["devices"], [{"name": "plc", "compared": 1, "differing": 0},
+                                                      {"name": "laser", "compared": 1, "differing": 0}])
+
+    def test_what_cannot_be_replayed(self):
+        with socket.socket() as closed:
+            closed.bind(("127.0.0.1", 0))
+            refused = closed.getsockname()[1]
+            one_device = journal(("recv", 1, "A"), ("send", 1, "A"))
+            plc_only = ["plc=" + self.plc.address]
+            cases = [
+                # (name, journal, arguments, code, what stderr names)
+                ("a device without an address", self.text, plc_only, "usage",
+                 "aucune adresse pour l'appareil laser du journal (laser=HOTE:PORT)"),
+                ("one address for several devices", self.text, [self.echo.address], "usage",
+                 "le journal nomme ses appareils (plc, laser) : une adresse NOM=HOTE:PORT"),
+                ("names for a one-device journal", one_device, plc_only, "usage",
+                 "le journal est d'un seul appareil"),
+                ("a ready file without the device", self.text,
+                 ["--ready", self.ready({"port": self.plc.port,
+                                         "devices": [{"name": "plc", "port": self.plc.port}]},
+                                        "plc-only.json")],
+                 "usage", "l'appareil laser du journal n'est pas dans \"devices\" du fichier prêt"),
+                ("a ready file of an older Velorin", self.text,
+                 ["--ready", self.ready({"port": self.plc.port}, "older.json")], "usage",
+                 "l'appareil plc du journal n'est pas dans \"devices\""),
+                ("no ready file", self.text, ["--ready", self.path("absent.json")], "ready",
+                 "impossible de lire le fichier prêt"),
+                ("a ready file that is not one", self.text, ["--ready", self.path("bad.json", "[")],
+                 "ready", "un objet JSON est attendu"),
+                ("a ready file with a wrong port", one_device,
+                 ["--ready", self.ready({"port": 70000}, "wrong-port.json")], "ready", "\"port\" doit être un port"),
+                ("some events naming no device", self.text + one_device, self.addresses, "journal",
+                 "ligne 10 : canal 1 sans \"device\""),
+                ("a device unreachable", self.text, ["plc=127.0.0.1:%d" % refused, self.addresses[1]],
+                 "unreachable", "appareil plc injoignable à 127.0.0.1:%d (ligne 2)" % refused),
+            ]
+            for name, text, arguments, code, why in cases:
+                with self.subTest(name):
+                    status, out, err = self.rejoue(text, *arguments, "--json")
+                    self.assertEqual(status, 2, out + err)
+                    self.assertIn(why, err)
+                    self.assertEqual(json.loads(out)["code"], code)
+
+    def test_junit_when_nothing_could_be_compared(self):
+        """A dashboard must see the run broken, with why, not an earlier run's results: the
+        file is written over, with one <error>. Whatever the names hold, the XML is sound."""
+        junit = self.path("rapport.xml", "<testsuite tests=\"9\"/>")
+        name = "j<&\"'\x01>.jsonl"
+        for arguments, code in ((["127.0.0.1"], "usage"), ([self.echo.address], "empty")):
+            with self.subTest(code):
+                status, _, err = self.rejoue("", *arguments, "--junit", junit, name=name)
+                self.assertEqual(status, 2, err)
+                suite = ElementTree.parse(junit).getroot()
+                self.assertEqual((suite.get("tests"), suite.get("failures"), suite.get("errors")),
+                                 ("1", "0", "1"))
+                error, = suite.iter("error")
+                self.assertEqual(error.get("type"), code)
+                self.assertIn(error.get("message").replace("Soh/", "\x01"), err)
+                self.assertEqual(error.text, error.get("message"))
+        self.assertEqual(suite.get("name"), os.path.join(self.dir.name, "j<&\"'Soh/>.jsonl"))
+
+        status, _, err = self.rejoue(self.text, *self.addresses, "--junit",
+                                     self.path("absent/rapport.xml"))
+        self.assertEqual(status, 2)
+        self.assertIn("--junit : impossible d'écrire", err)
 
 
 if __name__ == "__main__":

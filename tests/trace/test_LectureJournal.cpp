@@ -56,6 +56,12 @@ TEST(LectureJournal, BadLinesNameTheirNumberAndTheFault)
         {debut + R"("event":"recv","channel":1,"data":7})", "\"data\" doit être un texte"},
         {debut + R"("event":"recv","channel":1,"data":"P1\u0100"})",
          "\"data\" contient un caractère au-delà de 255"},
+        {debut + R"("event":"recv","channel":1,"data":"A","device":3})",
+         "\"device\" doit être un nom (lettres, chiffres, - et _)"},
+        {debut + R"("event":"recv","channel":1,"data":"A","device":"a b"})",
+         "\"device\" doit être un nom (lettres, chiffres, - et _)"},
+        {debut + R"("event":"recv","channel":1,"data":"A","device":""})",
+         "\"device\" doit être un nom (lettres, chiffres, - et _)"},
         {debut + R"("event":"send","channel":1,"data":"abcd","len":5})",
          "\"len\" (5) ne correspond pas à \"data\" (4)"},
         {debut + R"("event":"send","channel":1,"data":"abcd","len":4.5})",
@@ -183,7 +189,7 @@ TEST(LectureJournal, AFileThatCannotBeReadIsLineZero)
     }
 }
 
-// Events written as "type canal data", one a line numbered from 1.
+// Events written as "type canal data appareil", one a line numbered from 1.
 QList<EvenementLu> evenements(std::initializer_list<const char*> lignes)
 {
     QList<EvenementLu> resultat;
@@ -191,7 +197,8 @@ QList<EvenementLu> evenements(std::initializer_list<const char*> lignes)
         const QStringList champs = QString::fromLatin1(ligne).split(QLatin1Char(' '));
         resultat.append(EvenementLu{resultat.size() + 1, champs.value(0),
                                     100 * (resultat.size() + 1), champs.value(1).toInt(),
-                                    QStringLiteral("127.0.0.1:5000"), champs.value(2)});
+                                    QStringLiteral("127.0.0.1:5000"), champs.value(2), false,
+                                    champs.value(3)});
     }
     return resultat;
 }
@@ -201,7 +208,8 @@ QStringList decrit(const QList<Conversation>& liste)
 {
     QStringList resultat;
     for (const Conversation& c : liste) {
-        QString texte = QString::number(c.canal) + QLatin1Char(':');
+        QString texte = (c.appareil.isEmpty() ? QString() : c.appareil + QLatin1Char('/'))
+                        + QString::number(c.canal) + QLatin1Char(':');
         for (const Echange& e : c.echanges) {
             texte += QStringLiteral(" %1>%2@%3").arg(e.requete, e.reponse).arg(e.ligne);
             EXPECT_EQ(e.monoUs, 100 * e.ligne);
@@ -237,6 +245,11 @@ TEST(LectureJournal, ConversationsFollowConnectionsAndRequests)
         {"traffic without connect, events without channel, connections without traffic",
          evenements({"listen -1", "recv 0 A", "send 0 a", "log -1 B", "connect 4", "close 4"}),
          {"0: A>a@2", "4:"}},
+        {"two devices, each with its channel 1, closed apart",
+         evenements({"connect 1 - plc", "connect 1 - laser", "recv 1 A plc", "recv 1 B laser",
+                     "send 1 b laser", "send 1 a plc", "close 1 - laser", "recv 1 C plc",
+                     "send 1 c plc"}),
+         {"plc/1: A>a@3 C>c@8", "laser/1: B>b@4"}},
     };
     for (const auto& c : cas)
         EXPECT_EQ(decrit(conversations(c.journal)), c.attendu) << c.nom;
