@@ -88,7 +88,8 @@ class Api:
         for rule in self.get("/faults?all=true")["faults"]:
             if rule.get("id") == rule_id:
                 return rule  # type: ignore[no-any-return]
-        raise VelorinError(f"no fault rule {rule_id}", status=404, code="no_such_rule")
+        raise VelorinError(f"GET /faults?all=true: 404 no fault rule {rule_id} (code no_such_rule)",
+                          status=404, code="no_such_rule")
 
     def faults(self) -> List[Dict[str, Any]]:
         return self.get("/faults")["faults"]  # type: ignore[no-any-return]
