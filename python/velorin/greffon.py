@@ -31,6 +31,8 @@ def pytest_configure(config: Any) -> None:
 
 @pytest.fixture
 def velorin(request: Any) -> Iterator[Velorin]:
+    """A Velorin started on free ports for this test, stopped after it; keys from the
+    velorin marker or an indirect parameter."""
     keys: Dict[str, Any] = {}
     for marque in reversed(list(request.node.iter_markers("velorin"))):
         keys.update(marque.kwargs)
