@@ -62,8 +62,9 @@ class Velorin:
         self._env = environnement
         self.process: Optional["subprocess.Popen[bytes]"] = None
         self.exit_status: Optional[int] = None
+        self._termine = False  # SIGTERM sent: once only, a second one may end the shutdown early
         self.ready: Dict[str, Any] = {}
-        self.api = Api(0)
+        self._api = Api(0)
 
     # Start and stop.
 
@@ -105,7 +106,7 @@ class Velorin:
             time.sleep(0.02)
         self.ready = vu
         if self.control_port is not None:
-            self.api = Api(self.control_port)
+            self._api = Api(self.control_port)
         return self
 
     def _fichier_pret(self) -> Optional[Dict[str, Any]]:
@@ -120,11 +121,18 @@ class Velorin:
         if self.process is not None and self.process.poll() is None:
             self.process.send_signal(numero)
 
+    def terminate(self) -> None:
+        """SIGTERM, once: Velorin restores the default action once its shutdown is done, so a
+        second one could end it by the signal rather than with its status."""
+        if not self._termine:
+            self._termine = True
+            self.signal(signal.SIGTERM)
+
     def stop(self) -> int:
         """SIGTERM, then the exit status (0 for a normal end; KILL past stop_timeout). Calling
         it again gives the same status."""
         if self.exit_status is None and self.process is not None:
-            self.signal(signal.SIGTERM)
+            self.terminate()
             try:
                 self.exit_status = self.process.wait(self.stop_timeout)
             except subprocess.TimeoutExpired:
@@ -167,6 +175,11 @@ class Velorin:
 
     def __repr__(self) -> str:
         return f"Velorin(pid={self.ready.get('pid')}, port={self.ready.get('port')})"
+
+    @property
+    def api(self) -> Api:
+        """The control API: raw calls (get, patch, post, delete) and the usual requests."""
+        return self._api
 
     # What the ready file says.
 
@@ -212,7 +225,7 @@ class Velorin:
     def _api_appareil(self, device: Optional[str]) -> Optional[Api]:
         if self.control_port is None:
             return None
-        return self.api if device is None else self.device(device)
+        return self._api if device is None else self.device(device)
 
     # Clients of a device port.
 
@@ -230,39 +243,39 @@ class Velorin:
     # The control API's usual requests, on the first device (v.device(name) for another).
 
     def state(self) -> Dict[str, Any]:
-        return self.api.state()
+        return self._api.state()
 
     def set_state(self, **fields: Any) -> Dict[str, Any]:
-        return self.api.set_state(**fields)
+        return self._api.set_state(**fields)
 
     def advance(self, ms: Optional[int] = None, until_arrived: bool = False,
                 max_ms: Optional[int] = None) -> Dict[str, Any]:
-        return self.api.advance(ms, until_arrived, max_ms)
+        return self._api.advance(ms, until_arrived, max_ms)
 
     def add_fault(self, rule: Any) -> Any:
-        return self.api.add_fault(rule)
+        return self._api.add_fault(rule)
 
     def fault(self, rule_id: int) -> Dict[str, Any]:
-        return self.api.fault(rule_id)
+        return self._api.fault(rule_id)
 
     def clear_faults(self) -> Any:
-        return self.api.clear_faults()
+        return self._api.clear_faults()
 
     def scenario(self, doc: Dict[str, Any]) -> Any:
-        return self.api.scenario(doc)
+        return self._api.scenario(doc)
 
     def reset(self, clock: bool = False) -> Any:
-        return self.api.reset(clock)
+        return self._api.reset(clock)
 
     def log(self, since: Optional[int] = None, wait_ms: Optional[int] = None) -> Dict[str, Any]:
-        return self.api.log(since, wait_ms)
+        return self._api.log(since, wait_ms)
 
     def journal(self, since: Optional[int] = None,
                 wait_ms: Optional[int] = None) -> Dict[str, Any]:
-        return self.api.journal(since, wait_ms)
+        return self._api.journal(since, wait_ms)
 
     def wait(self, timeout_ms: int = 10000, **condition: Any) -> Dict[str, Any]:
-        return self.api.wait(timeout_ms, **condition)
+        return self._api.wait(timeout_ms, **condition)
 
 
 def start_all(instances: Iterable[Velorin]) -> List[Velorin]:
@@ -286,5 +299,5 @@ def stop_all(instances: Iterable[Velorin]) -> List[int]:
     liste = list(instances)
     for v in liste:
         if v.exit_status is None:
-            v.signal(signal.SIGTERM)
+            v.terminate()
     return [v.stop() for v in liste]
