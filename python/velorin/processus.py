@@ -44,7 +44,8 @@ class Velorin:
 
     def __init__(self, *, binary: Optional[str] = None, start_timeout: float = 60.0,
                  stop_timeout: float = 30.0, headless: bool = True,
-                 env: Optional[Dict[str, str]] = None, **keys: Any) -> None:
+                 env: Optional[Dict[str, str]] = None, stdout: Any = subprocess.DEVNULL,
+                 **keys: Any) -> None:
         self.binary = programme(binary)
         self.start_timeout = start_timeout
         self.stop_timeout = stop_timeout
@@ -60,6 +61,7 @@ class Velorin:
         if headless and "QT_QPA_PLATFORM" not in environnement:
             environnement["QT_QPA_PLATFORM"] = "offscreen"
         self._env = environnement
+        self._stdout = stdout  # the log's mirror, with log=None (LOG=STDOUT when headless)
         self.process: Optional["subprocess.Popen[bytes]"] = None
         self.exit_status: Optional[int] = None
         self._termine = False  # SIGTERM sent: once only, a second one may end the shutdown early
@@ -80,7 +82,7 @@ class Velorin:
             os.remove(self.ready_file)
         with open(self.stderr_file, "wb") as erreurs:
             self.process = subprocess.Popen(self.arguments, stdin=subprocess.DEVNULL,
-                                            stdout=subprocess.DEVNULL, stderr=erreurs,
+                                            stdout=self._stdout, stderr=erreurs,
                                             env=self._env)
 
     def wait_ready(self) -> "Velorin":
