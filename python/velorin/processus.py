@@ -11,7 +11,7 @@ import signal
 import subprocess
 import tempfile
 import time
-from typing import Any, Dict, Iterable, List, Optional
+from typing import Any, Callable, Dict, Iterable, List, Optional
 
 from .clients import Echo, Laser, Plc
 from .controle import Api
@@ -45,6 +45,7 @@ class Velorin:
     def __init__(self, *, binary: Optional[str] = None, start_timeout: float = 60.0,
                  stop_timeout: float = 30.0, headless: bool = True,
                  env: Optional[Dict[str, str]] = None, stdout: Any = subprocess.DEVNULL,
+                 stderr: Any = None, preexec_fn: Optional[Callable[[], None]] = None,
                  **keys: Any) -> None:
         self.binary = programme(binary)
         self.start_timeout = start_timeout
@@ -62,6 +63,8 @@ class Velorin:
             environnement["QT_QPA_PLATFORM"] = "offscreen"
         self._env = environnement
         self._stdout = stdout  # the log's mirror, with log=None (LOG=STDOUT when headless)
+        self._stderr = stderr  # None: a file of its own, read back when the start fails
+        self._preexec_fn = preexec_fn
         self.process: Optional["subprocess.Popen[bytes]"] = None
         self.exit_status: Optional[int] = None
         self._termine = False  # SIGTERM sent: once only, a second one may end the shutdown early
@@ -81,9 +84,10 @@ class Velorin:
         if os.path.lexists(self.ready_file):  # an earlier run's file says nothing of this one
             os.remove(self.ready_file)
         with open(self.stderr_file, "wb") as erreurs:
-            self.process = subprocess.Popen(self.arguments, stdin=subprocess.DEVNULL,
-                                            stdout=self._stdout, stderr=erreurs,
-                                            env=self._env)
+            self.process = subprocess.Popen(
+                self.arguments, stdin=subprocess.DEVNULL, stdout=self._stdout,
+                stderr=erreurs if self._stderr is None else self._stderr, env=self._env,
+                preexec_fn=self._preexec_fn)
 
     def wait_ready(self) -> "Velorin":
         assert self.process is not None, "launch() first"
