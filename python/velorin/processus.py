@@ -11,6 +11,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import weakref
 from typing import Any, Callable, Dict, Iterable, List, Optional
 
 from .clients import Echo, Laser, Plc
@@ -51,6 +52,9 @@ class Velorin:
         self.start_timeout = start_timeout
         self.stop_timeout = stop_timeout
         self.dir = tempfile.mkdtemp(prefix="velorin-")
+        # The directory goes with the object too, should it never be started or stopped.
+        self._efface = weakref.finalize(self, shutil.rmtree, self.dir, True)
+        self._stderr_garde = ""  # stderr as it was when the directory went
         self.log_file = os.path.join(self.dir, "velorin.log")
         self.stderr_file = os.path.join(self.dir, "stderr")
         choisies: Dict[str, Any] = {"portip": 0, "control": 0, "log": self.log_file}
@@ -152,9 +156,9 @@ class Velorin:
         self.exit_status = self.process.wait()
 
     def _nettoie(self) -> None:
-        if os.path.isdir(self.dir):
+        if self._efface.alive:
             self._stderr_garde = self.stderr()
-            shutil.rmtree(self.dir, ignore_errors=True)
+            self._efface()
 
     def stderr(self) -> str:
         """What the process wrote on stderr so far."""
@@ -162,7 +166,7 @@ class Velorin:
             with open(self.stderr_file, "rb") as f:
                 return f.read().decode("utf-8", "replace")
         except FileNotFoundError:
-            return getattr(self, "_stderr_garde", "")
+            return self._stderr_garde
 
     def __enter__(self) -> "Velorin":
         try:
