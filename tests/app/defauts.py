@@ -17,8 +17,10 @@ import sys
 import tempfile
 import time
 import unittest
-import urllib.error
-import urllib.request
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
+import velorin  # noqa: E402  (the package of this tree)
 
 BINARY = None
 DEADLINE = 60.0
@@ -26,42 +28,23 @@ P, V, D = b"\x1bP1\r", b"\x1bV1\r", b"\x1bD100001200000003000\r"
 P_REPLY, V_REPLY = b"\x1b10000000000000000a\r", b"\x1b1version Velorin\r"
 
 
-class Velorin:
+class Velorin(velorin.Velorin):
+    """The package's Velorin, with the control API called as this file's tests call it: the
+    status each call must answer, the JSON answer, errors included."""
+
     def __init__(self, *keys):
-        self.dir = tempfile.TemporaryDirectory()
-        ready = os.path.join(self.dir.name, "ready.json")
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        env["QT_QPA_PLATFORM"] = "offscreen"
-        self.proc = subprocess.Popen([BINARY, "portip=0", "control=0", "log=off", "ready=" + ready, *keys],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.PIPE, env=env)
-        end = time.monotonic() + DEADLINE
-        while not os.path.exists(ready):
-            if self.proc.poll() is not None or time.monotonic() > end:
-                raise RuntimeError("velorin did not start: %r" % self.proc.stderr.read())
-            time.sleep(0.02)
-        with open(ready) as f:
-            self.ready = json.load(f)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        self.proc.terminate()
-        self.proc.wait(DEADLINE)
-        self.dir.cleanup()
+        super().__init__(binary=BINARY, start_timeout=DEADLINE, stop_timeout=DEADLINE,
+                         log="off", **dict(key.split("=", 1) for key in keys))
 
     def api(self, method, path, body=None, status=200):
-        data = json.dumps(body).encode() if body is not None else None
-        request = urllib.request.Request(f"http://127.0.0.1:{self.ready['control_port']}{path}", data,
-                                         method=method)
         try:
-            with urllib.request.urlopen(request, timeout=DEADLINE) as answer:
-                code, text = answer.status, answer.read()
-        except urllib.error.HTTPError as error:
-            code, text = error.code, error.read()
-        assert code == status, (path, body, code, text)
-        return json.loads(text)
+            code, answer = 200, self._api.request(method, path, body, timeout=DEADLINE)
+        except velorin.VelorinError as error:
+            if error.status is None:
+                raise
+            code, answer = error.status, error.body
+        assert code == status, (path, body, code, answer)
+        return answer
 
     def client(self):
         s = socket.create_connection(("127.0.0.1", self.ready["port"]), timeout=DEADLINE)

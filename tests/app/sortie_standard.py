@@ -16,16 +16,18 @@ are not what is measured.
 """
 
 import argparse
-import json
 import os
 import signal
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
+import velorin  # noqa: E402  (the package of this tree)
 
 BINARY = None
 DEADLINE = 60.0
@@ -49,21 +51,18 @@ def rss_kib(pid):
     return 0
 
 
-class Velorin:
-    """One headless Velorin with the given stdout, ready once its ready file is there."""
+class Velorin(velorin.Velorin):
+    """One headless Velorin with the given stdout, ready once its ready file is there. No
+    display and no QT_QPA_PLATFORM: the program's own choice of platform is part of the test."""
 
     def __init__(self, *args, stdout):
-        self.dir = tempfile.TemporaryDirectory()
-        ready = os.path.join(self.dir.name, "ready.json")
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        self.proc = subprocess.Popen([BINARY, "PORTIP=0", "READY=" + ready, *args],
-                                     stdin=subprocess.DEVNULL, stdout=stdout,
-                                     stderr=subprocess.DEVNULL, env=env)
-        wait_for(lambda: os.path.exists(ready) or self.proc.poll() is not None, "the ready file")
-        assert self.proc.poll() is None, "Velorin ended at start-up"
-        with open(ready) as f:
-            self.port = json.load(f)["port"]
+        super().__init__(binary=BINARY, start_timeout=DEADLINE, headless=False, env=env,
+                         stdout=stdout, control=None, log=None,
+                         **dict(arg.split("=", 1) for arg in args))
+        self.start()
+        self.proc = self.process
 
     def connect(self):
         s = socket.create_connection(("127.0.0.1", self.port), timeout=DEADLINE)
@@ -83,7 +82,8 @@ class Velorin:
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
-        self.dir.cleanup()
+        self.exit_status = self.proc.returncode
+        super().stop()
 
 
 def echo(sock, data):

@@ -117,13 +117,12 @@ class RecordPlayVerify(unittest.TestCase):
             journal = os.path.join(d, "session.jsonl")
             with Velorin() as machine:
                 target = f"127.0.0.1:{machine.ready['port']}"
-                proxy = Velorin(f"proxy={target}", "journal=" + journal)
+                proxy = Velorin(f"proxy={target}", "journal=" + journal).start()
                 with proxy.client() as s:
                     reply = frame(s, P1)
-                    proxy.proc.send_signal(signal.SIGTERM)   # the host is still connected
+                    proxy.terminate()   # SIGTERM: the host is still connected
                     self.assertEqual(frame(s), b"ARRET du serveur en cours")
-                    self.assertEqual(proxy.proc.wait(DEADLINE), 0)
-                proxy.dir.cleanup()
+                    self.assertEqual(proxy.stop(), 0)
                 events = read_journal(journal)
                 notices = [e for e in events if e.get("origin") == "velorin"]
                 self.assertEqual([(e["event"], e["data"]) for e in notices],
@@ -237,11 +236,11 @@ class Journal(unittest.TestCase):
                             got += s.recv(65536)
                     self.assertEqual(v.api("GET", "/health")["port"], v.ready["port"])
                     start = time.monotonic()
-                    v.proc.send_signal(signal.SIGTERM)
+                    v.terminate()
                     # Lines were dropped: the run says its journal is incomplete.
-                    self.assertEqual(v.proc.wait(DEADLINE), INCOMPLETE)
+                    self.assertEqual(v.stop(), INCOMPLETE)
                     self.assertLess(time.monotonic() - start, DEADLINE)
-                    self.assertIn("incomplet", v.proc.stderr.read().decode())
+                    self.assertIn("incomplet", v.stderr())
             finally:
                 os.close(holder)
 
@@ -281,15 +280,14 @@ class FilesThatFight(unittest.TestCase):
             self.assertEqual(health["journal"]["reason"], os.strerror(28))
             said = [line for line in v.log() if "fichier JOURNAL" in line]
             self.assertEqual(len(said), 1, "said once, not once a line")
-            v.proc.send_signal(signal.SIGTERM)
-            self.assertEqual(v.proc.wait(DEADLINE), INCOMPLETE)
-            err = v.proc.stderr.read().decode()
+            v.terminate()
+            self.assertEqual(v.stop(), INCOMPLETE)
+            err = v.stderr()
             self.assertIn('écriture impossible dans le fichier JOURNAL "/dev/full"', err)
             self.assertRegex(err, r'fichier JOURNAL "/dev/full" incomplet : \d+ événements perdus')
         with tempfile.TemporaryDirectory() as d, Velorin("journal=" + os.path.join(d, "j")) as v:
             self.assertEqual(v.api("GET", "/health")["journal"], {"state": "ok", "lost": 0})
-            v.proc.send_signal(signal.SIGTERM)
-            self.assertEqual(v.proc.wait(DEADLINE), 0)
+            self.assertEqual(v.stop(), 0)
 
     def start(self, *keys):
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")

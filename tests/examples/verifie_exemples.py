@@ -79,8 +79,9 @@ def anchors(page):
 
 def environment(**more):
     # No window, and no __pycache__ left in examples/ by the examples that import quickstart.
+    # The Python package from this tree, as the installed one would be found.
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VELORIN=VELORIN, VELORIN_REJOUE=REJOUE,
-               PYTHONDONTWRITEBYTECODE="1")
+               PYTHONDONTWRITEBYTECODE="1", PYTHONPATH=str(SOURCES / "python"))
     env.update(more)
     return env
 

@@ -61,11 +61,13 @@ import socket
 import struct
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import urllib.request
+from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
+import velorin  # noqa: E402  (the package of this tree)
 from hostile_controle import control_crowd, pending_waits, sc_control_body, sc_control_header
 
 MiB = 1024 * 1024
@@ -144,29 +146,25 @@ class Velorin:
         def lower_descriptor_limit():
             resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit))
 
-        self.dir = tempfile.TemporaryDirectory()
-        ready = os.path.join(self.dir.name, "ready.json")
-        self.proc = subprocess.Popen(
-            [self.binary, "portip=0", "mode=%s" % mode, "log=stdout", "control=0",
-             "ready=" + ready, *extra],
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-            env=env, preexec_fn=lower_descriptor_limit if limit else None)
+        self.run = velorin.Velorin(
+            binary=self.binary, mode=mode, log="stdout",
+            **dict(key.split("=", 1) for key in extra), start_timeout=60, headless=False,
+            env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+            preexec_fn=lower_descriptor_limit if limit else None)
+        self.run.launch()
+        self.proc = self.run.process
         self.reader = threading.Thread(target=self._drain, daemon=True)
         self.reader.start()
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and self.proc.poll() is None:
-            if os.path.exists(ready):
-                with open(ready) as f:
-                    pret = json.load(f)
-                self.port, self.control = pret["port"], pret["control_port"]
-                self.ready.set()
-                return self
-            time.sleep(0.02)
-        if self.proc.poll() is None:
-            self.stop()
-            raise RuntimeError("Velorin did not get ready within 60 s")
-        raise RuntimeError("Velorin ended at start-up with status %s: %r"
-                           % (self.proc.returncode, self.tail[-500:]))
+        try:
+            self.run.wait_ready()
+        except velorin.StartError as failure:
+            if failure.exit_status is None or failure.exit_status < 0:
+                raise RuntimeError("Velorin did not get ready within 60 s") from None
+            raise RuntimeError("Velorin ended at start-up with status %s: %r"
+                               % (self.proc.returncode, self.tail[-500:])) from None
+        self.port, self.control = self.run.port, self.run.control_port
+        self.ready.set()
+        return self
 
     def _drain(self):
         fd = self.proc.stdout.fileno()
@@ -205,6 +203,8 @@ class Velorin:
         if self.reader is not None:
             self.reader.join(2)
         self.proc.stdout.close()
+        self.run.exit_status = self.proc.returncode
+        self.run.stop()   # its ready file and directory go
         return self.proc.returncode, seconds
 
     NOTABLE = ("error", "erreur", "fatal", "warning", "too many", "impossible", "refus")

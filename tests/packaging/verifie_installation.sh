@@ -21,8 +21,13 @@ DESTDIR="$racine" cmake --install "$build" --prefix /usr >/dev/null
 usr=$racine/usr
 
 # Nothing outside the usual places, and nothing the package does not mean to ship.
+# The Python package: its modules as the sources have them, and pytest's entry point.
+paquet_python=lib/python3/dist-packages
+sources_python=$(cd "$(dirname "$0")/../../python/velorin" && pwd)
+modules=$(cd "$sources_python" && ls ./*.py py.typed | sed "s|^\./||; s|^|$paquet_python/velorin/|")
 attendus=$(printf '%s\n' bin/velorin bin/velorin-rejoue share/applications/velorin.desktop \
-  share/icons/hicolor/{16x16,32x32,48x48}/apps/velorin.png | sort)
+  share/icons/hicolor/{16x16,32x32,48x48}/apps/velorin.png $modules \
+  $paquet_python/velorin-$version.dist-info/{METADATA,entry_points.txt,top_level.txt} | sort)
 trouves=$(cd "$racine" && find . -type f | sed 's|^\./usr/||' | sort)
 [ "$trouves" = "$attendus" ] || echec "installed files differ from the expected set:
 $(diff <(echo "$attendus") <(echo "$trouves") || true)"
@@ -81,6 +86,26 @@ for taille in 16 32 48; do
   [ "$largeur"x"$hauteur" = "$taille"x"$taille" ] || echec "$png is ${largeur}x${hauteur}"
   [ "${entete[25]}" = 6 ] || echec "$png has colour type ${entete[25]}, not RGBA"
 done
+
+# The Python package imports from there, says the project's version, and pytest (Debian's, in
+# /usr/bin) finds the fixture through the entry point alone.
+for module in "$sources_python"/*.py; do
+  cmp -s "$module" "$usr/$paquet_python/velorin/$(basename "$module")" \
+    || echec "installed $(basename "$module") differs from the sources"
+done
+if [ -x /usr/bin/python3 ]; then
+  dit=$(PYTHONPATH=$usr/$paquet_python /usr/bin/python3 -c \
+    'import importlib.metadata as m, velorin; print(m.version("velorin"), velorin.__version__)' 2>&1) \
+    || true
+  [ "$dit" = "$version $version" ] || echec "the Python package says '$dit', not '$version $version'"
+  if /usr/bin/python3 -c 'import pytest' 2>/dev/null; then
+    fixtures=$(cd "$racine" && env -u PYTEST_DISABLE_PLUGIN_AUTOLOAD PYTHONPATH=$usr/$paquet_python \
+      /usr/bin/python3 -m pytest -p no:cacheprovider --fixtures 2>&1 || true)
+    grep -q "^velorin \[function scope\]\|^velorin$\|^velorin -- " <<<"$fixtures" \
+      || echec "pytest does not find the velorin fixture of the installed package:
+$fixtures"
+  fi
+fi
 
 # The installed program runs on its own: headless, it serves, and SIGTERM ends it with 0.
 journal=$racine/velorin.log

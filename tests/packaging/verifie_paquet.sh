@@ -32,7 +32,9 @@ done
 # Contents: system-wide paths, the programs executable.
 contenu=$(dpkg-deb -c "$paquet")
 for chemin in ./usr/bin/velorin ./usr/bin/velorin-rejoue ./usr/share/applications/velorin.desktop \
-  ./usr/share/icons/hicolor/{16x16,32x32,48x48}/apps/velorin.png; do
+  ./usr/share/icons/hicolor/{16x16,32x32,48x48}/apps/velorin.png \
+  ./usr/lib/python3/dist-packages/velorin/{__init__.py,greffon.py,py.typed} \
+  ./usr/lib/python3/dist-packages/velorin-"$version".dist-info/{METADATA,entry_points.txt}; do
   grep -q " $chemin\$" <<<"$contenu" || echec "package lacks $chemin"
 done
 for programme in velorin velorin-rejoue; do

@@ -17,6 +17,10 @@ import threading
 import time
 import unittest
 import xml.etree.ElementTree as ElementTree
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
+import velorin  # noqa: E402  (the package of this tree)
 
 VELORIN = REJOUE = None
 DEADLINE = 60.0
@@ -25,32 +29,21 @@ ALL_BYTES = "".join(map(chr, range(256)))
 
 
 class Velorin:
+    """One Velorin of the package, without its control API, known here by its address."""
+
     def __init__(self, mode, traced=False, keys=()):
-        self.dir = tempfile.TemporaryDirectory()
-        ready = os.path.join(self.dir.name, "ready.json")
-        self.log = os.path.join(self.dir.name, "velorin.log")
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        env["QT_QPA_PLATFORM"] = "offscreen"
-        self.proc = subprocess.Popen([VELORIN, "PORTIP=0", "READY=" + ready, "MODE=" + mode,
-                                      *(["TRACE=ON", "LOG=" + self.log] if traced else ["LOG=OFF"]),
-                                      *keys],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.PIPE, env=env)
-        end = time.monotonic() + DEADLINE
-        while not os.path.exists(ready):
-            if self.proc.poll() is not None or time.monotonic() > end:
-                self.proc.kill()
-                raise RuntimeError("velorin did not start: %r" % self.proc.stderr.read())
-            time.sleep(0.02)
-        with open(ready) as f:
-            self.port = json.load(f)["port"]
+        extra = dict(k.split("=", 1) for k in keys)
+        self.velorin = velorin.Velorin(binary=VELORIN, start_timeout=DEADLINE,
+                                       stop_timeout=DEADLINE, control=None, mode=mode,
+                                       **({"trace": "ON"} if traced else {"log": "OFF"}),
+                                       **{k.lower(): v for k, v in extra.items()})
+        self.velorin.start()
+        self.log = self.velorin.log_file
+        self.port = self.velorin.port
         self.address = "127.0.0.1:%d" % self.port
 
     def stop(self):
-        self.proc.terminate()
-        self.proc.wait(DEADLINE)
-        self.proc.stderr.close()
-        self.dir.cleanup()
+        self.velorin.stop()
 
 
 def on_device(device, text):

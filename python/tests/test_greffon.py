@@ -1,0 +1,134 @@
+"""The pytest fixture as a user meets it: pytest in a subprocess, with the package from this
+tree (PYTHONPATH) and installed offline into a throwaway virtual environment, where its entry
+point brings the fixture without any option. And the README's first test, run as it is shown."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+RACINE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SOURCES = os.path.dirname(RACINE)
+
+ESSAIS = textwrap.dedent('''
+    import pytest
+
+    def test_default_keys(velorin):
+        assert velorin.plc().version() == "version Velorin"
+        assert velorin.state()["Cmb_Simulate"] == "automateOMRON"
+
+    @pytest.mark.velorin(mode="modeECHO", clock="step")
+    def test_marker(velorin):
+        assert velorin.echo().ask(b"abc") == b"abc"
+        assert velorin.api.get("/clock")["mode"] == "step"
+
+    @pytest.mark.velorin(mode="modeECHO")
+    @pytest.mark.parametrize("velorin", [{"mode": "moduleLASERS"}, {"mode": "modeMUET"}],
+                             indirect=True)
+    def test_indirect_parameter_wins(velorin):
+        assert velorin.state()["Cmb_Simulate"] in ("moduleLASERS", "modeMUET")
+
+    def test_stopped_after_the_test(velorin):
+        open("pid-of-test", "w").write(str(velorin.pid))
+''')
+
+
+def lance_pytest(python, dossier, *options, env=None):
+    fini = subprocess.run([python, "-m", "pytest", "-q", "-p", "no:cacheprovider", *options],
+                          cwd=dossier, env=env, capture_output=True, text=True, timeout=600)
+    return fini.returncode, fini.stdout + fini.stderr
+
+
+def environnement(**plus):
+    env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "PYTEST_DISABLE_PLUGIN_AUTOLOAD", "PYTEST_ADDOPTS")}
+    env.update(plus)
+    return env
+
+
+def processus_vivant(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except FileNotFoundError:
+        return False
+
+
+def test_fixture_from_this_tree(tmp_path):
+    (tmp_path / "test_essais.py").write_text(ESSAIS)
+    env = environnement(PYTHONPATH=RACINE, PYTEST_DISABLE_PLUGIN_AUTOLOAD="1")
+    statut, sortie = lance_pytest(sys.executable, tmp_path, "-p", "velorin.greffon", env=env)
+    assert statut == 0 and "5 passed" in sortie, sortie
+    assert not processus_vivant(int((tmp_path / "pid-of-test").read_text()))
+
+
+def test_fixture_option_names_the_program(tmp_path):
+    """--velorin=path wins over $VELORIN; a start-up failure fails the test with the reason."""
+    (tmp_path / "test_un.py").write_text("def test_one(velorin):\n    pass\n")
+    env = environnement(PYTHONPATH=RACINE, PYTEST_DISABLE_PLUGIN_AUTOLOAD="1",
+                        VELORIN="/nonexistent")
+    statut, sortie = lance_pytest(sys.executable, tmp_path, "-p", "velorin.greffon",
+                                  "--velorin=" + os.environ["VELORIN"], env=env)
+    assert statut == 0 and "1 passed" in sortie, sortie
+    (tmp_path / "test_un.py").write_text(
+        "import pytest\n@pytest.mark.velorin(portip='abc')\ndef test_one(velorin):\n    pass\n")
+    statut, sortie = lance_pytest(sys.executable, tmp_path, "-p", "velorin.greffon", env=env,
+                                  *["--velorin=" + os.environ["VELORIN"]])
+    assert statut == 1 and "1 error" in sortie and "PORTIP" in sortie, sortie
+
+
+def test_readme_pytest_section_five_line_test_first_and_every_test_shown(tmp_path):
+    with open(os.path.join(SOURCES, "README.md"), encoding="utf-8") as f:
+        readme = f.read()
+    section = readme.split("\n## Testing with pytest\n", 1)[1].split("\n## ", 1)[0]
+    blocs = re.findall(r"```python\n(.*?)```", section, re.S)
+    assert blocs and section.lstrip().startswith("```python\n" + blocs[0])
+    assert len(blocs[0].strip().splitlines()) == 5, blocs[0]
+    for n, code in enumerate(blocs):
+        (tmp_path / f"test_readme_{n}.py").write_text(code)
+    env = environnement(PYTHONPATH=RACINE, PYTEST_DISABLE_PLUGIN_AUTOLOAD="1")
+    statut, sortie = lance_pytest(sys.executable, tmp_path, "-p", "velorin.greffon", env=env)
+    attendus = sum(code.count("\ndef test_") + code.startswith("def test_") for code in blocs)
+    assert statut == 0 and f"{attendus} passed" in sortie, sortie
+
+
+def test_installed_offline_in_a_virtual_environment(tmp_path):
+    """pip install with no index and no build isolation: Debian's setuptools builds it, and
+    the entry point gives pytest the fixture without -p."""
+    if subprocess.run([sys.executable, "-c", "import setuptools, pip"]).returncode != 0:
+        pytest.skip("pip or setuptools missing for " + sys.executable)
+    # A copy: a build leaves its egg-info and build/ beside the sources.
+    copie = tmp_path / "python"
+    shutil.copytree(RACINE, copie, ignore=shutil.ignore_patterns("__pycache__", "tests"))
+    venv = tmp_path / "venv"
+    subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)],
+                   check=True, timeout=300)
+    python = str(venv / "bin" / "python")
+    env = environnement(PIP_NO_INDEX="1", PIP_DISABLE_PIP_VERSION_CHECK="1")
+    fini = subprocess.run([python, "-m", "pip", "install", "--no-index", "--no-build-isolation",
+                           str(copie)], env=env, capture_output=True, text=True, timeout=600)
+    assert fini.returncode == 0, fini.stdout + fini.stderr
+    essais = tmp_path / "essais"
+    essais.mkdir()
+    (essais / "test_essais.py").write_text(ESSAIS)
+    statut, sortie = lance_pytest(python, essais, env=env)
+    assert statut == 0 and "5 passed" in sortie, sortie
+    trouve = subprocess.run([python, "-c", "import velorin; print(velorin.__file__)"], env=env,
+                            cwd=essais, capture_output=True, text=True, timeout=60).stdout
+    assert trouve.startswith(str(venv)), trouve
+    typage = subprocess.run([python, "-c", "import importlib.resources as r; "
+                             "print(r.files('velorin').joinpath('py.typed').is_file())"],
+                            env=env, cwd=essais, capture_output=True, text=True, timeout=60)
+    assert typage.stdout.strip() == "True", typage
+
+
+def test_version_is_the_programs():
+    with open(os.path.join(SOURCES, "CMakeLists.txt")) as f:
+        programme = re.search(r"project\(Velorin VERSION ([\d.]+)", f.read()).group(1)
+    with open(os.path.join(RACINE, "pyproject.toml")) as f:
+        paquet = re.search(r'^version = "([^"]+)"', f.read(), re.M).group(1)
+    import velorin
+    assert paquet == velorin.__version__ == programme
