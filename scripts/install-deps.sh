@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   xvfb xdotool
   curl                            # the documentation's shell examples
+  python3-yaml podman-compose     # the bench and fleet files: read, and the dry run of the bench
   dpkg-dev desktop-file-utils
   clang libclang-rt-14-dev llvm   # fuzz targets; llvm-symbolizer names sanitizer frames
   clang-format-14 clang-tidy-14   # the layout and static checks of make test and make check
