@@ -47,8 +47,15 @@ base_locale() {
   debootstrap --variant=minbase bookworm "$dossier" "$MIROIR" >"$dossier.log" 2>&1 \
     || { tail -20 "$dossier.log" >&2; rm -f "$dossier.log"; exit 1; }
   rm -f "$dossier.log"
-  # What debian:12-slim leaves out too: apt's downloaded lists and packages.
-  rm -rf "$dossier"/var/cache/apt/archives/*.deb "$dossier"/var/lib/apt/lists/*
+  # What debian:12-slim leaves out too: documentation, manual pages and translations (now and
+  # for every package installed on it later), apt's lists and downloaded packages.
+  printf '%s\n' 'path-exclude /usr/share/doc/*' 'path-include /usr/share/doc/*/copyright' \
+    'path-exclude /usr/share/man/*' 'path-exclude /usr/share/locale/*' \
+    'path-exclude /usr/share/info/*' >"$dossier/etc/dpkg/dpkg.cfg.d/velorin-sans-doc"
+  find "$dossier"/usr/share/doc -mindepth 1 ! -name copyright ! -type d -delete
+  rm -rf "$dossier"/usr/share/man/* "$dossier"/usr/share/locale/* "$dossier"/usr/share/info/* \
+    "$dossier"/var/cache/apt/archives/*.deb "$dossier"/var/cache/apt/*.bin \
+    "$dossier"/var/lib/apt/lists/*
   dit "importing it as $BASE_LOCALE"
   tar -C "$dossier" --numeric-owner -c . | "$moteur" import - "$BASE_LOCALE" >/dev/null
   rm -rf "$dossier"

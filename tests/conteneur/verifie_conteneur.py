@@ -18,6 +18,7 @@ only bound waits. Exit 77 (skipped) when no engine can be had.
 import argparse
 import json
 import os
+import shutil
 import socket
 import subprocess
 import sys
@@ -25,6 +26,8 @@ import tempfile
 import time
 import unittest
 from pathlib import Path
+
+import yaml
 
 SOURCES = Path(__file__).resolve().parents[2]
 MOTEUR = str(SOURCES / "scripts" / "moteur-conteneur.sh")
@@ -162,6 +165,44 @@ class Conteneur(unittest.TestCase):
         journal = moteur("logs", nom)
         self.assertEqual(self.etat(nom)["ExitCode"], 1, journal.stdout + journal.stderr)
         self.assertIn(attendu, journal.stdout + journal.stderr)
+
+
+class Banc(unittest.TestCase):
+    """deploy/compose.yaml as it is, but for the host's ports, which the system picks."""
+
+    def test_the_bench_runs_and_the_host_side_reaches_every_machine(self):
+        if moteur("--nom").stdout.strip() != "podman" or not shutil.which("podman-compose"):
+            self.skipTest("podman-compose is not installed")
+        dossier = tempfile.TemporaryDirectory()
+        self.addCleanup(dossier.cleanup)
+        banc = yaml.safe_load((SOURCES / "deploy" / "compose.yaml").read_text())
+        for service in banc["services"].values():
+            service["ports"] = ["127.0.0.1::" + p.rsplit(":", 1)[1]
+                                for p in service.get("ports", [])]
+            service["volumes"] = [str(SOURCES / "deploy" / v.lstrip("./")) if v.startswith(".")
+                                  else v for v in service.get("volumes", [])]
+        fichier = Path(dossier.name) / "compose.yaml"
+        fichier.write_text(yaml.safe_dump(banc), encoding="utf-8")
+        projet = "velorin-banc-%d" % os.getpid()
+        env = {**os.environ, "VELORIN_IMAGE": IMAGE,
+               "CONTAINERS_CONF": str(SOURCES / "packaging" / "container" / "containers.conf")}
+
+        def compose(*args):
+            return subprocess.run(["podman-compose", "-p", projet, "-f", str(fichier), *args],
+                                  env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                                  text=True, timeout=DEADLINE)
+
+        self.addCleanup(moteur, "network", "rm", "-f", projet + "_default", check=False)
+        self.addCleanup(compose, "down")
+        self.assertEqual(compose("up", "-d").returncode, 0)
+        cote_hote = projet + "_banc_1"
+        wait_for(lambda: not json.loads(moteur("inspect", cote_hote).stdout)[0]["State"]
+                 ["Running"], "the host side to end")
+        journal = moteur("logs", cote_hote).stdout
+        etat = json.loads(moteur("inspect", cote_hote).stdout)[0]["State"]
+        self.assertEqual(etat["ExitCode"], 0, journal)
+        for machine in banc["services"]["banc"]["depends_on"]:
+            self.assertIn(machine + ": the PLC answers", journal)
 
 
 def construit():
