@@ -1,5 +1,6 @@
 # Velorin: `make run` and `make test` are the whole set-up. They, and `make deps`, are the only
-# targets that install what is missing; every other one builds with what is there.
+# targets that install what is missing (and `make image` its container engine); every other one
+# builds with what is there.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 # The sanitizer tree (gcc, Debug) and the fuzz tree (clang): never the main tree.
@@ -9,14 +10,14 @@ FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 20
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
-# What `make check` leaves to `make test`: the package, the fuzz targets, the window in Xvfb
-# and the hostile clients, which want the machine to themselves. By label, and by name for
-# tests that carry none.
-CHECK_EXCLUS_LABELS ?= paquet|fuzz|bureau|hostile
+# What `make check` leaves to `make test`: the package, the fuzz targets, the window in Xvfb,
+# the hostile clients and the container image, which want the machine to themselves. By label,
+# and by name for tests that carry none.
+CHECK_EXCLUS_LABELS ?= paquet|fuzz|bureau|hostile|conteneur
 CHECK_EXCLUS_NOMS ?= ^Echelles/Bureau\.|^hostile$$
 
-.PHONY: all deps configure build package run test check format tidy test-sanitizers fuzz bench \
-	clean
+.PHONY: all deps configure build package image run test check format tidy test-sanitizers fuzz \
+	bench clean
 
 all: build
 
@@ -33,6 +34,11 @@ build: configure
 
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
+
+# The container image, built from this source by the script, which says each step (and installs
+# podman and debootstrap where no engine answers).
+image:
+	@JOBS=$(JOBS) scripts/construit-image.sh
 
 run: deps
 	@$(MAKE) --no-print-directory build

@@ -5,11 +5,14 @@
 #include "FiltreMessagesQt.h"
 #include "LigneCommande.h"
 #include "Programme.h"
+#include "VerificationSante.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QProcessEnvironment>
 
 #include <memory>
+#include <optional>
 
 #include <csignal>
 #include <cstdio>
@@ -18,20 +21,23 @@
 
 namespace {
 
-// --help and --version answer and end before anything starts.
-bool repondSansDemarrer(int argc, char* argv[])
+// --help, --version and --check-health answer and end before anything starts: their exit
+// status, or nothing for a run.
+std::optional<int> repondSansDemarrer(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("%s\n", lignesAide().join(QLatin1Char('\n')).toUtf8().constData());
-            return true;
+            return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("%s\n", texteVersion().toUtf8().constData());
-            return true;
+            return 0;
         }
+        if (std::strcmp(argv[i], "--check-health") == 0)
+            return verifieSante(i + 1 < argc ? argv[i + 1] : nullptr);
     }
-    return false;
+    return std::nullopt;
 }
 
 void prepareProcessus()
@@ -90,15 +96,16 @@ QString parametres(const QStringList& arguments)
 
 int lanceVelorin(int argc, char* argv[], const std::function<void(Programme&)>& avantDemarrage)
 {
-    if (repondSansDemarrer(argc, argv))
-        return 0;
+    if (const auto statut = repondSansDemarrer(argc, argv))
+        return *statut;
     prepareProcessus();
     const bool sansFenetre = sansEcran(argc, argv);
     const std::unique_ptr<QCoreApplication> application =
         sansFenetre ? std::make_unique<QCoreApplication>(argc, argv)
                     : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velorin"));
-    Programme programme(LigneCommande::lire(parametres(QCoreApplication::arguments())),
+    Programme programme(LigneCommande::lire(parametres(QCoreApplication::arguments()),
+                                            QProcessEnvironment::systemEnvironment()),
                         sansFenetre);
     ArretSurSignal signaux;
     QObject::connect(&signaux, &ArretSurSignal::arretDemande, &programme.arret(),

@@ -38,6 +38,16 @@ std::optional<QString> valeurCle(const QString& texte, const QString& majuscules
     return source.mid(debut, longueur);
 }
 
+// The key's value from the environment, in the letter case the key keeps.
+std::optional<QString> valeurEnvironnement(const QProcessEnvironment& environnement,
+                                           const CleLigneCommande& cle)
+{
+    const QString valeur = environnement.value(variableEnvironnement(cle));
+    if (valeur.isEmpty())
+        return std::nullopt;
+    return cle.casseTapee ? valeur : valeur.toUpper();
+}
+
 bool cleConnue(const QString& jeton)
 {
     const QString nom = jeton.left(jeton.indexOf(QLatin1Char('=')) + 1).toUpper();
@@ -131,13 +141,20 @@ const std::vector<CleLigneCommande>& clesLigneCommande()
     return cles;
 }
 
-LigneCommande LigneCommande::lire(const QString& texte)
+QString variableEnvironnement(const CleLigneCommande& cle)
+{
+    return QStringLiteral("VELORIN_") + QString(cle.nom.chopped(1));
+}
+
+LigneCommande LigneCommande::lire(const QString& texte, const QProcessEnvironment& environnement)
 {
     const QString majuscules = texte.toUpper();
     LigneCommande ligne;
     ligne.aide = sansChemins(majuscules).contains(QLatin1Char('?'));
     for (const CleLigneCommande& cle : clesLigneCommande()) {
-        const auto valeur = valeurCle(texte, majuscules, cle);
+        auto valeur = valeurCle(texte, majuscules, cle);
+        if (!valeur)
+            valeur = valeurEnvironnement(environnement, cle);
         if (cle.valeur)
             ligne.*cle.valeur = valeur;
         else

@@ -2,6 +2,7 @@
 
 #include "trace/ValeursCles.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,8 @@
 // What the command line asks for. The text is upper-cased once and each key is found anywhere
 // in it, first occurrence only; a value runs to the first blank. Values that name a file or an
 // address keep the letter case they were typed in. The keys are those of clesLigneCommande().
+// A key absent from the text is taken from the environment variable VELORIN_<KEY> when that is
+// set and not empty, whole, blanks included: the arguments win.
 struct LigneCommande
 {
     bool aide = false;                          // "?"
@@ -35,8 +38,8 @@ struct LigneCommande
     // Tokens written KEY=value whose key is none of the above, as typed.
     QStringList inconnus;
 
-    // The program's arguments joined by blanks.
-    static LigneCommande lire(const QString& texte);
+    // The program's arguments joined by blanks, then the environment.
+    static LigneCommande lire(const QString& texte, const QProcessEnvironment& environnement = {});
 
     bool journalStdout() const;
     bool journalCoupe() const;
@@ -58,3 +61,5 @@ struct CleLigneCommande
 };
 // Every key, in the order --help explains them.
 const std::vector<CleLigneCommande>& clesLigneCommande();
+// The environment variable that gives a key absent from the arguments: VELORIN_PORTIP.
+QString variableEnvironnement(const CleLigneCommande& cle);

@@ -181,3 +181,81 @@ TEST(ClesLigneCommande, EveryKeyIsExplainedAndRead)
         noms << cle.nom;
     EXPECT_EQ(noms.size(), QSet<QString>(noms.begin(), noms.end()).size());
 }
+
+// The environment gives VELORIN_<KEY> for a key the arguments leave out; the arguments win, an
+// empty variable is absent, and a value keeps its letter case only where the key's does.
+TEST(LigneCommande, KeysFromTheEnvironment)
+{
+    struct Cas
+    {
+        const char* nom;
+        const char* arguments;
+        std::vector<std::pair<const char*, const char*>> variables;
+        std::optional<QString> LigneCommande::*membre;
+        std::optional<QString> attendu;
+    };
+    const std::vector<Cas> cas = {
+        {"absent des arguments",
+         "",
+         {{"VELORIN_PORTIP", "10001"}},
+         &LigneCommande::portIP,
+         QStringLiteral("10001")},
+        {"les arguments gagnent",
+         "PORTIP=5",
+         {{"VELORIN_PORTIP", "10001"}},
+         &LigneCommande::portIP,
+         QStringLiteral("5")},
+        {"vide : absent",
+         "",
+         {{"VELORIN_CONTROL", ""}},
+         &LigneCommande::portControle,
+         std::nullopt},
+        {"majuscules pour un mode",
+         "",
+         {{"VELORIN_MODE", "moduleLasers"}},
+         &LigneCommande::mode,
+         QStringLiteral("MODULELASERS")},
+        {"casse gardée pour un fichier, blancs compris",
+         "",
+         {{"VELORIN_SCENARIO", "/etc/Velorin/mon scenario.json"}},
+         &LigneCommande::scenario,
+         QStringLiteral("/etc/Velorin/mon scenario.json")},
+        {"une clé qui finit une autre ne la donne pas",
+         "",
+         {{"VELORIN_CONTROL_BIND", "0.0.0.0"}},
+         &LigneCommande::adresse,
+         std::nullopt},
+        {"et l'autre est lue",
+         "",
+         {{"VELORIN_CONTROL_BIND", "0.0.0.0"}},
+         &LigneCommande::adresseControle,
+         QStringLiteral("0.0.0.0")},
+        {"sans préfixe, rien", "", {{"PORTIP", "7"}}, &LigneCommande::portIP, std::nullopt},
+    };
+    for (const Cas& c : cas) {
+        QProcessEnvironment environnement;
+        for (const auto& [variable, valeur] : c.variables)
+            environnement.insert(QString::fromUtf8(variable), QString::fromUtf8(valeur));
+        const LigneCommande ligne =
+            LigneCommande::lire(QString::fromUtf8(c.arguments), environnement);
+        EXPECT_EQ(ligne.*c.membre, c.attendu) << c.nom;
+        EXPECT_TRUE(ligne.inconnus.isEmpty()) << c.nom;
+    }
+    // TRACE= has no value of its own to keep: the arguments' OFF still wins over ON.
+    QProcessEnvironment trace;
+    trace.insert(QStringLiteral("VELORIN_TRACE"), QStringLiteral("on"));
+    EXPECT_TRUE(LigneCommande::lire(QString(), trace).trace);
+    EXPECT_FALSE(LigneCommande::lire(QStringLiteral("TRACE=OFF"), trace).trace);
+    // Every key of the table has its variable.
+    for (const CleLigneCommande& cle : clesLigneCommande()) {
+        QProcessEnvironment environnement;
+        environnement.insert(variableEnvironnement(cle), QStringLiteral("On"));
+        const LigneCommande ligne = LigneCommande::lire(QString(), environnement);
+        if (cle.valeur)
+            EXPECT_EQ(ligne.*cle.valeur,
+                      cle.casseTapee ? QStringLiteral("On") : QStringLiteral("ON"))
+                << cle.usage;
+        else
+            EXPECT_TRUE(ligne.trace);
+    }
+}
