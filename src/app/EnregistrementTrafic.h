@@ -20,6 +20,8 @@ public:
     static std::optional<qint64> tailleValide(const QString& texte);
 
     EnregistrementTrafic(Journal& journalMessages, EtatAppareil& etat, Appareil& appareil);
+    // A machine's: the file alone, whose sources the machine plugs in itself.
+    explicit EnregistrementTrafic(Journal& journalMessages);
 
     // Opens the file, bounded in size, and plugs every source in; false with the reason when
     // the file cannot be opened.
@@ -40,7 +42,7 @@ private:
 
     QString cheminFichier;
     Journal& journalMessages;
-    EtatAppareil& etatAppareil;
-    Appareil& appareil;
+    EtatAppareil* etatAppareil = nullptr;
+    Appareil* appareil = nullptr;
     JournalTrafic journal;
 };
