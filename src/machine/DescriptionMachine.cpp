@@ -45,7 +45,7 @@ std::optional<Refus> texte(const QJsonObject& objet, const char* nom, const QStr
 
 std::optional<Refus> litProcessus(const QJsonObject& document, DescriptionMachine& machine)
 {
-    if (const auto refus = texte(document, "clock", {}, machine.horloge))
+    if (auto refus = texte(document, "clock", {}, machine.horloge))
         return refus;
     if (machine.horloge && !HorlogeDispositif::lit(*machine.horloge))
         return Refus{QStringLiteral("clock"),
@@ -57,12 +57,12 @@ std::optional<Refus> litProcessus(const QJsonObject& document, DescriptionMachin
             return Refus{QStringLiteral("seed"),
                          QStringLiteral("un nombre entier de 0 à 2^53 est attendu")};
     }
-    if (const auto refus = texte(document, "journal", {}, machine.journal))
+    if (auto refus = texte(document, "journal", {}, machine.journal))
         return refus;
     const QJsonValue taille = document.value(QStringLiteral("journal_max"));
     if (taille.isDouble() && entier(taille, 0, qint64(1) << 50))
         machine.tailleJournal = QString::number(qint64(taille.toDouble()));
-    else if (const auto refus = texte(document, "journal_max", {}, machine.tailleJournal))
+    else if (auto refus = texte(document, "journal_max", {}, machine.tailleJournal))
         return refus;
     const QJsonValue controle = document.value(QStringLiteral("control"));
     if (!controle.isUndefined()) {
@@ -139,7 +139,7 @@ std::optional<Refus> litAppareil(const QJsonObject& objet, const QString& chemin
                      QStringLiteral("un nom de lettres, chiffres, '-' ou '_' est attendu")};
     appareil.nom = nom.toString();
     std::optional<QString> mode;
-    if (const auto refus = texte(objet, "mode", chemin, mode))
+    if (auto refus = texte(objet, "mode", chemin, mode))
         return refus;
     appareil.mode = mode.value_or(nomMode(ModeSimulation::AutomateOmron));
     if (modeDeNom(appareil.mode) == ModeSimulation::Aucun)
@@ -150,10 +150,10 @@ std::optional<Refus> litAppareil(const QJsonObject& objet, const QString& chemin
     if (!port.isUndefined() && !entier(port, 0, 65535))
         return Refus{membre(chemin, "port"), QStringLiteral("un nombre de 0 à 65535 est attendu")};
     appareil.port = quint16(entier(port, 0, 65535).value_or(0));
-    if (const auto refus = texte(objet, "bind", chemin, appareil.adresse))
+    if (auto refus = texte(objet, "bind", chemin, appareil.adresse))
         return refus;
     std::optional<QString> decoupage;
-    if (const auto refus = texte(objet, "framing", chemin, decoupage))
+    if (auto refus = texte(objet, "framing", chemin, decoupage))
         return refus;
     if (decoupage) {
         appareil.tramesParCR = decoupageParCR(*decoupage);
@@ -164,22 +164,22 @@ std::optional<Refus> litAppareil(const QJsonObject& objet, const QString& chemin
     if (!etat.isUndefined() && !etat.isObject())
         return Refus{membre(chemin, "state"), QStringLiteral("un objet JSON est attendu")};
     appareil.etat = etat.toObject();
-    if (const auto refus =
+    if (auto refus =
             litFautes(objet.value(QStringLiteral("faults")), membre(chemin, "faults"), appareil))
         return refus;
-    if (const auto refus = litHoming(objet.value(QStringLiteral("auto_homing")),
-                                     membre(chemin, "auto_homing"), appareil))
+    if (auto refus = litHoming(objet.value(QStringLiteral("auto_homing")),
+                               membre(chemin, "auto_homing"), appareil))
         return refus;
-    if (const auto refus = texte(objet, "proxy", chemin, appareil.relais))
+    if (auto refus = texte(objet, "proxy", chemin, appareil.relais))
         return refus;
     if (appareil.relais && !litHotePort(*appareil.relais))
         return Refus{membre(chemin, "proxy"), QStringLiteral("hôte:port est attendu")};
-    if (const auto refus = texte(objet, "playback", chemin, appareil.rejeu))
+    if (auto refus = texte(objet, "playback", chemin, appareil.rejeu))
         return refus;
     if (appareil.relais && appareil.rejeu)
         return Refus{membre(chemin, "playback"),
                      QStringLiteral("proxy et playback ne vont pas ensemble")};
-    if (const auto refus = texte(objet, "playback_fallback", chemin, appareil.rejeuSinon))
+    if (auto refus = texte(objet, "playback_fallback", chemin, appareil.rejeuSinon))
         return refus;
     if (appareil.rejeuSinon) {
         *appareil.rejeuSinon = appareil.rejeuSinon->toUpper();
@@ -206,7 +206,7 @@ std::optional<Refus> litAppareils(const QJsonValue& valeur, DescriptionMachine& 
             return Refus{chemin, QStringLiteral("un objet JSON est attendu")};
         const QJsonObject objet = liste.at(i).toObject();
         DescriptionAppareil modele;
-        if (const auto refus = litAppareil(objet, chemin, modele))
+        if (auto refus = litAppareil(objet, chemin, modele))
             return refus;
         modele.index = int(i);
         const QJsonValue compte = objet.value(QStringLiteral("count"));
