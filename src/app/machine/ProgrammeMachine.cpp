@@ -1,6 +1,7 @@
 #include "ProgrammeMachine.h"
 
 #include "ControleMachine.h"
+#include "FenetreMachine.h"
 #include "app/EnregistrementTrafic.h"
 #include "app/controle/ApiControle.h"
 #include "trace/Horloge.h"
@@ -48,8 +49,9 @@ ProgrammeMachine::ProgrammeMachine(const LigneCommande& parametres_, bool sansEc
 
 ProgrammeMachine::~ProgrammeMachine()
 {
-    // The API's resources look at the devices: they go first.
+    // The API's resources and the window look at the devices: they go first.
     apiControle.reset();
+    fenetreMachine.reset();
 }
 
 // One timer for the whole machine: each tick moves every device's axes by the same time.
@@ -181,6 +183,16 @@ bool ProgrammeMachine::creePostes()
     return true;
 }
 
+void ProgrammeMachine::creeFenetre()
+{
+    fenetreMachine = std::make_unique<FenetreMachine>(postes, *parametres.machine);
+    // The window's closing, whatever asked for it, is the program's shutdown.
+    QObject::connect(fenetreMachine.get(), &FenetreMachine::fermetureDemandee, &arretProgramme,
+                     &Arret::ferme);
+    arretProgramme.setFermeFenetre([this] { fenetreMachine->close(); });
+    fenetreMachine->show();
+}
+
 bool ProgrammeMachine::demarre()
 {
     QString raison;
@@ -191,6 +203,8 @@ bool ProgrammeMachine::demarre()
         return false;
     if (arretProgramme.estDemande() || !description)
         return true;
+    if (!sansEcran)
+        creeFenetre();
     if (!ouvreMiroir() || (!arretProgramme.estDemande() && !ouvreTrafic()))
         return false;
     if (arretProgramme.estDemande())

@@ -14,6 +14,7 @@
 
 class ApiControle;
 class EnregistrementTrafic;
+class FenetreMachine;
 class MiroirSortie;
 
 // MACHINE=: every device a machine file describes, served by this one process. Each device has
@@ -33,12 +34,15 @@ public:
 
     Arret& arret() { return arretProgramme; }
     Journal& journal() { return journalMessages; }
+    // None without a display.
+    FenetreMachine* fenetre() { return fenetreMachine.get(); }
 
 private:
     bool echec(const QString& raison);
     bool litMachine();
     bool prendReglages();
     bool creePostes();
+    void creeFenetre();
     bool ouvreMiroir();
     bool ouvreTrafic();
     bool ecritPret();
@@ -54,6 +58,7 @@ private:
     Arret arretProgramme;
     // Set while a device's line is copied into the process's log: the journal has it already.
     bool relaiEnCours = false;
+    std::unique_ptr<FenetreMachine> fenetreMachine;
     std::unique_ptr<MiroirSortie> miroir;
     std::unique_ptr<EnregistrementTrafic> enregistrement;
     std::unique_ptr<ApiControle> apiControle;
