@@ -168,7 +168,7 @@ class Machine(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "m.json")
             with open(path, "w") as f:
-                json.dump({"devices": [{"name": "p", "count": 3, "state": {"Txt_ValeurLu": "42"},
+                json.dump({"clock": "step", "devices": [{"name": "p", "count": 3, "state": {"Txt_ValeurLu": "42"},
                                         "faults": [{"match": {"command": "V"},
                                                     "action": {"type": "drop"}}]}]}, f)
             with Velorin("machine=" + path) as v:
@@ -182,6 +182,17 @@ class Machine(unittest.TestCase):
                 self.assertEqual(len(v.api("GET", "/devices/p-3/faults")["faults"]), 1)
                 with v.client("p-2") as s:
                     self.assertEqual(exchange(s, PLC_V), b"\x1b1version Velorin\r")
+                # "until arrived" waits for every device's axes, not only the first one's.
+                for name in v.ports:
+                    v.api("PATCH", f"/devices/{name}/state",
+                          {"Chk_HOMING_X_ok": True, "Chk_HOMING_Z_ok": True})
+                with v.client("p-1") as near, v.client("p-3") as far:
+                    self.assertEqual(exchange(near, PLC_D), b"\x1b1Ok\r")          # 6 ticks
+                    self.assertEqual(exchange(far, b"\x1bD100002000000003000\r"), b"\x1b1Ok\r")
+                    after = v.api("POST", "/clock/advance", {"until": "arrived", "max_ms": 60000})
+                    self.assertTrue(after["arrived"])
+                    self.assertEqual(after["ticks_run"], 10)
+                    self.assertEqual(exchange(far, PLC_P), b"\x1b10002000000003000a\r")
 
     def test_a_wrong_file_or_a_one_device_key_ends_start_up_naming_it(self):
         good = json.dumps({"devices": [{"name": "a"}]})

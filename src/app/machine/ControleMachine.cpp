@@ -18,7 +18,11 @@
 #include "app/controle/RessourceSante.h"
 #include "app/controle/RessourceScenario.h"
 
+#include "sim/MouvementAxes.h"
+
 #include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -87,8 +91,13 @@ std::unique_ptr<ApiControle> creeControleMachine(const SourcesControleMachine& s
         ajouteAppareil(*api, *postes[i], sources, prefixes);
     }
     PosteMachine& premier = *postes.front();
-    api->ajoute(
-        std::make_unique<RessourceHorloge>(sources.horloge, premier.etat(), premier.champs()));
+    auto horloge =
+        std::make_unique<RessourceHorloge>(sources.horloge, premier.etat(), premier.champs());
+    horloge->setArrivee([&postes] {
+        return std::all_of(postes.begin(), postes.end(),
+                           [](const auto& poste) { return axesEnPosition(poste->etat()).tous(); });
+    });
+    api->ajoute(std::move(horloge));
     Attentes& attentes = api->attentes();
     EnregistrementTrafic* enregistrement = sources.enregistrement;
     api->ajoute(std::make_unique<RessourceJournalTrafic>(

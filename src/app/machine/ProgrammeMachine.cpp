@@ -2,6 +2,7 @@
 
 #include "ControleMachine.h"
 #include "FenetreMachine.h"
+#include "app/AideLigneCommande.h"
 #include "app/EnregistrementTrafic.h"
 #include "app/controle/ApiControle.h"
 #include "trace/Horloge.h"
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
+#include <QMessageBox>
 
 #include <cerrno>
 #include <cstdio>
@@ -225,6 +227,15 @@ bool ProgrammeMachine::demarre()
     }
     for (const QString& inconnu : parametres.inconnus)
         journalMessages.AfficheMessage(QStringLiteral("parametre inconnu ignoré : ") + inconnu);
+    if (parametres.aide) {
+        const QString aide = lignesAide().join(QLatin1Char('\n'));
+        if (!fenetreMachine)
+            std::fprintf(stderr, "%s\n", aide.toUtf8().constData());
+        else
+            QMessageBox::information(fenetreMachine.get(), QStringLiteral("Velorin"), aide);
+        if (arretProgramme.estDemande())
+            return true;
+    }
     const auto graine = parametres.graine ? graineTexte(*parametres.graine) : std::nullopt;
     for (const auto& poste : postes) {
         if (!poste->demarre(parametres.trace, graine))
