@@ -68,15 +68,7 @@ void Programme::creeControle()
     QObject::connect(&arretProgramme, &Arret::fermeture, apiControle.get(), &ApiControle::arrete);
     std::function<QJsonObject()> journal;
     if (enregistrement)
-        journal = [this] {
-            const JournalTrafic::EtatFichier etat = enregistrement->trafic().etatFichier();
-            QJsonObject objet{{QStringLiteral("state"),
-                               etat.enErreur ? QStringLiteral("error") : QStringLiteral("ok")},
-                              {QStringLiteral("lost"), etat.perdus}};
-            if (etat.enErreur)
-                objet.insert(QStringLiteral("reason"), etat.raison);
-            return objet;
-        };
+        journal = [this] { return enregistrement->sante(); };
     auto sante = std::make_unique<RessourceSante>([this] { return appareilSimule.portEcoute(); },
                                                   [this] { return etatAppareil.Cmb_Simulate(); },
                                                   std::move(journal));

@@ -115,3 +115,14 @@ void EnregistrementTrafic::surveille(ApiControle& api)
             journal.evenement(SortieEvenements::Type::Controle, texte);
         });
 }
+
+QJsonObject EnregistrementTrafic::sante() const
+{
+    const JournalTrafic::EtatFichier etat = journal.etatFichier();
+    QJsonObject objet{
+        {QStringLiteral("state"), etat.enErreur ? QStringLiteral("error") : QStringLiteral("ok")},
+        {QStringLiteral("lost"), etat.perdus}};
+    if (etat.enErreur)
+        objet.insert(QStringLiteral("reason"), etat.raison);
+    return objet;
+}

@@ -2,6 +2,7 @@
 
 #include "trace/JournalTrafic.h"
 
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -31,6 +32,9 @@ public:
     void surveille(ApiControle& api);
 
     JournalTrafic& trafic() { return journal; }
+    // How the file fares, as GET /health says it: {"state": "ok" | "error", "lost": n}, with
+    // the "reason" of an error.
+    QJsonObject sante() const;
 
     // The end of the run: the file written out and closed. The events it lost in all, said in
     // the log and on standard error when there are any.

@@ -122,15 +122,7 @@ std::unique_ptr<ApiControle> creeControleMachine(const SourcesControleMachine& s
 
     std::function<QJsonObject()> journal;
     if (enregistrement)
-        journal = [enregistrement] {
-            const JournalTrafic::EtatFichier etat = enregistrement->trafic().etatFichier();
-            QJsonObject objet{{QStringLiteral("state"),
-                               etat.enErreur ? QStringLiteral("error") : QStringLiteral("ok")},
-                              {QStringLiteral("lost"), etat.perdus}};
-            if (etat.enErreur)
-                objet.insert(QStringLiteral("reason"), etat.raison);
-            return objet;
-        };
+        journal = [enregistrement] { return enregistrement->sante(); };
     auto sante = std::make_unique<RessourceSante>(
         [&premier] { return premier.appareil().portEcoute(); },
         [&premier] { return premier.etat().Cmb_Simulate(); }, std::move(journal));
