@@ -152,6 +152,14 @@ class Machine(unittest.TestCase):
                 self.assertEqual(exchange(p, PLC_P), b"\x1b10001200000003000a\r")
                 self.assertEqual(v.api("GET", "/devices")["devices"][1]["clients"], 1)
 
+            # A rule's device time is the one clock's, whichever device holds the rule.
+            v.api("POST", "/devices/laser/faults",
+                  {"match": {"command": "V"}, "action": {"type": "drop"}, "after_ms": 500})
+            self.assertFalse(v.api("GET", "/devices/laser/faults")["faults"][0]["armed"])
+            self.assertEqual(v.api("GET", "/faults")["faults"], [])
+            v.api("POST", "/clock/advance", {"ms": 500})
+            self.assertTrue(v.api("GET", "/devices/laser/faults")["faults"][0]["armed"])
+
             # Each device's own log, and the process's with each line headed by its name.
             self.assertTrue(any("ouvre" in line for line in v.api("GET", "/devices/laser/log")["lines"]))
             text = v.wait_for(v.log, lambda t: "[laser] " in t and "[plc] " in t)
