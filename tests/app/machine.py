@@ -164,13 +164,19 @@ class Machine(unittest.TestCase):
             self.assertTrue(any("ouvre" in line for line in v.api("GET", "/devices/laser/log")["lines"]))
             text = v.wait_for(v.log, lambda t: "[laser] " in t and "[plc] " in t)
             self.assertIn("[plc] en attente de communication ...", text)
+            # The journal is written in order: once this last change is in, all before it is.
+            v.api("PATCH", "/devices/laser/state", {"Txt_ValeurLu": "0888"})
             events = [json.loads(line) for line in v.wait_for(
-                v.journal, lambda t: '"device":"laser","event":"recv"' in t).splitlines()]
+                v.journal, lambda t: "0888" in t).splitlines()]
             received = {e["device"] for e in events if e["event"] == "recv"}
             self.assertEqual(received, {"plc", "laser"})
             listens = {e["device"]: e["peer"] for e in events if e["event"] == "listen"}
             self.assertEqual(listens["laser"].rsplit(":", 1)[1], str(v.ports["laser"]))
             self.assertTrue(all("device" not in e for e in events if e["event"] == "clock"))
+            controls = [(e.get("device"), e["data"].split(" ")[1]) for e in events
+                        if e["event"] == "control"]
+            self.assertIn(("laser", "/devices/laser/state"), controls)
+            self.assertIn((None, "/clock/advance"), controls)
 
     def test_count_makes_numbered_devices_each_with_its_settings(self):
         with tempfile.TemporaryDirectory() as folder:

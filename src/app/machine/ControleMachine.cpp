@@ -103,7 +103,25 @@ std::unique_ptr<ApiControle> creeControleMachine(const SourcesControleMachine& s
     api->ajoute(std::make_unique<RessourceJournalTrafic>(
         enregistrement ? &enregistrement->trafic() : nullptr, attentes));
     if (enregistrement) {
-        enregistrement->surveille(*api);
+        // A change made to one device is that device's event; the clock is the process's.
+        const QString premierNom = premier.nom();
+        JournalTrafic* trafic = &enregistrement->trafic();
+        api->setObservateur([trafic, premierNom](const QString& methode, const QString& chemin,
+                                                 const QByteArray& corps) {
+            QString texte = methode + QLatin1Char(' ') + chemin;
+            if (!corps.isEmpty())
+                texte += QLatin1Char(' ') + QString::fromUtf8(corps);
+            const QLatin1String sousAppareil("/devices/");
+            const auto type = SortieEvenements::Type::Controle;
+            if (chemin.startsWith(sousAppareil))
+                trafic->evenementAppareil(
+                    chemin.mid(sousAppareil.size()).section(QLatin1Char('/'), 0, 0), type, -1,
+                    QString(), &texte);
+            else if (chemin.startsWith(QStringLiteral("/clock")))
+                trafic->evenement(type, texte);
+            else
+                trafic->evenementAppareil(premierNom, type, -1, QString(), &texte);
+        });
         QObject::connect(&enregistrement->trafic(), &JournalTrafic::ajoute, &attentes,
                          &Attentes::signale);
     }
