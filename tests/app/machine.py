@@ -166,8 +166,8 @@ class Machine(unittest.TestCase):
             self.assertIn("[plc] en attente de communication ...", text)
             # The journal is written in order: once this last change is in, all before it is.
             v.api("PATCH", "/devices/laser/state", {"Txt_ValeurLu": "0888"})
-            events = [json.loads(line) for line in v.wait_for(
-                v.journal, lambda t: "0888" in t).splitlines()]
+            written = v.wait_for(v.journal, lambda t: "0888" in t)
+            events = [json.loads(line) for line in written.split("\n")[:-1]]   # whole lines
             received = {e["device"] for e in events if e["event"] == "recv"}
             self.assertEqual(received, {"plc", "laser"})
             listens = {e["device"]: e["peer"] for e in events if e["event"] == "listen"}
