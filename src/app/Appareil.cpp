@@ -10,14 +10,30 @@
 #include <QCoreApplication>
 
 Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeur, QObject* parent)
+    : Appareil(simulation_, panneauServeur, nullptr, parent)
+{
+}
+
+Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeur,
+                   HorlogeDispositif& commune, QObject* parent)
+    : Appareil(simulation_, panneauServeur, &commune, parent)
+{
+}
+
+Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeur,
+                   HorlogeDispositif* commune, QObject* parent)
     : QObject(parent), simulation(simulation_),
       serveurCanaux(WSserveur, panneauServeur, horlogeMur,
                     [] { QCoreApplication::processEvents(); }),
       analyseur(simulation_, serveurCanaux, horlogeMur),
-      horlogeDispositif([this] { tic(); },
-                        [this] { retardTimerDeplacement.tic(horlogeMur.millisecondes()); }),
+      horlogePropre(commune != nullptr
+                        ? nullptr
+                        : std::make_unique<HorlogeDispositif>(
+                            [this] { tic(); },
+                            [this] { retardTimerDeplacement.tic(horlogeMur.millisecondes()); })),
+      horlogeDispositif(commune != nullptr ? commune : horlogePropre.get()),
       moteurDefauts(
-          simulation_, simulation_, [this] { return horlogeDispositif.tempsMs(); }, horlogeMur),
+          simulation_, simulation_, [this] { return horlogeDispositif->tempsMs(); }, horlogeMur),
       homing(simulation_, simulation_, horlogeMur)
 {
     serveurCanaux.setAnalyse([this](const QString& texte) { analyse(texte); });
@@ -60,7 +76,7 @@ void Appareil::analyse(const QString& texte)
         if (!simulationSinonRejeu)
             return;
     }
-    homing.requete(texte, horlogeDispositif.tempsMs());
+    homing.requete(texte, horlogeDispositif->tempsMs());
     analyseur.AnalyseChaineRecu(texte);
     emit evolution();
 }
@@ -79,11 +95,10 @@ void Appareil::rejoue(std::unique_ptr<ReponsesEnregistrees> reponses, bool simul
     journalRejeu = &journal;
 }
 
-// One tick of device time: the axes move, then what was waiting for that time happens.
 void Appareil::tic()
 {
     Timer_Deplacement_Timer(simulation, moteurDefauts.actif() ? &moteurDefauts : nullptr);
-    const double maintenant = horlogeDispositif.tempsMs();
+    const double maintenant = horlogeDispositif->tempsMs();
     homing.temps(maintenant);
     moteurDefauts.temps();
     emit evolution();

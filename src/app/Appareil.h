@@ -32,6 +32,10 @@ class Appareil : public QObject
 public:
     Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur,
              QObject* parent = nullptr);
+    // One device of a machine: `commune` is the process's clock, which ticks every device
+    // (through tic()) from one timer.
+    Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur,
+             HorlogeDispositif& commune, QObject* parent = nullptr);
     ~Appareil() override;
 
     CoucheSocketEpoll& sockets() { return WSserveur; }
@@ -42,8 +46,8 @@ public:
     // load.
     RetardTic& retardDeplacement() { return retardTimerDeplacement; }
     // What drives the axis motion.
-    HorlogeDispositif& horloge() { return horlogeDispositif; }
-    const HorlogeDispositif& horloge() const { return horlogeDispositif; }
+    HorlogeDispositif& horloge() { return *horlogeDispositif; }
+    const HorlogeDispositif& horloge() const { return *horlogeDispositif; }
     MoteurDefauts& defauts() { return moteurDefauts; }
     HomingAutomatique& homingAutomatique() { return homing; }
     quint16 portEcoute() const { return quint16(WSserveur.LocalPort(0)); }
@@ -65,12 +69,16 @@ public:
     // rule left, and a playback back to its first replies.
     void reinitialise();
 
+    // One tick of device time: the axes move, then what was waiting for that time happens.
+    void tic();
+
 signals:
     // Device time ticked, or a request was analysed: what the device shows may have changed.
     void evolution();
 
 private:
-    void tic();
+    Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur,
+             HorlogeDispositif* commune, QObject* parent);
     void analyse(const QString& texte);
 
     PanneauSimulation& simulation;
@@ -80,7 +88,9 @@ private:
     ServeurCanaux serveurCanaux;
     AnalyseurRequetes analyseur;
     RetardTic retardTimerDeplacement{HorlogeDispositif::PeriodeMs};
-    HorlogeDispositif horlogeDispositif;
+    // Its own clock, unless it shares the process's.
+    std::unique_ptr<HorlogeDispositif> horlogePropre;
+    HorlogeDispositif* horlogeDispositif;
     MoteurDefauts moteurDefauts;
     HomingAutomatique homing;
     PlanificateurQt planificateur;

@@ -6,7 +6,15 @@
 #include <QApplication>
 #include <QDialog>
 
-Arret::Arret(ServeurCanaux& serveur_, QObject* parent) : QObject(parent), serveur(serveur_) {}
+Arret::Arret(ServeurCanaux& serveur, QObject* parent)
+    : Arret([&serveur] { serveur.fermeture(); }, parent)
+{
+}
+
+Arret::Arret(std::function<void()> fermeServeurs_, QObject* parent)
+    : QObject(parent), fermeServeurs(std::move(fermeServeurs_))
+{
+}
 
 void Arret::ferme()
 {
@@ -30,7 +38,7 @@ void Arret::Form_Unload()
     if (faite)
         return;
     faite = true;
-    serveur.fermeture();
+    fermeServeurs();
     timePauseMs(float(pauseMs));
 }
 

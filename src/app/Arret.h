@@ -23,6 +23,8 @@ public:
     static constexpr int PauseMaxMs = 500;
 
     explicit Arret(ServeurCanaux& serveur, QObject* parent = nullptr);
+    // Several devices: `fermeServeurs` warns and closes every one of them.
+    explicit Arret(std::function<void()> fermeServeurs, QObject* parent = nullptr);
 
     // How the window is closed, when there is one: its closing then calls ferme().
     void setFermeFenetre(std::function<void()> fermeture) { fermeFenetre = std::move(fermeture); }
@@ -61,7 +63,7 @@ private:
     void Form_Unload();
 
     std::function<void()> fermeFenetre;
-    ServeurCanaux& serveur;
+    std::function<void()> fermeServeurs;
     int pauseMs = PauseMaxMs;
     bool faite = false;
     bool demande = false;

@@ -106,7 +106,9 @@ void Demarrage::signaleEchec(const QString& raison)
     const QString ligne =
         Horodatage(false, HorlogeSysteme::instance()) + QStringLiteral(" ") + raison;
     etat.AfficheMessage(ligne);
-    std::fprintf(stderr, "%s\n", ligne.toUtf8().constData());
+    const QString vue =
+        nom.isEmpty() ? ligne : QLatin1Char('[') + nom + QStringLiteral("] ") + ligne;
+    std::fprintf(stderr, "%s\n", vue.toUtf8().constData());
     std::fflush(stderr);
     arret.renonce();
 }

@@ -24,6 +24,8 @@ public:
     // The program does not go on pretending to serve: the operator and any script that
     // started it are told why, and the caller ends the program with status 1.
     void signaleEchec(const QString& raison);
+    // One device of a machine: its name heads what standard error is told.
+    void setNom(const QString& n) { nom = n; }
 
 private:
     EtatAppareil& etat;
@@ -31,4 +33,5 @@ private:
     Appareil& appareil;
     Arret& arret;
     bool sansEcran;
+    QString nom;
 };

@@ -38,7 +38,12 @@ std::optional<qint64> EnregistrementTrafic::tailleValide(const QString& texte)
 
 EnregistrementTrafic::EnregistrementTrafic(Journal& journalMessages_, EtatAppareil& etat_,
                                            Appareil& appareil_)
-    : journalMessages(journalMessages_), etatAppareil(etat_), appareil(appareil_)
+    : journalMessages(journalMessages_), etatAppareil(&etat_), appareil(&appareil_)
+{
+}
+
+EnregistrementTrafic::EnregistrementTrafic(Journal& journalMessages_)
+    : journalMessages(journalMessages_)
 {
 }
 
@@ -50,15 +55,17 @@ bool EnregistrementTrafic::ouvre(const QString& chemin, qint64 tailleMax, QStrin
     cheminFichier = chemin;
     QObject::connect(&journal, &JournalTrafic::etatFichierChange, &journal,
                      [this] { surEtatFichier(); });
+    if (!appareil)
+        return true;
     using T = SortieEvenements::Type;
-    appareil.serveur().setJournalTrafic(&journal);
-    appareil.defauts().setJournalTrafic(&journal);
+    appareil->serveur().setJournalTrafic(&journal);
+    appareil->defauts().setJournalTrafic(&journal);
     QObject::connect(&journalMessages, &Journal::messageJournalise, &journal,
                      [this](const QString& ligne) { journal.evenement(T::Log, ligne); });
-    QObject::connect(&appareil.horloge(), &HorlogeDispositif::changement, &journal,
-                     [this] { journal.evenement(T::Horloge, appareil.horloge().description()); });
-    QObject::connect(&etatAppareil, &EtatAppareil::modeChange, &journal,
-                     [this] { journal.evenement(T::Mode, etatAppareil.Cmb_Simulate()); });
+    QObject::connect(&appareil->horloge(), &HorlogeDispositif::changement, &journal,
+                     [this] { journal.evenement(T::Horloge, appareil->horloge().description()); });
+    QObject::connect(etatAppareil, &EtatAppareil::modeChange, &journal,
+                     [this] { journal.evenement(T::Mode, etatAppareil->Cmb_Simulate()); });
     return true;
 }
 
@@ -107,4 +114,15 @@ void EnregistrementTrafic::surveille(ApiControle& api)
                 texte += QLatin1Char(' ') + QString::fromUtf8(corps);
             journal.evenement(SortieEvenements::Type::Controle, texte);
         });
+}
+
+QJsonObject EnregistrementTrafic::sante() const
+{
+    const JournalTrafic::EtatFichier etat = journal.etatFichier();
+    QJsonObject objet{
+        {QStringLiteral("state"), etat.enErreur ? QStringLiteral("error") : QStringLiteral("ok")},
+        {QStringLiteral("lost"), etat.perdus}};
+    if (etat.enErreur)
+        objet.insert(QStringLiteral("reason"), etat.raison);
+    return objet;
 }

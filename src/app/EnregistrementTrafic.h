@@ -2,6 +2,7 @@
 
 #include "trace/JournalTrafic.h"
 
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -20,6 +21,8 @@ public:
     static std::optional<qint64> tailleValide(const QString& texte);
 
     EnregistrementTrafic(Journal& journalMessages, EtatAppareil& etat, Appareil& appareil);
+    // A machine's: the file alone, whose sources the machine plugs in itself.
+    explicit EnregistrementTrafic(Journal& journalMessages);
 
     // Opens the file, bounded in size, and plugs every source in; false with the reason when
     // the file cannot be opened.
@@ -29,6 +32,9 @@ public:
     void surveille(ApiControle& api);
 
     JournalTrafic& trafic() { return journal; }
+    // How the file fares, as GET /health says it: {"state": "ok" | "error", "lost": n}, with
+    // the "reason" of an error.
+    QJsonObject sante() const;
 
     // The end of the run: the file written out and closed. The events it lost in all, said in
     // the log and on standard error when there are any.
@@ -40,7 +46,7 @@ private:
 
     QString cheminFichier;
     Journal& journalMessages;
-    EtatAppareil& etatAppareil;
-    Appareil& appareil;
+    EtatAppareil* etatAppareil = nullptr;
+    Appareil* appareil = nullptr;
     JournalTrafic journal;
 };

@@ -6,6 +6,7 @@
 #include "LigneCommande.h"
 #include "Programme.h"
 #include "VerificationSante.h"
+#include "machine/ProgrammeMachine.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -104,10 +105,17 @@ int lanceVelorin(int argc, char* argv[], const std::function<void(Programme&)>& 
         sansFenetre ? std::make_unique<QCoreApplication>(argc, argv)
                     : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velorin"));
-    Programme programme(LigneCommande::lire(parametres(QCoreApplication::arguments()),
-                                            QProcessEnvironment::systemEnvironment()),
-                        sansFenetre);
+    const LigneCommande ligne = LigneCommande::lire(parametres(QCoreApplication::arguments()),
+                                                    QProcessEnvironment::systemEnvironment());
     ArretSurSignal signaux;
+    if (ligne.machine) {
+        ProgrammeMachine machine(ligne, sansFenetre);
+        QObject::connect(&signaux, &ArretSurSignal::arretDemande, &machine.arret(),
+                         &Arret::demandeArret);
+        machine.arret().setSignalRecu([&signaux] { return signaux.recu(); });
+        return machine.execute();
+    }
+    Programme programme(ligne, sansFenetre);
     QObject::connect(&signaux, &ArretSurSignal::arretDemande, &programme.arret(),
                      &Arret::demandeArret);
     programme.arret().setSignalRecu([&signaux] { return signaux.recu(); });

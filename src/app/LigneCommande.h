@@ -34,6 +34,7 @@ struct LigneCommande
     std::optional<QString> rejeu;               // "PLAYBACK=": a journal whose replies are given
     std::optional<QString> rejeuSinon;          // "PLAYBACK_FALLBACK=": SIM answers the unrecorded
     std::optional<QString> pauseArret;          // "SHUTDOWN_PAUSE_MS=": the pause at the end
+    std::optional<QString> machine;             // "MACHINE=": a JSON file of several devices
     bool trace = false;                         // "TRACE=ON" ticks "flux IP"
     // Tokens written KEY=value whose key is none of the above, as typed.
     QStringList inconnus;

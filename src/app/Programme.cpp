@@ -4,17 +4,6 @@
 #include "ReglagesTrafic.h"
 #include "controle/ApiControle.h"
 #include "controle/ChampsControle.h"
-#include "controle/RessourceAttente.h"
-#include "controle/RessourceCanaux.h"
-#include "controle/RessourceDefauts.h"
-#include "controle/RessourceEtat.h"
-#include "controle/RessourceHorloge.h"
-#include "controle/RessourceJournalTrafic.h"
-#include "controle/RessourceLog.h"
-#include "controle/RessourceMinuteries.h"
-#include "controle/RessourceReinitialisation.h"
-#include "controle/RessourceSante.h"
-#include "controle/RessourceScenario.h"
 #include "controle/Scenario.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
@@ -24,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -71,67 +61,6 @@ Programme::Programme(const LigneCommande& parametres_, bool sansEcran_)
 }
 
 Programme::~Programme() = default;
-
-void Programme::creeControle()
-{
-    apiControle = std::make_unique<ApiControle>();
-    ChampsControle& champs = *champsControle;
-    Attentes& attentes = apiControle->attentes();
-    apiControle->ajoute(std::make_unique<RessourceEtat>(champs, journalMessages));
-    apiControle->ajoute(
-        std::make_unique<RessourceCanaux>(appareilSimule.serveur(), appareilSimule.sockets()));
-    auto ressourceLog = std::make_unique<RessourceLog>(
-        journalMessages, [this] { etatAppareil.efface(); }, attentes);
-    const HistoriqueJournal& lignes = ressourceLog->lignesNumerotees();
-    apiControle->ajoute(std::move(ressourceLog));
-    apiControle->ajoute(std::make_unique<RessourceReinitialisation>(
-        [this] {
-            etatAppareil.reinitialiseControles();
-            appareilSimule.reinitialise();
-        },
-        [this] { appareilSimule.horloge().remetAZero(); }, champs, journalMessages));
-    apiControle->ajoute(std::make_unique<RessourceMinuteries>(appareilSimule.retardDeplacement()));
-    apiControle->ajoute(
-        std::make_unique<RessourceHorloge>(appareilSimule.horloge(), etatAppareil, champs));
-    apiControle->ajoute(
-        std::make_unique<RessourceDefauts>(appareilSimule.defauts(), journalMessages));
-    apiControle->ajoute(std::make_unique<RessourceScenario>(*scenario));
-    apiControle->ajoute(std::make_unique<RessourceJournalTrafic>(
-        enregistrement ? &enregistrement->trafic() : nullptr, attentes));
-    if (enregistrement) {
-        enregistrement->surveille(*apiControle);
-        QObject::connect(&enregistrement->trafic(), &JournalTrafic::ajoute, &attentes,
-                         &Attentes::signale);
-    }
-    apiControle->ajoute(std::make_unique<RessourceAttente>(RessourceAttente::Sources{
-        attentes, appareilSimule.defauts(), lignes, etatAppareil, champs, [this] {
-            const CoucheSocket& sockets = appareilSimule.sockets();
-            int n = 0;
-            for (int canal = 1; canal <= appareilSimule.serveur().NbCanaux(); ++canal)
-                n += sockets.existe(canal) && sockets.State(canal) == CoucheSocket::Connecte;
-            return n;
-        }}));
-    // The waits look again at what may have changed: a log line (connections and faults say
-    // themselves there), a device tick or request, a traffic event.
-    QObject::connect(&journalMessages, &Journal::messageJournalise, &attentes, &Attentes::signale);
-    QObject::connect(&appareilSimule, &Appareil::evolution, &attentes, &Attentes::signale);
-    // Pending waits are answered before the end.
-    QObject::connect(&arretProgramme, &Arret::fermeture, apiControle.get(), &ApiControle::arrete);
-    std::function<QJsonObject()> journal;
-    if (enregistrement)
-        journal = [this] {
-            const JournalTrafic::EtatFichier etat = enregistrement->trafic().etatFichier();
-            QJsonObject objet{{QStringLiteral("state"),
-                               etat.enErreur ? QStringLiteral("error") : QStringLiteral("ok")},
-                              {QStringLiteral("lost"), etat.perdus}};
-            if (etat.enErreur)
-                objet.insert(QStringLiteral("reason"), etat.raison);
-            return objet;
-        };
-    apiControle->ajoute(std::make_unique<RessourceSante>(
-        [this] { return appareilSimule.portEcoute(); },
-        [this] { return etatAppareil.Cmb_Simulate(); }, std::move(journal)));
-}
 
 bool Programme::demarre()
 {
@@ -190,13 +119,18 @@ bool Programme::demarre()
         return false;
     }
     if (pret
-        && !pret->ecrit({{QStringLiteral("pid"), QCoreApplication::applicationPid()},
-                         {QStringLiteral("port"), int(appareilSimule.portEcoute())},
-                         {QStringLiteral("control_port"),
-                          apiControle ? QJsonValue(int(apiControle->port())) : QJsonValue()},
-                         {QStringLiteral("version"), QStringLiteral(VELORIN_VERSION)},
-                         {QStringLiteral("mode"), etatAppareil.Cmb_Simulate()}},
-                        raison)) {
+        && !pret->ecrit(
+            {{QStringLiteral("pid"), QCoreApplication::applicationPid()},
+             {QStringLiteral("port"), int(appareilSimule.portEcoute())},
+             {QStringLiteral("control_port"),
+              apiControle ? QJsonValue(int(apiControle->port())) : QJsonValue()},
+             {QStringLiteral("version"), QStringLiteral(VELORIN_VERSION)},
+             {QStringLiteral("mode"), etatAppareil.Cmb_Simulate()},
+             {QStringLiteral("devices"),
+              QJsonArray{QJsonObject{{QStringLiteral("name"), nomAppareil()},
+                                     {QStringLiteral("port"), int(appareilSimule.portEcoute())},
+                                     {QStringLiteral("mode"), etatAppareil.Cmb_Simulate()}}}}},
+            raison)) {
         demarrage.signaleEchec(QStringLiteral("impossible d'écrire le fichier READY \"")
                                + pret->fichier() + QStringLiteral("\" : ") + raison);
         return false;

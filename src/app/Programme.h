@@ -44,6 +44,8 @@ public:
     Appareil& appareil() { return appareilSimule; }
     Arret& arret() { return arretProgramme; }
     ApiControle* controle() { return apiControle.get(); }
+    // The one device of a run without MACHINE=, named as a machine's devices are.
+    static QString nomAppareil() { return QStringLiteral("default"); }
 
 private:
     bool ouvreMiroir();

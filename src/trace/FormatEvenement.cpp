@@ -91,13 +91,14 @@ qint64 FormatEvenement::maintenantMonoUs()
 }
 
 QByteArray FormatEvenement::ligne(SortieEvenements::Type type, int canal, const QString& pair,
-                                  const QString* donnees)
+                                  const QString* donnees, const QString* appareil)
 {
-    return ligne(maintenantEpoqueUs(), maintenantMonoUs(), type, canal, pair, donnees);
+    return ligne(maintenantEpoqueUs(), maintenantMonoUs(), type, canal, pair, donnees, appareil);
 }
 
 QByteArray FormatEvenement::ligne(qint64 epoqueUs, qint64 monoUs, SortieEvenements::Type type,
-                                  int canal, const QString& pair, const QString* donnees)
+                                  int canal, const QString& pair, const QString* donnees,
+                                  const QString* appareil)
 {
     const qint64 seconde = epoqueUs >= 0 ? epoqueUs / 1000000 : (epoqueUs + 1) / 1000000 - 1;
     if (seconde != secondeEnCache) {
@@ -117,6 +118,10 @@ QByteArray FormatEvenement::ligne(qint64 epoqueUs, qint64 monoUs, SortieEvenemen
     sortie.append(micro, sizeof micro);
     sortie += "\",\"mono_us\":";
     ajouteNombre(sortie, monoUs);
+    if (appareil != nullptr) {
+        sortie += ",\"device\":";
+        ajouteChaineJson(sortie, *appareil);
+    }
     sortie += ",\"event\":\"";
     sortie += nom(type);
     sortie += '"';

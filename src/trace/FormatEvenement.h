@@ -17,12 +17,14 @@ class FormatEvenement
 public:
     static QLatin1StringView nom(SortieEvenements::Type type);
 
-    // The event stamped now.
+    // The event stamped now; `appareil`, when given, names the device of a machine it comes
+    // from ("device").
     QByteArray ligne(SortieEvenements::Type type, int canal, const QString& pair,
-                     const QString* donnees);
+                     const QString* donnees, const QString* appareil = nullptr);
     // The same at a given time (tests).
     QByteArray ligne(qint64 epoqueUs, qint64 monoUs, SortieEvenements::Type type, int canal,
-                     const QString& pair, const QString* donnees);
+                     const QString& pair, const QString* donnees,
+                     const QString* appareil = nullptr);
 
     static qint64 maintenantEpoqueUs();
     static qint64 maintenantMonoUs();

@@ -96,7 +96,17 @@ JournalTrafic::EtatFichier JournalTrafic::fermeFichier()
 
 void JournalTrafic::evenement(Type type, int canal, const QString& pair, const QString* donnees)
 {
-    QByteArray ligne = format.ligne(type, canal, pair, donnees);
+    ajouteLigne(format.ligne(type, canal, pair, donnees));
+}
+
+void JournalTrafic::evenementAppareil(const QString& appareil, Type type, int canal,
+                                      const QString& pair, const QString* donnees)
+{
+    ajouteLigne(format.ligne(type, canal, pair, donnees, &appareil));
+}
+
+void JournalTrafic::ajouteLigne(QByteArray ligne)
+{
     if (fichier)
         fichier->ecritOctets(ligne);
     anneau.ajoute(std::move(ligne));

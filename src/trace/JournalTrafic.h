@@ -53,6 +53,9 @@ public:
 
     using SortieEvenements::evenement;
     void evenement(Type type, int canal, const QString& pair, const QString* donnees) override;
+    // The same from one device of a machine, named in the event.
+    void evenementAppareil(const QString& appareil, Type type, int canal, const QString& pair,
+                           const QString* donnees);
 
     // Number of events so far.
     qint64 total() const { return anneau.total(); }
@@ -74,10 +77,30 @@ signals:
 
 private:
     void surChangementFichier();
+    void ajouteLigne(QByteArray ligne);
 
     EtatFichier etatEcriture;
     qint64 perdusAvantEpisode = 0;
     FormatEvenement format;
     AnneauNumerote<QByteArray> anneau{EvenementsGardes, CaracteresGardes};
     std::unique_ptr<SortieLignes> fichier;
+};
+
+// Where one device of a machine sends its events: the process's journal, each event naming it.
+class SortieEvenementsAppareil : public SortieEvenements
+{
+public:
+    SortieEvenementsAppareil(JournalTrafic& journal_, QString nom_)
+        : journal(journal_), nom(std::move(nom_))
+    {
+    }
+    using SortieEvenements::evenement;
+    void evenement(Type type, int canal, const QString& pair, const QString* donnees) override
+    {
+        journal.evenementAppareil(nom, type, canal, pair, donnees);
+    }
+
+private:
+    JournalTrafic& journal;
+    QString nom;
 };

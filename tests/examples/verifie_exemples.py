@@ -256,6 +256,8 @@ EXPECTED = {
     "plc_move.py": ["b'1version Velorin'", "b'1Ok'", "12000 -3000 b'a'", "-0003000"],
     "laser.py": ["b'1version Simulation module Lasers'", "b'1OK'", "b'10500'"],
     "laser.sh": ["/105000A", "velorin ended with status 0"],
+    "machine.sh": ["1version Velorin\n", "/1version Simulation module Lasers54\n",
+                   "[laser] lecture des parametres ...", "velorin ended with status 0"],
     "clock.sh": ['"arrived":true', '"ticks_run":6', '"Lbl_PosRelleX":"10000"',
                  '"Lbl_PosRelleX":"8000"', "10000800000000000c", '"device_ms":800',
                  "velorin ended with status 0"],

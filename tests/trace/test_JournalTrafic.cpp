@@ -115,3 +115,25 @@ TEST(JournalTrafic, EveryEventLostToADeviceThatIsFull)
 }
 
 } // namespace
+
+namespace {
+
+// A device of a machine names itself in each event, escaped as any text; an event without one
+// is written as it always was.
+TEST(JournalTrafic, ADeviceOfAMachineNamesItselfInItsEvents)
+{
+    JournalTrafic journal;
+    SortieEvenementsAppareil laser(journal, QStringLiteral("laser-1"));
+    laser.evenement(SortieEvenements::Type::Reception, 2, QStringLiteral("127.0.0.1:5"),
+                    QStringLiteral("\x1bV1\r"));
+    journal.evenement(SortieEvenements::Type::Horloge, QStringLiteral("x100"));
+    const QByteArrayList lignes = journal.depuis(0).lignes;
+    ASSERT_EQ(lignes.size(), 2);
+    EXPECT_TRUE(lignes[0].contains(
+        R"(,"device":"laser-1","event":"recv","channel":2,"peer":"127.0.0.1:5","data":"\u001bV1\r")"))
+        << lignes[0].constData();
+    EXPECT_FALSE(lignes[1].contains("device")) << lignes[1].constData();
+    EXPECT_TRUE(lignes[1].contains(R"(,"event":"clock","data":"x100")")) << lignes[1].constData();
+}
+
+} // namespace

@@ -149,6 +149,12 @@ void ApiControle::sert(ConnexionControle* connexion, const RequeteControle& requ
         attentesEnCours.signale();
         return;
     }
+    if (connu.isEmpty() && repli) {
+        if (const auto reponse = repli(chemin)) {
+            repondeur(*reponse);
+            return;
+        }
+    }
     if (!connu.isEmpty())
         repondeur(reponseErreur(
             QHttpServerResponse::StatusCode::MethodNotAllowed, QStringLiteral("method_not_allowed"),

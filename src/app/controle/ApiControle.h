@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // An HTTP/JSON API that lets a test script read and change what an operator reads and changes
@@ -46,6 +47,11 @@ public:
         std::function<void(const QString& methode, const QString& chemin, const QByteArray& corps)>;
     void setObservateur(Observateur o) { observateur = std::move(o); }
 
+    // Asked about a path no route answers, before the usual 404: its own answer (a device
+    // nobody serves), or nothing.
+    using Repli = std::function<std::optional<QHttpServerResponse>(const QString& chemin)>;
+    void setRepli(Repli r) { repli = std::move(r); }
+
 private:
     void accueille(ConnexionControle* connexion);
     void sert(ConnexionControle* connexion, const RequeteControle& requete, quint64 numero);
@@ -56,4 +62,5 @@ private:
     Attentes attentesEnCours;
     quint16 portOuvert = 0;
     Observateur observateur;
+    Repli repli;
 };

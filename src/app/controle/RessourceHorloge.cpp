@@ -56,6 +56,11 @@ QList<Route> RessourceHorloge::routes()
     };
 }
 
+bool RessourceHorloge::arrives() const
+{
+    return arrivee ? arrivee() : axesEnPosition(panneau).tous();
+}
+
 QJsonObject RessourceHorloge::etat() const
 {
     return {{QStringLiteral("mode"), nomMode(horloge)},
@@ -109,7 +114,7 @@ QHttpServerResponse RessourceHorloge::avance(const QByteArray& corps)
                 return std::move(*faute);
             max = demande.value(QStringLiteral("max_ms")).toDouble();
         }
-        tics = horloge.avanceJusqua([this] { return axesEnPosition(panneau).tous(); }, max).tics;
+        tics = horloge.avanceJusqua([this] { return arrives(); }, max).tics;
     } else {
         if (auto faute = horsBornes(demande, QStringLiteral("ms"), HorlogeDispositif::AvanceMaxMs))
             return std::move(*faute);
@@ -120,6 +125,6 @@ QHttpServerResponse RessourceHorloge::avance(const QByteArray& corps)
     for (auto it = horlogeApres.begin(); it != horlogeApres.end(); ++it)
         reponse.insert(it.key(), it.value());
     reponse.insert(QStringLiteral("ticks_run"), tics);
-    reponse.insert(QStringLiteral("arrived"), axesEnPosition(panneau).tous());
+    reponse.insert(QStringLiteral("arrived"), arrives());
     return QHttpServerResponse(reponse);
 }

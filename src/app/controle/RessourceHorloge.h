@@ -17,8 +17,13 @@ public:
     {
     }
     QList<Route> routes() override;
+    // Where "until": "arrived" stops when the clock drives several devices: every one's axes
+    // at their demands (by default, the panel's).
+    void setArrivee(std::function<bool()> arrivee_) { arrivee = std::move(arrivee_); }
 
 private:
+    bool arrives() const;
+
     QJsonObject etat() const;
     QHttpServerResponse modifie(const QByteArray& corps);
     QHttpServerResponse avance(const QByteArray& corps);
@@ -26,4 +31,5 @@ private:
     HorlogeDispositif& horloge;
     const PanneauSimulation& panneau;
     const ChampsControle& champs;
+    std::function<bool()> arrivee;
 };

@@ -1,6 +1,7 @@
 #include "RessourceSante.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 
 QList<Route> RessourceSante::routes()
 {
@@ -12,6 +13,9 @@ QList<Route> RessourceSante::routes()
                      {QStringLiteral("port"), int(portEcoute())},
                      {QStringLiteral("mode"), mode()},
                  };
+                 if (appareils)
+                     sante.insert(QStringLiteral("devices"),
+                                  QJsonArray::fromStringList(appareils()));
                  if (journal)
                      sante.insert(QStringLiteral("journal"), journal());
                  return QHttpServerResponse(sante);

@@ -13,8 +13,11 @@ public:
     {
     }
     QList<Route> routes() override;
+    // The "devices" member: the names of the devices served.
+    void setAppareils(std::function<QStringList()> noms) { appareils = std::move(noms); }
 
 private:
+    std::function<QStringList()> appareils;
     std::function<quint16()> portEcoute;
     std::function<QString()> mode;
     std::function<QJsonObject()> journal;
