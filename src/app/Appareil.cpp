@@ -10,19 +10,19 @@
 #include <QCoreApplication>
 
 Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeur, QObject* parent)
-    : Appareil(simulation_, panneauServeur, nullptr, parent)
+    : Appareil(simulation_, panneauServeur, nullptr, nullptr, parent)
 {
 }
 
 Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeur,
-                   HorlogeDispositif& commune, QObject* parent)
-    : Appareil(simulation_, panneauServeur, &commune, parent)
+                   HorlogeDispositif& commune, BoucleEpoll& boucle, QObject* parent)
+    : Appareil(simulation_, panneauServeur, &commune, &boucle, parent)
 {
 }
 
 Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeur,
-                   HorlogeDispositif* commune, QObject* parent)
-    : QObject(parent), simulation(simulation_),
+                   HorlogeDispositif* commune, BoucleEpoll* boucle, QObject* parent)
+    : QObject(parent), simulation(simulation_), WSserveur(boucle),
       serveurCanaux(WSserveur, panneauServeur, horlogeMur,
                     [] { QCoreApplication::processEvents(); }),
       analyseur(simulation_, serveurCanaux, horlogeMur),

@@ -33,9 +33,10 @@ public:
     Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur,
              QObject* parent = nullptr);
     // One device of a machine: `commune` is the process's clock, which ticks every device
-    // (through tic()) from one timer.
+    // (through tic()) from one timer, and `boucle` the process's epoll set, which watches every
+    // device's sockets through one descriptor.
     Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur,
-             HorlogeDispositif& commune, QObject* parent = nullptr);
+             HorlogeDispositif& commune, BoucleEpoll& boucle, QObject* parent = nullptr);
     ~Appareil() override;
 
     CoucheSocketEpoll& sockets() { return WSserveur; }
@@ -78,7 +79,7 @@ signals:
 
 private:
     Appareil(PanneauSimulation& simulation, PanneauServeur& panneauServeur,
-             HorlogeDispositif* commune, QObject* parent);
+             HorlogeDispositif* commune, BoucleEpoll* boucle, QObject* parent);
     void analyse(const QString& texte);
 
     PanneauSimulation& simulation;

@@ -23,12 +23,13 @@ DescriptionAppareil decrit(const char* nom, const char* mode)
 TEST(FenetreMachine, ShowsTheSelectedDeviceOnly)
 {
     HorlogeDispositif horloge([] {});
+    BoucleEpoll boucle;
     Arret arret([] {});
     std::vector<std::unique_ptr<PosteMachine>> postes;
     postes.push_back(
-        std::make_unique<PosteMachine>(decrit("plc", "automateOMRON"), horloge, arret));
+        std::make_unique<PosteMachine>(decrit("plc", "automateOMRON"), horloge, boucle, arret));
     postes.push_back(
-        std::make_unique<PosteMachine>(decrit("laser", "moduleLASERS"), horloge, arret));
+        std::make_unique<PosteMachine>(decrit("laser", "moduleLASERS"), horloge, boucle, arret));
     postes[0]->etat().selectionneMode(QStringLiteral("automateOMRON"));
     postes[1]->etat().selectionneMode(QStringLiteral("moduleLASERS"));
     postes[1]->etat().setTxt_PortIP(QStringLiteral("4321"));

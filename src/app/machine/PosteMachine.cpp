@@ -7,8 +7,8 @@
 #include <QJsonArray>
 
 PosteMachine::PosteMachine(const DescriptionAppareil& description_, HorlogeDispositif& horloge,
-                           Arret& arret)
-    : description(description_), appareilSimule(etatAppareil, etatAppareil, horloge),
+                           BoucleEpoll& boucle, Arret& arret)
+    : description(description_), appareilSimule(etatAppareil, etatAppareil, horloge, boucle),
       demarrage(etatAppareil, nullptr, appareilSimule, arret, true),
       champsControle(etatAppareil, appareilSimule.serveur(),
                      [this] { return appareilSimule.portEcoute(); })

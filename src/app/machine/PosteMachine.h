@@ -21,7 +21,8 @@ class SortieEvenementsAppareil;
 class PosteMachine
 {
 public:
-    PosteMachine(const DescriptionAppareil& description, HorlogeDispositif& horloge, Arret& arret);
+    PosteMachine(const DescriptionAppareil& description, HorlogeDispositif& horloge,
+                 BoucleEpoll& boucle, Arret& arret);
     ~PosteMachine();
 
     const QString& nom() const { return description.nom; }

@@ -167,7 +167,7 @@ bool ProgrammeMachine::creePostes()
 {
     postes.reserve(description->appareils.size());
     for (const DescriptionAppareil& appareil : description->appareils) {
-        auto poste = std::make_unique<PosteMachine>(appareil, horloge, arretProgramme);
+        auto poste = std::make_unique<PosteMachine>(appareil, horloge, boucle, arretProgramme);
         if (const auto refus = poste->verifieEtat())
             return echec(QStringLiteral("fichier MACHINE invalide \"") + *parametres.machine
                          + QStringLiteral("\" : devices[%1].state.").arg(appareil.index)

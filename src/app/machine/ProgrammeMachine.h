@@ -53,6 +53,8 @@ private:
     Journal journalMessages;
     RetardTic retardDeplacement{HorlogeDispositif::PeriodeMs};
     HorlogeDispositif horloge;
+    // Process-wide: one epoll set for every device's sockets.
+    BoucleEpoll boucle;
     std::optional<DescriptionMachine> description;
     std::vector<std::unique_ptr<PosteMachine>> postes;
     Arret arretProgramme;
