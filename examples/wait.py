@@ -16,8 +16,8 @@ def control(velorin, method, path, body=None):
     url = f"http://127.0.0.1:{velorin.ready['control_port']}{path}"
     data = None if body is None else json.dumps(body).encode()
     try:
-        with urllib.request.urlopen(urllib.request.Request(url, data, method=method),
-                                    timeout=70) as r:
+        request = urllib.request.Request(url, data, {"Content-Type": "application/json"}, method=method)
+        with urllib.request.urlopen(request, timeout=70) as r:
             return r.status, json.load(r)
     except urllib.error.HTTPError as e:
         return e.code, json.load(e)
