@@ -11,6 +11,7 @@
 #include "controle/RessourceHorloge.h"
 #include "controle/RessourceJournalTrafic.h"
 #include "controle/RessourceLog.h"
+#include "controle/RessourceMetriques.h"
 #include "controle/RessourceMinuteries.h"
 #include "controle/RessourceReinitialisation.h"
 #include "controle/RessourceSante.h"
@@ -128,6 +129,13 @@ void Programme::creeControle()
                 objet.insert(QStringLiteral("reason"), etat.raison);
             return objet;
         };
+    std::vector<RessourceMetriques::Dispositif> dispositifs;
+    dispositifs.push_back({QStringLiteral("default"), appareilSimule, etatAppareil});
+    apiControle->ajoute(std::make_unique<RessourceMetriques>(RessourceMetriques::Sources{
+        std::move(dispositifs), [this] { return miroir ? miroir->bilan().lignesPerdues : 0; },
+        [this] {
+            return enregistrement ? enregistrement->trafic().etatFichier().perdus : qint64(0);
+        }}));
     apiControle->ajoute(std::make_unique<RessourceSante>(
         [this] { return appareilSimule.portEcoute(); },
         [this] { return etatAppareil.Cmb_Simulate(); }, std::move(journal)));
