@@ -4,6 +4,7 @@
 """
 
 import argparse
+import json
 import math
 import os
 import re
@@ -258,6 +259,21 @@ class Metrics(unittest.TestCase):
             self.assertEqual(c("velorin_axis_real_position", axis="X"), 12000)
             self.assertGreater(c("velorin_device_time_seconds"), device_time)
             s.close()
+
+
+class Dashboard(unittest.TestCase):
+    def test_the_dashboard_asks_only_for_series_velorin_gives(self):
+        path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
+                            "grafana-dashboard.json")
+        with open(path, encoding="utf-8") as f:
+            dashboard = json.load(f)
+        asked = {re.sub(r"_(bucket|sum|count)\Z", "", name)
+                 for panel in dashboard["panels"] for target in panel["targets"]
+                 for name in re.findall(r"\b(?:velorin|process)_[a-z_]+", target["expr"])}
+        self.assertGreater(len(asked), 10)
+        with defauts.Velorin() as v:
+            given = set(scrape(v).families)
+        self.assertEqual(asked - given, set())
 
 
 def main():
