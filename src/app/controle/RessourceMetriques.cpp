@@ -191,7 +191,8 @@ QByteArray RessourceMetriques::texte()
     chacun("velorin_fault_firings_total", "counter",
            "Firings of each fault rule still listed, by rule id and action.",
            [&](const Dispositif& d, const Etiquettes& et) {
-               for (const QJsonValue& v : d.appareil.defauts().liste(true)) {
+               const QJsonArray regles = d.appareil.defauts().liste(true);
+               for (const auto& v : regles) {
                    const QJsonObject regle = v.toObject();
                    const QString action = regle.value("action").toObject().value("type").toString();
                    e.echantillon(avec(avec(et, "rule", QString::number(regle.value("id").toInt())),
