@@ -5,8 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonObject>
 
 #include <cmath>
 #include <unistd.h>
@@ -191,14 +189,10 @@ QByteArray RessourceMetriques::texte()
     chacun("velorin_fault_firings_total", "counter",
            "Firings of each fault rule still listed, by rule id and action.",
            [&](const Dispositif& d, const Etiquettes& et) {
-               const QJsonArray regles = d.appareil.defauts().liste(true);
-               for (const auto& v : regles) {
-                   const QJsonObject regle = v.toObject();
-                   const QString action = regle.value("action").toObject().value("type").toString();
-                   e.echantillon(avec(avec(et, "rule", QString::number(regle.value("id").toInt())),
-                                      "action", action),
-                                 regle.value("fired").toDouble());
-               }
+               d.appareil.defauts().declenchements([&](int id, const QString& action, qint64 n) {
+                   e.echantillon(avec(avec(et, "rule", QString::number(id)), "action", action),
+                                 double(n));
+               });
            });
     chacun("velorin_timer_lateness_seconds", "histogram",
            "How late each Timer_Deplacement tick came after the one before.",
