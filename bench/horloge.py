@@ -32,7 +32,7 @@ def start(binary, *keys):
 def api(ready, method, path, body=None):
     data = json.dumps(body).encode() if body is not None else None
     request = urllib.request.Request(f"http://127.0.0.1:{ready['control_port']}{path}", data,
-                                     method=method)
+                                     method=method, headers={"Content-Type": "application/json"})
     with urllib.request.urlopen(request, timeout=120) as answer:
         return json.load(answer)
 

@@ -21,7 +21,7 @@ done
 [ "$(ready_pid)" = "$pid" ] || { echo "velorin not ready after 30 s" >&2; exit 1; }
 port=$(sed 's/.*"port": *\([0-9]*\).*/\1/' "$dir/ready.json")
 api=http://127.0.0.1:$(sed 's/.*"control_port": *\([0-9]*\).*/\1/' "$dir/ready.json")
-call() { curl -sS --fail --max-time 5 "$@"; echo; }   # each answer is one JSON object
+call() { curl -sS --fail --max-time 5 -H 'Content-Type: application/json' "$@"; echo; }   # each answer is one JSON object
 
 call "$api/health"               # {"mode":"automateOMRON","pid":...,"port":...,"status":"ok",...}
 call -X PATCH -d '{"Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true}' "$api/state" >/dev/null

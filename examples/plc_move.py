@@ -14,7 +14,8 @@ def control(velorin, method, path, body=None):
     """One call to the control API; returns its JSON answer."""
     url = f"http://127.0.0.1:{velorin.ready['control_port']}{path}"
     data = None if body is None else json.dumps(body).encode()
-    with urllib.request.urlopen(urllib.request.Request(url, data, method=method), timeout=5) as r:
+    request = urllib.request.Request(url, data, {"Content-Type": "application/json"}, method=method)
+    with urllib.request.urlopen(request, timeout=5) as r:
         return json.load(r)
 
 

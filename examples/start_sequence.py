@@ -13,7 +13,8 @@ SCENARIO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "start_seque
 def api(velorin, method, path, body=None):
     data = json.dumps(body).encode() if body is not None else None
     url = f"http://127.0.0.1:{velorin.ready['control_port']}{path}"
-    with urllib.request.urlopen(urllib.request.Request(url, data, method=method), timeout=30) as r:
+    request = urllib.request.Request(url, data, {"Content-Type": "application/json"}, method=method)
+    with urllib.request.urlopen(request, timeout=30) as r:
         return json.load(r)
 
 

@@ -22,7 +22,7 @@ DISPLAY=$ecran "$build/velorin" portip=$port control=$controle log=stdout >"$jou
 velorin=$!
 until grep -q "ouvre controle HTTP" "$journal"; do sleep 0.1; done
 
-curl -s -X PATCH -d '{"Chk_TraceIP": true, "Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true}' \
+curl -s -H 'Content-Type: application/json' -X PATCH -d '{"Chk_TraceIP": true, "Chk_HOMING_X_ok": true, "Chk_HOMING_Z_ok": true}' \
   http://127.0.0.1:$controle/state >/dev/null
 exec 3<>/dev/tcp/127.0.0.1/$port
 for requete in '\033V1\r' '\033D100001200000003000\r' '\033P1\r'; do

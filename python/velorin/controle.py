@@ -21,11 +21,12 @@ class Api:
     """The control API at 127.0.0.1:`port`; `prefix` ("/devices/laser") for one device."""
 
     def __init__(self, port: int, prefix: str = "", host: str = "127.0.0.1",
-                 timeout: float = MARGE_S) -> None:
+                 timeout: float = MARGE_S, token: Optional[str] = None) -> None:
         self.port = port
         self.prefix = prefix
         self.host = host
         self.timeout = timeout
+        self.token = token  # CONTROL_TOKEN=: sent as a bearer token with every call
 
     def __repr__(self) -> str:
         return f"Api(http://{self.host}:{self.port}{self.prefix})"
@@ -49,10 +50,11 @@ class Api:
         """One call; the parsed JSON answer, or VelorinError with the server's code and field
         for a 4xx or 5xx answer."""
         return _appel(self.host, self.port, method, self.prefix + path, body,
-                      self.timeout if timeout is None else timeout)
+                      self.timeout if timeout is None else timeout, self.token)
 
     def _processus(self) -> "Api":
-        return self if not self.prefix else Api(self.port, "", self.host, self.timeout)
+        return self if not self.prefix else Api(self.port, "", self.host, self.timeout,
+                                                self.token)
 
     # The usual requests.
 
@@ -133,12 +135,17 @@ def _requete(since: Optional[int], wait_ms: Optional[int]) -> str:
     return "?" + urllib.parse.urlencode(champs) if champs else ""
 
 
-def _appel(host: str, port: int, method: str, path: str, body: Json, timeout: float) -> Json:
+def _appel(host: str, port: int, method: str, path: str, body: Json, timeout: float,
+           token: Optional[str] = None) -> Json:
     data = None if body is None else json.dumps(body).encode()
     url = f"http://{host}:{port}{path}"
     requete = urllib.request.Request(url, data, method=method)
+    # The control port takes changes only as JSON, or with this header when there is no body.
+    requete.add_header("X-Velorin", "1")
     if data is not None:
         requete.add_header("Content-Type", "application/json")
+    if token is not None:
+        requete.add_header("Authorization", f"Bearer {token}")
     try:
         with urllib.request.urlopen(requete, timeout=timeout) as reponse:
             texte = reponse.read()

@@ -60,6 +60,7 @@ class Velorin:
         choisies: Dict[str, Any] = {"portip": 0, "control": 0, "log": self.log_file}
         choisies.update({cle.lower(): valeur for cle, valeur in keys.items()})
         self.ready_file = str(choisies.get("ready") or os.path.join(self.dir, "ready.json"))
+        self._cles = choisies
         choisies["ready"] = self.ready_file
         self.arguments = [self.binary, *ligne_de_commande(choisies)]
         environnement = dict(os.environ if env is None else env)
@@ -116,8 +117,18 @@ class Velorin:
             time.sleep(0.02)
         self.ready = vu
         if self.control_port is not None:
-            self._api = Api(self.control_port)
+            self._api = Api(self.control_port, token=self._jeton())
         return self
+
+    def _jeton(self) -> Optional[str]:
+        """The control port's token, from control_token= or control_token_file=."""
+        if self._cles.get("control_token") is not None:
+            return str(self._cles["control_token"])
+        fichier = self._cles.get("control_token_file")
+        if fichier is None:
+            return None
+        with open(str(fichier), encoding="utf-8") as f:
+            return f.read().strip()
 
     def _fichier_pret(self) -> Optional[Dict[str, Any]]:
         try:
@@ -218,7 +229,7 @@ class Velorin:
         """The control API of one device of a machine: /devices/<name>/..."""
         if name not in self.devices:
             raise VelorinError(f"no device {name!r}: {sorted(self.devices)}")
-        return Api(self._port_controle(), f"/devices/{name}")
+        return Api(self._port_controle(), f"/devices/{name}", token=self._jeton())
 
     def _port_controle(self) -> int:
         if self.control_port is None:

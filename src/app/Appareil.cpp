@@ -38,6 +38,7 @@ Appareil::Appareil(PanneauSimulation& simulation_, PanneauServeur& panneauServeu
 {
     serveurCanaux.setAnalyse([this](const QString& texte) { analyse(texte); });
     serveurCanaux.setDefauts(&moteurDefauts, &planificateur);
+    serveurCanaux.setCompteurs(&compteursPort);
     serveurCanaux.setTramesParCR([this] {
         if (!tramesParCR)
             return false;
@@ -79,6 +80,14 @@ void Appareil::analyse(const QString& texte)
     homing.requete(texte, horlogeDispositif->tempsMs());
     analyseur.AnalyseChaineRecu(texte);
     emit evolution();
+}
+
+int Appareil::clients() const
+{
+    int n = 0;
+    for (int canal = 1; canal <= serveurCanaux.NbCanaux(); ++canal)
+        n += WSserveur.existe(canal) && WSserveur.State(canal) == CoucheSocket::Connecte;
+    return n;
 }
 
 void Appareil::relaie(const QString& hote, quint16 port, SortieMessages& journal)

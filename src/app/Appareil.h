@@ -63,6 +63,13 @@ public:
     void rejoue(std::unique_ptr<ReponsesEnregistrees> reponses, bool simulationSinon,
                 SortieMessages& journal);
 
+    // What the port counts, for GET /metrics.
+    const CompteursAppareil& compteurs() const { return compteursPort; }
+    // Clients connected now.
+    int clients() const;
+    // Nothing is counted: what the benchmarks compare counting with.
+    void neCompteRien() { serveurCanaux.setCompteurs(nullptr); }
+
     // The channels never consult the fault engine: what the benchmarks compare it with.
     void neConsultePasLesDefauts() { serveurCanaux.setDefauts(nullptr, nullptr); }
 
@@ -85,6 +92,7 @@ private:
     PanneauSimulation& simulation;
     // The wall clock: stamps, delays, the late ticks; handed to each part that reads it.
     const Horloge& horlogeMur = HorlogeSysteme::instance();
+    CompteursAppareil compteursPort;
     CoucheSocketEpoll WSserveur;
     ServeurCanaux serveurCanaux;
     AnalyseurRequetes analyseur;

@@ -11,6 +11,7 @@
 #include "controle/RessourceHorloge.h"
 #include "controle/RessourceJournalTrafic.h"
 #include "controle/RessourceLog.h"
+#include "controle/RessourceMetriques.h"
 #include "controle/RessourceMinuteries.h"
 #include "controle/RessourcePrefixee.h"
 #include "controle/RessourceReinitialisation.h"
@@ -18,6 +19,7 @@
 #include "controle/RessourceScenario.h"
 #include "controle/Scenario.h"
 #include "machine/ControleMachine.h"
+#include "trace/MiroirSortie.h"
 
 #include <QJsonArray>
 
@@ -74,6 +76,13 @@ void Programme::creeControle()
                                                   std::move(journal));
     sante->setAppareils([] { return QStringList{nomAppareil()}; });
     apiControle->ajoute(std::move(sante));
+    std::vector<RessourceMetriques::Dispositif> dispositifs;
+    dispositifs.push_back({nomAppareil(), appareilSimule, etatAppareil});
+    apiControle->ajoute(std::make_unique<RessourceMetriques>(RessourceMetriques::Sources{
+        std::move(dispositifs), [this] { return miroir ? miroir->bilan().lignesPerdues : 0; },
+        [this] {
+            return enregistrement ? enregistrement->trafic().etatFichier().perdus : qint64(0);
+        }}));
     auto appareils = std::make_unique<RessourceAppareils>(
         [this] {
             return QJsonArray{

@@ -139,7 +139,20 @@ const std::vector<CleLigneCommande>& clesLigneCommande()
          nullptr},
         {QLatin1String("CONTROL_BIND="), &LigneCommande::adresseControle, true, 1,
          "[CONTROL_BIND=adresse]",
-         "    CONTROL_BIND=adresse adresse de l'API de contrôle (127.0.0.1 par défaut)", nullptr},
+         "    CONTROL_BIND=adresse adresse de l'API de contrôle (127.0.0.1 par défaut ; une autre exige un jeton)",
+         nullptr},
+        {QLatin1String("CONTROL_HOSTS="), &LigneCommande::hotesControle, true, 4,
+         "[CONTROL_HOSTS=noms]",
+         "    CONTROL_HOSTS=noms   noms d'hôte, séparés par des virgules, acceptés dans Host en plus de localhost",
+         nullptr},
+        {QLatin1String("CONTROL_TOKEN="), &LigneCommande::jetonControle, true, 4,
+         "[CONTROL_TOKEN=jeton]",
+         "    CONTROL_TOKEN=jeton  chaque requête de contrôle porte Authorization: Bearer <jeton>",
+         nullptr},
+        {QLatin1String("CONTROL_TOKEN_FILE="), &LigneCommande::fichierJetonControle, true, 4,
+         "[CONTROL_TOKEN_FILE=fichier]",
+         "    CONTROL_TOKEN_FILE=fichier  le même jeton, lu dans ce fichier (invisible dans ps)",
+         nullptr},
     };
     return cles;
 }

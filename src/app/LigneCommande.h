@@ -16,26 +16,29 @@
 // set and not empty, whole, blanks included: the arguments win.
 struct LigneCommande
 {
-    bool aide = false;                          // "?"
-    std::optional<QString> portIP;              // "PORTIP=": the device port, 0 for a free one
-    std::optional<QString> mode;                // "MODE="
-    std::optional<QString> portControle;        // "CONTROL=": the HTTP control port
-    std::optional<QString> journal;             // "LOG=": STDOUT, OFF or a file
-    std::optional<QString> fichierPret;         // "READY=": written once every port listens
-    std::optional<QString> adresse;             // "BIND=": the device port's address
-    std::optional<QString> adresseControle;     // "CONTROL_BIND=": the control API's address
-    std::optional<QString> horloge;             // "CLOCK=": REAL, STEP or X<factor>
-    std::optional<QString> graine;              // "SEED=": the fault rules' draws
-    std::optional<QString> scenario;            // "SCENARIO=": a JSON file applied at start
-    std::optional<QString> decoupage;           // "FRAMING=": CR gathers requests up to CR
-    std::optional<QString> journalTrafic;       // "JOURNAL=": the traffic journal's file
-    std::optional<QString> tailleJournalTrafic; // "JOURNAL_MAX=": its size before it turns over
-    std::optional<QString> relais;              // "PROXY=": host:port of the device to relay to
-    std::optional<QString> rejeu;               // "PLAYBACK=": a journal whose replies are given
-    std::optional<QString> rejeuSinon;          // "PLAYBACK_FALLBACK=": SIM answers the unrecorded
-    std::optional<QString> pauseArret;          // "SHUTDOWN_PAUSE_MS=": the pause at the end
-    std::optional<QString> machine;             // "MACHINE=": a JSON file of several devices
-    bool trace = false;                         // "TRACE=ON" ticks "flux IP"
+    bool aide = false;                           // "?"
+    std::optional<QString> portIP;               // "PORTIP=": the device port, 0 for a free one
+    std::optional<QString> mode;                 // "MODE="
+    std::optional<QString> portControle;         // "CONTROL=": the HTTP control port
+    std::optional<QString> journal;              // "LOG=": STDOUT, OFF or a file
+    std::optional<QString> fichierPret;          // "READY=": written once every port listens
+    std::optional<QString> adresse;              // "BIND=": the device port's address
+    std::optional<QString> adresseControle;      // "CONTROL_BIND=": the control API's address
+    std::optional<QString> horloge;              // "CLOCK=": REAL, STEP or X<factor>
+    std::optional<QString> graine;               // "SEED=": the fault rules' draws
+    std::optional<QString> scenario;             // "SCENARIO=": a JSON file applied at start
+    std::optional<QString> decoupage;            // "FRAMING=": CR gathers requests up to CR
+    std::optional<QString> journalTrafic;        // "JOURNAL=": the traffic journal's file
+    std::optional<QString> tailleJournalTrafic;  // "JOURNAL_MAX=": its size before it turns over
+    std::optional<QString> relais;               // "PROXY=": host:port of the device to relay to
+    std::optional<QString> rejeu;                // "PLAYBACK=": a journal whose replies are given
+    std::optional<QString> rejeuSinon;           // "PLAYBACK_FALLBACK=": SIM answers the unrecorded
+    std::optional<QString> pauseArret;           // "SHUTDOWN_PAUSE_MS=": the pause at the end
+    std::optional<QString> hotesControle;        // "CONTROL_HOSTS=": more names for this machine
+    std::optional<QString> jetonControle;        // "CONTROL_TOKEN=": asked of every request
+    std::optional<QString> fichierJetonControle; // "CONTROL_TOKEN_FILE=": the same, from a file
+    std::optional<QString> machine;              // "MACHINE=": a JSON file of several devices
+    bool trace = false;                          // "TRACE=ON" ticks "flux IP"
     // Tokens written KEY=value whose key is none of the above, as typed.
     QStringList inconnus;
 

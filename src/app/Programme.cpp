@@ -111,6 +111,16 @@ bool Programme::demarre()
         return false;
     if (arretProgramme.estDemande())
         return true;
+    if (apiControle) {
+        auto garde = GardeControle::lit(parametres.hotesControle, parametres.jetonControle,
+                                        parametres.fichierJetonControle,
+                                        [this] { return arretProgramme.arretSignale(); });
+        if (const auto* refus = std::get_if<QString>(&garde)) {
+            demarrage.signaleEchec(*refus);
+            return false;
+        }
+        apiControle->setGarde(std::get<GardeControle::Reglages>(garde));
+    }
     if (apiControle
         && !apiControle->demarre(*parametres.portControle,
                                  parametres.adresseControle.value_or(QString()), journalMessages,

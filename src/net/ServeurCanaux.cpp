@@ -1,5 +1,7 @@
 #include "ServeurCanaux.h"
 
+#include "trace/Horloge.h"
+
 #include "PanneauServeur.h"
 #include "Planificateur.h"
 #include "Relais.h"
@@ -66,6 +68,12 @@ void ServeurCanaux::envoieTrace(int canal, const QString& octets)
                        octets);
     if (trafic != nullptr)
         trafic->evenement(SortieEvenements::Type::Envoi, canal, pairs[canal], octets);
+    if (compteurs != nullptr) {
+        ++compteurs->reponses;
+        compteurs->octetsEnvoyes += quint64(octets.size());
+        if (std::size_t(canal) < arrivees.size() && arrivees[canal] >= 0)
+            compteurs->delaiReponse.observe(horloge.millisecondes() - arrivees[canal]);
+    }
     WSserveur.SendData(canal, octets);
 }
 
@@ -113,6 +121,8 @@ void ServeurCanaux::connexionDefaillante(int canal, quint64 connexion)
 {
     const DecisionConnexion d = defauts->connexion(canal);
     if (d.refuse) {
+        if (compteurs != nullptr)
+            ++compteurs->connexionsRefusees;
         // Only the refusal is done: a greeting or a delay that took the same connection is not.
         for (const DecisionConnexion::Regle& r : d.regles) {
             if (r.action == RegleDefaut::Action::Refuse)
@@ -208,12 +218,16 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
 
     if (c == 0) {
         if (nbCanaux >= canauxMax) {
+            if (compteurs != nullptr)
+                ++compteurs->connexionsRefusees;
             panneau.AfficheMessage(QStringLiteral("connexion refusée : les ")
                                    + QString::number(canauxMax)
                                    + QStringLiteral(" canaux sont occupés"));
             return; // the socket layer closes a request nobody accepted
         }
         if (!WSserveur.Load(nbCanaux + 1)) {
+            if (compteurs != nullptr)
+                ++compteurs->connexionsRefusees;
             panneau.AfficheMessage(QStringLiteral("connexion refusée : création du canal ")
                                    + QString::number(nbCanaux + 1) + QStringLiteral(" impossible"));
             return;
@@ -224,12 +238,18 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
 
     WSserveur.Accept(c, requestID);
     ++connexions[c];
+    if (std::size_t(c) < arrivees.size())
+        arrivees[c] = -1;
+    if (compteurs != nullptr && WSserveur.State(c) == CoucheSocket::Connecte)
+        ++compteurs->connexionsOuvertes;
     // A relay that leads back to Velorin would take a channel for each of its own connections,
     // each opening the next: the loop is cut at its first turn.
     if (relais != nullptr && WSserveur.State(c) == CoucheSocket::Connecte
         && relais->estAmont(WSserveur.RemoteHostIP(c), WSserveur.RemotePort(c))) {
         panneau.AfficheMessage(QStringLiteral("connexion refusée sur canal ") + QString::number(c)
                                + QStringLiteral(" : le PROXY mène à Velorin lui-même"));
+        if (compteurs != nullptr)
+            ++compteurs->connexionsRefusees;
         WSserveur.Close(c);
         laisserPasserEvenements();
         return;
@@ -269,6 +289,12 @@ void ServeurCanaux::WSserveur_ConnectionRequest(int /*Index*/, qintptr requestID
 void ServeurCanaux::WSserveur_DataArrival(int Index, qint64 /*bytesTotal*/)
 {
     const QString recu = WSserveur.GetData(Index);
+    if (compteurs != nullptr) {
+        compteurs->octetsRecus += quint64(recu.size());
+        if (std::size_t(Index) >= arrivees.size())
+            arrivees.resize(std::size_t(Index) + 1, -1);
+        arrivees[Index] = horloge.millisecondes();
+    }
     if (traceVisible()) {
         AfficheLisible(panneau,
                        QLatin1Char('<') + QString::number(Index) + QStringLiteral(" (")
@@ -327,6 +353,12 @@ bool ServeurCanaux::reprendRetenues(int canal)
 void ServeurCanaux::analyse(int Index, const QString& requete)
 {
     canalCourant = Index;
+    if (compteurs != nullptr && !requete.isEmpty()) {
+        // The command letter follows the ESC that opens PLC and laser frames.
+        const QChar lettre =
+            requete.size() >= 2 && requete[0] == QChar(27) ? requete[1] : requete[0];
+        ++compteurs->requetes[std::size_t(CompteursAppareil::indiceCommande(lettre.unicode()))];
+    }
     if (!AnalyseChaineRecu)
         return;
     if (defauts == nullptr || !defauts->actif()) {

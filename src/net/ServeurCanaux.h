@@ -3,6 +3,7 @@
 #include "CoucheSocket.h"
 #include "DecoupeurTrames.h"
 #include "sim/CanalReponse.h"
+#include "trace/CompteursAppareil.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 class Horloge;
 class MoteurDefauts;
@@ -57,6 +59,8 @@ public:
     void setDefauts(MoteurDefauts* moteur, Planificateur* planificateur);
     // When it says so, requests are gathered up to CR instead of one per arrival.
     void setTramesParCR(std::function<bool()> actif) { tramesParCR = std::move(actif); }
+    // What the port counts (GET /metrics); nothing is counted without.
+    void setCompteurs(CompteursAppareil* c) { compteurs = c; }
     // Where the traffic journal's events go; none by default.
     void setJournalTrafic(SortieEvenements* journal) { trafic = journal; }
     // With a relay, what clients send goes to it instead of the analysis, and the traffic is
@@ -128,6 +132,10 @@ private:
     DecoupeurTrames decoupeur;
     // Requests of one arrival held back by a stall, by channel, with their connection.
     std::map<int, std::pair<quint64, QStringList>> retenues;
+
+    CompteursAppareil* compteurs = nullptr;
+    // When the last data arrived on each channel (steady ms), -1 before any: a reply's delay.
+    std::vector<double> arrivees;
 
     SortieEvenements* trafic = nullptr;
     std::map<int, QString> pairs; // "address:port" of each channel's client, for the journal

@@ -102,6 +102,9 @@ public:
     // `aussiFinies`, then the rules used up or over, and for every rule the device and wall
     // time of its last firings.
     QJsonArray liste(bool aussiFinies = false);
+    // Each rule still listed by liste(true), in force or over: its id, its action's name and
+    // its firings (GET /metrics).
+    void declenchements(const std::function<void(int, const QString&, qint64)>& f) const;
 
     // Without `reponsePossible` (the connection is gone), only the rules on the device fire.
     DecisionReponse requete(int canal, const QString& texte, bool reponsePossible = true);

@@ -156,6 +156,14 @@ QJsonObject MoteurDefauts::decrit(const Active& a, bool armee, bool historique)
     return objet;
 }
 
+void MoteurDefauts::declenchements(const std::function<void(int, const QString&, qint64)>& f) const
+{
+    for (const Active& a : regles)
+        f(a.id, a.regle.nomAction(), a.declenchements);
+    for (const Active& a : finies)
+        f(a.id, a.regle.nomAction(), a.declenchements);
+}
+
 QJsonArray MoteurDefauts::liste(bool aussiFinies)
 {
     purge();

@@ -4,8 +4,11 @@
 
 void RetardTic::tic(double maintenantMs)
 {
-    if (dernier >= 0)
-        retardMax = std::max(retardMax, maintenantMs - dernier - periode);
+    if (dernier >= 0) {
+        const double retard = maintenantMs - dernier - periode;
+        retardMax = std::max(retardMax, retard);
+        histogramme.observe(std::max(0.0, retard));
+    }
     dernier = maintenantMs;
     ++nombre;
 }

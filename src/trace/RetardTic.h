@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Histogramme.h"
+
 #include <QtGlobal>
 
 // How late a periodic tick comes: each gap between two ticks beyond the period counts as
@@ -17,10 +19,14 @@ public:
     double periodeMs() const { return periode; }
     qint64 tics() const { return nombre; }
     double retardMaxMs() const { return retardMax; }
+    // Every tick's lateness since the start; a reset of the measure leaves it (GET /metrics
+    // counts on).
+    const HistogrammeDelais& retards() const { return histogramme; }
 
 private:
     double periode;
     double dernier = -1;
     qint64 nombre = 0;
     double retardMax = 0;
+    HistogrammeDelais histogramme{BornesDelaisMs};
 };

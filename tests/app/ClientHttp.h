@@ -18,7 +18,10 @@ public:
         QJsonObject json;
     };
 
-    explicit ClientHttp(quint16 port) : base(QStringLiteral("http://127.0.0.1:%1").arg(port)) {}
+    explicit ClientHttp(quint16 port, QByteArray jeton_ = {})
+        : base(QStringLiteral("http://127.0.0.1:%1").arg(port)), jeton(std::move(jeton_))
+    {
+    }
 
     Reponse get(const QString& chemin) { return envoie("GET", chemin, {}); }
     Reponse post(const QString& chemin) { return envoie("POST", chemin, {}); }
@@ -35,6 +38,8 @@ public:
     {
         QNetworkRequest requete(QUrl(base + chemin));
         requete.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        if (!jeton.isEmpty())
+            requete.setRawHeader("Authorization", "Bearer " + jeton);
         return acces.sendCustomRequest(requete, methode, corps);
     }
     Reponse recoit(QNetworkReply* reponse, int delaiMs = 30000)
@@ -53,5 +58,6 @@ public:
 
 private:
     QString base;
+    QByteArray jeton;
     QNetworkAccessManager acces;
 };

@@ -63,7 +63,8 @@ class Velorin:
     def api(self, method, path, body=None, status=200):
         data = json.dumps(body).encode() if body is not None else None
         request = urllib.request.Request(
-            f"http://127.0.0.1:{self.ready['control_port']}{path}", data, method=method)
+            f"http://127.0.0.1:{self.ready['control_port']}{path}", data, method=method,
+            headers={"Content-Type": "application/json", "X-Velorin": "1"})
         try:
             with urllib.request.urlopen(request, timeout=DEADLINE) as answer:
                 code, text = answer.status, answer.read()

@@ -69,8 +69,8 @@ TEST_F(Bornes, EachErrorSaysItsCode)
 {
     ASSERT_NO_FATAL_FAILURE(demarre());
     const auto avec = [](const char* debut, const QByteArray& corps) {
-        return QByteArray(debut) + "\r\nContent-Length: " + QByteArray::number(corps.size())
-               + "\r\n\r\n" + corps;
+        return QByteArray(debut) + "\r\nContent-Type: application/json\r\nContent-Length: "
+               + QByteArray::number(corps.size()) + "\r\n\r\n" + corps;
     };
     // The largest body taken: read whole, then refused for its text.
     const QByteArray texteMax = "{\"Txt_ValeurLu\": \"" + QByteArray(1024 * 1024 - 20, 'a') + "\"}";
@@ -84,7 +84,7 @@ TEST_F(Bornes, EachErrorSaysItsCode)
     } cas[] = {
         {"unknownPath", "GET /etat HTTP/1.1\r\n\r\n", 404, "not_found"},
         {"wrongMethod", "PUT /state HTTP/1.1\r\n\r\n", 405, "method_not_allowed"},
-        {"noSuchRule", "DELETE /faults/99 HTTP/1.1\r\n\r\n", 404, "no_such_rule"},
+        {"noSuchRule", "DELETE /faults/99 HTTP/1.1\r\nX-Velorin: 1\r\n\r\n", 404, "no_such_rule"},
         {"noJournal", "GET /journal HTTP/1.1\r\n\r\n", 409, "no_journal"},
         {"badJson", avec("POST /wait HTTP/1.1", "{x"), 400, "bad_json"},
         {"notAnObject", avec("POST /wait HTTP/1.1", "[1]"), 400, "wrong_type"},
@@ -143,7 +143,8 @@ TEST_F(Bornes, OneConnectionServesRequestsInTurn)
     ASSERT_NO_FATAL_FAILURE(demarre());
     const auto reponses = echange(port,
                                   "GET /health HTTP/1.1\r\n\r\n"
-                                  "POST /wait HTTP/1.1\r\nContent-Length: 39\r\n\r\n"
+                                  "POST /wait HTTP/1.1\r\nContent-Type: application/json\r\n"
+                                  "Content-Length: 39\r\n\r\n"
                                   "{\"connections\": 0, \"timeout_ms\": 60000}"
                                   "GET /etat HTTP/1.1\r\nConnection: close\r\n\r\n",
                                   3);

@@ -239,6 +239,16 @@ TEST_F(BoutEnBout, AStartThatFailsEndsWithStatus1SaysWhyAndWritesNoReadyFile)
         {{QStringLiteral("portip=0"), QStringLiteral("control=0"),
           QStringLiteral("control_bind=ici")},
          "adresse de controle CONTROL_BIND invalide"},
+        // Reached from other machines, the control API drives the device: not without a token.
+        {{QStringLiteral("portip=0"), QStringLiteral("control=0"),
+          QStringLiteral("control_bind=0.0.0.0")},
+         "CONTROL_BIND 0.0.0.0 hors de la boucle locale sans jeton"},
+        {{QStringLiteral("portip=0"), QStringLiteral("control=0"),
+          QStringLiteral("control_token_file=") + absent},
+         "fichier de jeton CONTROL_TOKEN_FILE illisible"},
+        {{QStringLiteral("portip=0"), QStringLiteral("control=0"),
+          QStringLiteral("control_hosts=a,,b")},
+         "noms de controle CONTROL_HOSTS invalides"},
         {{QStringLiteral("portip=0"), QStringLiteral("log=") + absent},
          "impossible d'ouvrir le fichier LOG"},
         {{QStringLiteral("portip=0"), QStringLiteral("ready=") + absent},
@@ -280,14 +290,15 @@ TEST_F(BoutEnBout, AStartThatFailsEndsWithStatus1SaysWhyAndWritesNoReadyFile)
     }
 }
 
-// A rig in a container reaches the device over IPv6 and the control API from outside; the
-// latter is said in the log, once.
+// A rig in a container reaches the device over IPv6 and the control API from outside, which
+// takes a token; the latter is said in the log, once.
 TEST_F(BoutEnBout, BindChoosesTheAddressesAndAnOpenControlApiIsSaid)
 {
     if (!QTcpServer().listen(QHostAddress::LocalHostIPv6, 0))
         GTEST_SKIP() << "no IPv6 loopback here";
     ASSERT_TRUE(velorin.demarre({QStringLiteral("bind=::1"), QStringLiteral("control=0"),
-                                 QStringLiteral("control_bind=0.0.0.0")}));
+                                 QStringLiteral("control_bind=0.0.0.0"),
+                                 QStringLiteral("control_token=s3cret")}));
     EXPECT_TRUE(velorin.attendMotif(
         QStringLiteral("^%1 ouvre ::1  port %2$").arg(Stamp).arg(velorin.port)));
     EXPECT_EQ(
@@ -305,7 +316,7 @@ TEST_F(BoutEnBout, BindChoosesTheAddressesAndAnOpenControlApiIsSaid)
         return v4.state() == QAbstractSocket::UnconnectedState
                || v4.state() == QAbstractSocket::ConnectedState;
     }));
-    ClientHttp http(velorin.portControle());
+    ClientHttp http(velorin.portControle(), "s3cret");
     EXPECT_EQ(http.get(QStringLiteral("/health")).json.value("port").toInt(), velorin.port);
     const auto canaux = [&] {
         return http.get(QStringLiteral("/channels")).json.value("channels").toArray().size();

@@ -253,6 +253,11 @@ EXPECTED = {
                        '"Lbl_PosRelleX":"00012000"',
                        "controle HTTP : Chk_HOMING_X_ok = coché, Chk_HOMING_Z_ok = coché",
                        "velorin ended with status 0"],
+    "metrics.sh": ['velorin_requests_total{{device="default",command="V"}} 1',
+                   'velorin_requests_total{{device="default",command="P"}} 1',
+                   'velorin_replies_total{{device="default"}} 2', '"code":"unauthorized"',
+                   '"code":"host_not_allowed"', '"code":"json_required"', "a rig's change: 200",
+                   "velorin ended with status 0"],
     "plc_move.py": ["b'1version Velorin'", "b'1Ok'", "12000 -3000 b'a'", "-0003000"],
     "laser.py": ["b'1version Simulation module Lasers'", "b'1OK'", "b'10500'"],
     "laser.sh": ["/105000A", "velorin ended with status 0"],
@@ -302,7 +307,7 @@ EXPECTED = {
 class Examples(unittest.TestCase):
     def check(self, name):
         self.assertIn(name, EXPECTED, "say in EXPECTED what the example prints")
-        if name == "control_api.sh" and subprocess.run(["sh", "-c", "command -v curl"],
+        if name in ("control_api.sh", "metrics.sh") and subprocess.run(["sh", "-c", "command -v curl"],
                                                        capture_output=True).returncode != 0:
             self.skipTest("curl is not installed")
         with tempfile.TemporaryDirectory() as cwd:

@@ -87,20 +87,20 @@ def refused_unread(ctx, head, total, status, code):
 
 
 def sc_control_body(ctx):
-    head = b"PATCH /state HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n" \
+    head = b"PATCH /state HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" \
            b"Content-Length: %d\r\n\r\n" % BODY_BYTES
     return refused_unread(ctx, head, BODY_BYTES, 413, "payload_too_large")
 
 
 def sc_control_header(ctx):
-    head = b"GET /health HTTP/1.1\r\nHost: x\r\nX-Remplissage: "
+    head = b"GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Remplissage: "
     return refused_unread(ctx, head, HEADER_BYTES, 431, "headers_too_large")
 
 
 def health(control, timeout=2.0):
     try:
         with socket.create_connection((HOST, control), timeout=timeout) as s:
-            s.sendall(b"GET /health HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+            s.sendall(b"GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
             reply = b""
             while True:
                 data = s.recv(65536)
@@ -142,7 +142,7 @@ def pending_waits(program, cpu_limit):
     them 503 and the program still ends within 2 s."""
     socks = []
     body = json.dumps({"log_contains": "jamais écrit", "timeout_ms": 60000}).encode()
-    request = b"POST /wait HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n" \
+    request = b"POST /wait HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" \
               b"Content-Length: %d\r\n\r\n%s" % (len(body), body)
     for _ in range(WAITS):
         s = socket.create_connection((HOST, program.control), timeout=5)

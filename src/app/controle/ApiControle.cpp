@@ -69,6 +69,15 @@ bool ApiControle::demarre(const QString& textePort, const QString& texteAdresse,
                  + QStringLiteral("\" : une adresse IPv4 ou IPv6 est attendue");
         return false;
     }
+    // Anyone who reaches an address other than this machine's own drives the device: not
+    // without a token.
+    if (!adresse.isLoopback() && reglagesGarde.jeton.isEmpty()) {
+        raison = QStringLiteral("adresse de controle CONTROL_BIND ") + adresse.toString()
+                 + QStringLiteral(" hors de la boucle locale sans jeton : CONTROL_TOKEN= ou "
+                                  "CONTROL_TOKEN_FILE= est exigé");
+        return false;
+    }
+    garde.regle(reglagesGarde, adresse);
     table.clear();
     for (const auto& ressource : ressources)
         table += ressource->routes();
@@ -119,6 +128,10 @@ void ApiControle::sert(ConnexionControle* connexion, const RequeteControle& requ
                 ici->repond(numero, reponse);
         },
         [ici, numero] { return ici && ici->attend(numero); });
+    if (auto refus = garde.refuse(requete)) {
+        repondeur(*refus);
+        return;
+    }
     const QString chemin = requete.url().path();
     QJsonArray permises;
     QString connu;
@@ -130,6 +143,10 @@ void ApiControle::sert(ConnexionControle* connexion, const RequeteControle& requ
             if (!permises.contains(nomMethode(route.methode)))
                 permises.append(nomMethode(route.methode));
             continue;
+        }
+        if (auto refus = GardeControle::refuseChangement(requete)) {
+            repondeur(*refus);
+            return;
         }
         if (route.differee) {
             route.differee(requete, repondeur);

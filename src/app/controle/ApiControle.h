@@ -2,6 +2,7 @@
 
 #include "Attentes.h"
 #include "EcouteControle.h"
+#include "GardeControle.h"
 #include "Route.h"
 
 #include <QHostAddress>
@@ -28,6 +29,9 @@ public:
 
     // The bounds of the port (tests lower them); set before demarre.
     void setBornes(const EcouteControle::Bornes& bornes) { ecoute.setBornes(bornes); }
+
+    // The port's rules (CONTROL_HOSTS=, the token); set before demarre.
+    void setGarde(const GardeControle::Reglages& r) { reglagesGarde = r; }
 
     // Listens on the port and address the texts name (loopback unless told otherwise), with
     // its log lines; false with the reason otherwise.
@@ -59,6 +63,8 @@ private:
     std::vector<std::unique_ptr<RessourceControle>> ressources;
     QList<Route> table;
     EcouteControle ecoute;
+    GardeControle::Reglages reglagesGarde;
+    GardeControle garde;
     Attentes attentesEnCours;
     quint16 portOuvert = 0;
     Observateur observateur;

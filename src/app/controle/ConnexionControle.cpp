@@ -19,12 +19,16 @@ QByteArray raison(int statut)
     case 100: return "Continue";
     case 200: return "OK";
     case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
     case 409: return "Conflict";
     case 411: return "Length Required";
     case 413: return "Payload Too Large";
+    case 415: return "Unsupported Media Type";
+    case 421: return "Misdirected Request";
     case 431: return "Request Header Fields Too Large";
     case 501: return "Not Implemented";
     case 503: return "Service Unavailable";
@@ -120,6 +124,8 @@ void ConnexionControle::analyseEnTete(qsizetype finEnTete)
     cible = debut.at(1);
     garder = debut.at(2) == "HTTP/1.1";
     longueurCorps = 0;
+    enTetes = {};
+    enTetes.locale = socket->localAddress();
     bool suite = false;
     bool longueurVue = false;
     for (qsizetype i = 1; i < lignes.size(); ++i) {
@@ -157,6 +163,15 @@ void ConnexionControle::analyseEnTete(qsizetype finEnTete)
                 garder = true;
         } else if (nom == "expect" && valeur.toLower() == "100-continue") {
             suite = true;
+        } else if (nom == "host") {
+            // Two differing Host fields name no one host: none of them is taken.
+            enTetes.hote = enTetes.hote && *enTetes.hote != valeur ? QByteArray("\n") : valeur;
+        } else if (nom == "content-type") {
+            enTetes.typeContenu = valeur;
+        } else if (nom == "authorization") {
+            enTetes.autorisation = valeur;
+        } else if (nom == "x-velorin") {
+            enTetes.velorin = true;
         }
     }
     if (longueurCorps > bornes.corpsMax) {
@@ -178,7 +193,9 @@ void ConnexionControle::termineCorps()
     etat = Etat::Servie;
     enCours = prochain++;
     inactivite.stop();
-    emit requete(RequeteControle(methode, nomMethode, QUrl::fromEncoded(cible), corps), enCours);
+    emit requete(
+        RequeteControle(methode, nomMethode, QUrl::fromEncoded(cible), corps, std::move(enTetes)),
+        enCours);
 }
 
 void ConnexionControle::repond(quint64 numero, const QHttpServerResponse& reponse)
@@ -225,6 +242,10 @@ void ConnexionControle::ecrit(const QHttpServerResponse& reponse, bool fermer)
     QByteArray sortie = "HTTP/1.1 " + QByteArray::number(statut) + ' ' + raison(statut) + "\r\n";
     sortie += "Content-Type: " + reponse.mimeType() + "\r\n";
     sortie += "Content-Length: " + QByteArray::number(corps.size()) + "\r\n";
+    // A 401 says how to authenticate; no other field is ever added (none opens the port to
+    // another site's pages).
+    for (const QByteArray& valeur : reponse.headers("WWW-Authenticate"))
+        sortie += "WWW-Authenticate: " + valeur + "\r\n";
     if (fermer)
         sortie += "Connection: close\r\n";
     sortie += "\r\n";

@@ -66,6 +66,7 @@ private:
     QByteArray nomMethode;
     QByteArray cible;
     qint64 longueurCorps = 0;
+    RequeteControle::EnTetes enTetes;
     bool garder = true;
     quint64 prochain = 1;
     quint64 enCours = 0;

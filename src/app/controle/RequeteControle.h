@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <optional>
 #include <utility>
 
 // One request to the control API, as the connection read it: its method, its target and its
@@ -14,10 +16,27 @@ class RequeteControle
 public:
     enum class Methode { Get, Post, Patch, Delete, Put, Head, Options, Autre };
 
+    // The few header fields the port's rules look at, as sent, and the address the client
+    // reached.
+    struct EnTetes
+    {
+        std::optional<QByteArray> hote; // Host
+        QByteArray typeContenu;         // Content-Type
+        std::optional<QByteArray> autorisation;
+        bool velorin = false; // X-Velorin, which no cross-site form can send
+        QHostAddress locale;
+    };
+
     RequeteControle() = default;
     RequeteControle(Methode methode_, const QByteArray& nomMethode_, QUrl url_, QByteArray corps_)
         : methodeLue(methode_), nom(nomMethode_), adresse(std::move(url_)),
           contenu(std::move(corps_))
+    {
+    }
+    RequeteControle(Methode methode_, const QByteArray& nomMethode_, QUrl url_, QByteArray corps_,
+                    EnTetes enTetes_)
+        : methodeLue(methode_), nom(nomMethode_), adresse(std::move(url_)),
+          contenu(std::move(corps_)), champs(std::move(enTetes_))
     {
     }
 
@@ -26,6 +45,7 @@ public:
     const QUrl& url() const { return adresse; }
     QUrlQuery query() const { return QUrlQuery(adresse); }
     const QByteArray& body() const { return contenu; }
+    const EnTetes& enTetes() const { return champs; }
 
     static Methode methodeDe(const QByteArray& nom)
     {
@@ -45,4 +65,5 @@ private:
     QByteArray nom;
     QUrl adresse;
     QByteArray contenu;
+    EnTetes champs;
 };

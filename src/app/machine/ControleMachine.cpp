@@ -12,6 +12,7 @@
 #include "app/controle/RessourceHorloge.h"
 #include "app/controle/RessourceJournalTrafic.h"
 #include "app/controle/RessourceLog.h"
+#include "app/controle/RessourceMetriques.h"
 #include "app/controle/RessourceMinuteries.h"
 #include "app/controle/RessourcePrefixee.h"
 #include "app/controle/RessourceReinitialisation.h"
@@ -151,5 +152,13 @@ std::unique_ptr<ApiControle> creeControleMachine(const SourcesControleMachine& s
         return liste;
     });
     api->ajoute(std::move(sante));
+
+    std::vector<RessourceMetriques::Dispositif> dispositifs;
+    for (const auto& poste : postes)
+        dispositifs.push_back({poste->nom(), poste->appareil(), poste->etat()});
+    api->ajoute(std::make_unique<RessourceMetriques>(RessourceMetriques::Sources{
+        std::move(dispositifs), sources.lignesPerdues, [enregistrement] {
+            return enregistrement ? enregistrement->trafic().etatFichier().perdus : qint64(0);
+        }}));
     return api;
 }

@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 
+#include <functional>
+
 #include <memory>
 #include <vector>
 
@@ -23,6 +25,8 @@ struct SourcesControleMachine
     Journal& journal;
     EnregistrementTrafic* enregistrement;
     Arret& arret;
+    // Log lines the log's mirror dropped: process-wide.
+    std::function<qint64()> lignesPerdues;
 };
 
 // The control API of a machine: every device's resources under /devices/<name>/..., the first

@@ -213,9 +213,9 @@ bool ProgrammeMachine::demarre()
         return true;
     // Made before the devices start, so that their log lines are numbered from the first.
     if (parametres.portControle)
-        apiControle = creeControleMachine(
-            SourcesControleMachine{postes, horloge, retardDeplacement, journalMessages,
-                                   enregistrement.get(), arretProgramme});
+        apiControle = creeControleMachine(SourcesControleMachine{
+            postes, horloge, retardDeplacement, journalMessages, enregistrement.get(),
+            arretProgramme, [this] { return miroir ? miroir->bilan().lignesPerdues : 0; }});
     const auto interrompu = [this] { return arretProgramme.arretSignale(); };
     for (const auto& poste : postes) {
         const auto refus = poste->prepareTrafic(interrompu);
@@ -257,6 +257,14 @@ bool ProgrammeMachine::demarre()
         horloge.pasAPas();
     else
         horloge.echelle(lue->second);
+    if (apiControle) {
+        auto garde = GardeControle::lit(parametres.hotesControle, parametres.jetonControle,
+                                        parametres.fichierJetonControle,
+                                        [this] { return arretProgramme.arretSignale(); });
+        if (const auto* refus = std::get_if<QString>(&garde))
+            return echec(*refus);
+        apiControle->setGarde(std::get<GardeControle::Reglages>(garde));
+    }
     if (apiControle
         && !apiControle->demarre(*parametres.portControle,
                                  parametres.adresseControle.value_or(QString()), journalMessages,
