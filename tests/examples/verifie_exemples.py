@@ -78,8 +78,8 @@ def anchors(page):
 
 
 def environment(**more):
-    # No window, and no __pycache__ left in examples/ by the examples that import quickstart.
-    # The Python package from this tree, as the installed one would be found.
+    # No window, and no __pycache__ left in python/ by the examples. The Python package from
+    # this tree, as the installed one would be found.
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VELORIN=VELORIN, VELORIN_REJOUE=REJOUE,
                PYTHONDONTWRITEBYTECODE="1", PYTHONPATH=str(SOURCES / "python"))
     env.update(more)
@@ -349,20 +349,19 @@ class StartFailure(unittest.TestCase):
         self.assertEqual(left, [])
 
     def test_quickstart_py_start_failure_gives_the_reason(self):
-        sys.dont_write_bytecode = True
-        sys.path.insert(0, str(SOURCES / "examples"))
-        try:
-            from quickstart import Velorin
-        finally:
-            sys.path.pop(0)
-        os.environ.update(environment())
-        begin = time.monotonic()
-        with self.assertRaises(RuntimeError) as failure:
-            with Velorin("bind=nowhere"):
-                pass
-        self.assertIn("status 1", str(failure.exception))
-        self.assertIn('"nowhere"', str(failure.exception))   # the reason, from stderr
+        with tempfile.TemporaryDirectory() as cwd:
+            # velorin with a key it refuses: it ends at start-up, saying why on stderr.
+            refused = Path(cwd, ".velorin-refuse")
+            refused.write_text('#!/bin/sh\nexec "$VELORIN_REAL" bind=nowhere "$@"\n')
+            refused.chmod(0o755)
+            begin = time.monotonic()
+            result, left = run_example("quickstart.py", cwd, VELORIN=str(refused),
+                                       VELORIN_REAL=VELORIN)
+        self.assertEqual(result.returncode, 1, result)
+        self.assertIn("velorin ended with status 1", result.stderr)
+        self.assertIn('"nowhere"', result.stderr)   # the reason, from velorin's stderr
         self.assertLess(time.monotonic() - begin, 25)
+        self.assertEqual(left, [])
 
 
 def main():
