@@ -16,7 +16,6 @@ import socket
 import subprocess
 import sys
 import threading
-import time
 import unittest
 from pathlib import Path
 
