@@ -14,22 +14,17 @@ import argparse
 import json
 import os
 import shutil
-import signal
-import socket
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "python"))
+import velorin  # noqa: E402  (the package of this tree)
 
 P = r"\x1bP1\r"
 P_REPONSE = r"\x1b10000000000000000a\r"
-
-
-def port_libre():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def attend(condition, delai=20.0):
@@ -49,43 +44,31 @@ def rss_kio(pid):
     return 0
 
 
-def lance(binaire, dossier, env, cles):
-    pret = os.path.join(dossier, "pret.json")
-    if os.path.exists(pret):
-        os.unlink(pret)
+def sur_le_coeur_0():
+    os.sched_setaffinity(0, {0})
+
+
+def lance(binaire, env, **cles):
+    """Velorin on core 0, without a shutdown pause; the time it took to write its ready file.
+    The ready file is looked for every millisecond: that time is one of the figures."""
+    v = velorin.Velorin(binary=binaire, env=env, headless=False, start_timeout=20,
+                        stop_timeout=10, preexec_fn=sur_le_coeur_0, poll_interval=0.001,
+                        shutdown_pause_ms=0, **{"control": None, "log": None, **cles})
     debut = time.monotonic()
-    processus = subprocess.Popen(
-        ["taskset", "-c", "0", binaire, f"READY={pret}", "SHUTDOWN_PAUSE_MS=0", *cles],
-        env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if not attend(lambda: os.path.exists(pret) and os.path.getsize(pret) > 0):
-        processus.kill()
-        raise RuntimeError(f"{binaire}: no ready file")
-    ecoule = time.monotonic() - debut
-    with open(pret) as f:
-        port = json.load(f)["port"]
-    return processus, port, ecoule
+    v.start()
+    return v, time.monotonic() - debut
 
 
-def arrete(processus):
-    processus.send_signal(signal.SIGTERM)
-    try:
-        processus.wait(10)
-    except subprocess.TimeoutExpired:
-        processus.kill()
-        processus.wait()
-
-
-def charge_p64(args, binaire, env, dossier):
-    processus, port, _ = lance(binaire, dossier, env,
-                               ["PORTIP=0", "MODE=automateOMRON", "LOG=STDOUT"])
+def charge_p64(args, binaire, env):
+    v, _ = lance(binaire, env, mode="automateOMRON", log="STDOUT")
     try:
         ligne = subprocess.run(
-            ["taskset", "-c", "1", args.charge, "--port", str(port), "--connections", "64",
+            ["taskset", "-c", "1", args.charge, "--port", str(v.port), "--connections", "64",
              "--request", P, "--reply-cr", "--expect", P_REPONSE, "--warmup", "1",
              "--duration", str(args.duree)],
             check=True, capture_output=True, text=True).stdout
     finally:
-        arrete(processus)
+        v.stop()
     return json.loads(ligne)
 
 
@@ -121,21 +104,18 @@ def main():
     resultats = {nom: {"sans": [], "avec": [], "demarrage": [], "rss": []} for nom in binaires}
     noms = list(binaires)
     try:
-        with tempfile.TemporaryDirectory() as dossier:
-            for rep in range(args.repetitions):
-                for nom in noms[rep % 2:] + noms[:rep % 2]:
-                    resultats[nom]["sans"].append(
-                        charge_p64(args, binaires[nom], sans_ecran, dossier))
-                    if avec_ecran:
-                        resultats[nom]["avec"].append(
-                            charge_p64(args, binaires[nom], avec_ecran, dossier))
-                print(f"  P64, repetition {rep + 1} done", file=sys.stderr)
-            for i in range(args.demarrages):
-                for nom in noms[i % 2:] + noms[:i % 2]:
-                    processus, _, ecoule = lance(binaires[nom], dossier, sans_ecran, ["PORTIP=0"])
-                    resultats[nom]["rss"].append(rss_kio(processus.pid))
-                    arrete(processus)
-                    resultats[nom]["demarrage"].append(ecoule * 1000)
+        for rep in range(args.repetitions):
+            for nom in noms[rep % 2:] + noms[:rep % 2]:
+                resultats[nom]["sans"].append(charge_p64(args, binaires[nom], sans_ecran))
+                if avec_ecran:
+                    resultats[nom]["avec"].append(charge_p64(args, binaires[nom], avec_ecran))
+            print(f"  P64, repetition {rep + 1} done", file=sys.stderr)
+        for i in range(args.demarrages):
+            for nom in noms[i % 2:] + noms[:i % 2]:
+                v, ecoule = lance(binaires[nom], sans_ecran)
+                resultats[nom]["rss"].append(rss_kio(v.pid))
+                v.stop()
+                resultats[nom]["demarrage"].append(ecoule * 1000)
     finally:
         if xvfb:
             xvfb.terminate()

@@ -47,7 +47,7 @@ class Velorin:
                  stop_timeout: float = 30.0, headless: bool = True,
                  env: Optional[Dict[str, str]] = None, stdout: Any = subprocess.DEVNULL,
                  stderr: Any = None, preexec_fn: Optional[Callable[[], None]] = None,
-                 **keys: Any) -> None:
+                 poll_interval: float = 0.02, **keys: Any) -> None:
         self.binary = programme(binary)
         self.start_timeout = start_timeout
         self.stop_timeout = stop_timeout
@@ -70,6 +70,8 @@ class Velorin:
         self._stdout = stdout  # the log's mirror, with log=None (LOG=STDOUT when headless)
         self._stderr = stderr  # None: a file of its own, read back when the start fails
         self._preexec_fn = preexec_fn
+        # How often the ready file is looked for: a bench timing start-ups asks for less.
+        self.poll_interval = poll_interval
         self.process: Optional["subprocess.Popen[bytes]"] = None
         self.exit_status: Optional[int] = None
         self._termine = False  # SIGTERM sent: once only, a second one may end the shutdown early
@@ -114,7 +116,7 @@ class Velorin:
                 raise StartError(f"velorin not ready after {self.start_timeout:g} s{pourquoi}: "
                                  f"{self.stderr().strip()}", exit_status=self.exit_status,
                                  stderr=self.stderr())
-            time.sleep(0.02)
+            time.sleep(self.poll_interval)
         self.ready = vu
         if self.control_port is not None:
             self._api = Api(self.control_port, token=self._jeton())

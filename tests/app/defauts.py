@@ -12,7 +12,6 @@ import json
 import os
 import select
 import socket
-import subprocess
 import sys
 import tempfile
 import time
@@ -351,14 +350,14 @@ class Scenarios(unittest.TestCase):
                 self.assertEqual(v.api("GET", "/state")["Txt_ValeurLu"], "712")
                 self.assertEqual(v.api("GET", "/clock")["mode"], "paused")
                 self.assertEqual(len(v.api("GET", "/faults")["faults"]), 1)
-            env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
             for key, reason in (("scenario=" + bad, "faults[0].action.ms"),
                                 ("scenario=" + os.path.join(folder, "none.json"), "scénario SCENARIO invalide"),
                                 ("framing=lf", "découpage FRAMING invalide"), ("seed=x", "graine SEED invalide")):
-                ended = subprocess.run([BINARY, "portip=0", "log=off", key], env=env, capture_output=True,
-                                       timeout=DEADLINE)
-                self.assertEqual(ended.returncode, 1, key)
-                self.assertIn(reason, ended.stderr.decode(), key)
+                with self.assertRaises(velorin.StartError) as ended:
+                    with Velorin(key):
+                        pass
+                self.assertEqual(ended.exception.exit_status, 1, key)
+                self.assertIn(reason, ended.exception.stderr, key)
 
 
 class Framing(unittest.TestCase):

@@ -11,16 +11,16 @@ Each Velorin listens on ports the system picks; deadlines are generous and bound
 """
 
 import argparse
-import json
 import os
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
-import time
 import unittest
-import urllib.request
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
+import velorin  # noqa: E402  (the package of this tree)
 
 BINARY = None
 DEADLINE = 60.0
@@ -34,38 +34,11 @@ def environment(**variables):
     return env
 
 
-def wait_for(condition, what):
-    end = time.monotonic() + DEADLINE
-    while time.monotonic() < end:
-        if condition():
-            return
-        time.sleep(0.01)
-    raise AssertionError("timed out waiting for " + what)
-
-
-class Velorin:
-    """One headless Velorin, ready once its ready file is there."""
-
-    def __init__(self, *args, env=None):
-        self.dir = tempfile.TemporaryDirectory()
-        ready = os.path.join(self.dir.name, "ready.json")
-        self.proc = subprocess.Popen([BINARY, "READY=" + ready, *args],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL, env=env or environment())
-        wait_for(lambda: os.path.exists(ready) or self.proc.poll() is not None, "the ready file")
-        assert self.proc.poll() is None, "Velorin ended at start-up"
-        with open(ready) as f:
-            self.ready = json.load(f)
-
-    def health(self):
-        url = "http://127.0.0.1:%d/health" % self.ready["control_port"]
-        with urllib.request.urlopen(url, timeout=DEADLINE) as reponse:
-            return json.load(reponse)
-
-    def close(self):
-        self.proc.terminate()
-        self.proc.wait(timeout=DEADLINE)
-        self.dir.cleanup()
+def processus(env=None, **keys):
+    """One Velorin of the package, not yet started. Neither a display nor QT_QPA_PLATFORM:
+    the program picks its platform itself, as in a container."""
+    return velorin.Velorin(binary=BINARY, start_timeout=DEADLINE, stop_timeout=DEADLINE,
+                           headless=False, env=env or environment(), **keys)
 
 
 def check_health(*args):
@@ -112,12 +85,12 @@ def answers(text):
 class CheckHealth(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.velorin = Velorin("PORTIP=0", "CONTROL=0")
-        cls.control = cls.velorin.ready["control_port"]
+        cls.velorin = processus().start()
+        cls.control = cls.velorin.control_port
 
     @classmethod
     def tearDownClass(cls):
-        cls.velorin.close()
+        cls.velorin.stop()
 
     def test_healthy_is_0_and_says_the_status_line(self):
         for nom, url in [("the route", "http://127.0.0.1:%d/health"),
@@ -166,33 +139,30 @@ class CheckHealth(unittest.TestCase):
 
 
 class KeysFromTheEnvironment(unittest.TestCase):
+    # None leaves a key off the command line: the variable gives it, or nothing does.
+    NONE = {"portip": None, "control": None, "log": None}
+
     def test_variables_give_the_keys_the_arguments_leave_out(self):
         env = environment(VELORIN_PORTIP="0", VELORIN_CONTROL="0", VELORIN_MODE="modeecho",
                           VELORIN_LOG="")
-        velorin = Velorin(env=env)
-        try:
-            self.assertEqual(velorin.health()["mode"], "modeECHO")
-            with socket.create_connection(("127.0.0.1", velorin.ready["port"]),
-                                          timeout=DEADLINE) as s:
+        with processus(env, **self.NONE) as v:
+            self.assertEqual(v.api.health()["mode"], "modeECHO")
+            with socket.create_connection(("127.0.0.1", v.port), timeout=DEADLINE) as s:
                 s.sendall(b"bonjour")
                 self.assertEqual(s.recv(16), b"bonjour")
-        finally:
-            velorin.close()
 
     def test_the_arguments_win(self):
         env = environment(VELORIN_PORTIP="0", VELORIN_CONTROL="0", VELORIN_MODE="modeecho")
-        velorin = Velorin("MODE=modeMUET", env=env)
-        try:
-            self.assertEqual(velorin.health()["mode"], "modeMUET")
-        finally:
-            velorin.close()
+        with processus(env, **self.NONE, mode="modeMUET") as v:
+            self.assertEqual(v.api.health()["mode"], "modeMUET")
 
     def test_a_wrong_value_from_the_environment_ends_start_up_naming_the_key(self):
         env = environment(VELORIN_PORTIP="0", VELORIN_CLOCK="demain")
-        fin = subprocess.run([BINARY, "LOG=STDOUT"], env=env, stdin=subprocess.DEVNULL,
-                             capture_output=True, text=True, timeout=DEADLINE)
-        self.assertEqual(fin.returncode, 1)
-        self.assertIn("CLOCK", fin.stdout + fin.stderr)
+        with self.assertRaises(velorin.StartError) as fin:
+            with processus(env, portip=None, control=None, log="STDOUT"):
+                pass
+        self.assertEqual(fin.exception.exit_status, 1)
+        self.assertIn("CLOCK", fin.exception.stderr)
 
 
 if __name__ == "__main__":

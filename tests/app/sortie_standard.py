@@ -226,12 +226,13 @@ class ShutdownPause(unittest.TestCase):
     def test_a_pause_out_of_range_stops_the_start_naming_the_key(self):
         for value in ("501", "-1", "", "abc", "1e3"):
             with self.subTest(value=value):
-                run = subprocess.run([BINARY, "PORTIP=0", "LOG=OFF", "SHUTDOWN_PAUSE_MS=" + value],
-                                     stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                     timeout=DEADLINE,
-                                     env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-                self.assertEqual(run.returncode, 1)
-                self.assertIn('SHUTDOWN_PAUSE_MS invalide "%s"' % value.upper(), run.stderr)
+                with self.assertRaises(velorin.StartError) as run:
+                    with velorin.Velorin(binary=BINARY, start_timeout=DEADLINE, control=None,
+                                         log="off", shutdown_pause_ms=value):
+                        pass
+                self.assertEqual(run.exception.exit_status, 1)
+                self.assertIn('SHUTDOWN_PAUSE_MS invalide "%s"' % value.upper(),
+                              run.exception.stderr)
 
 
 def main():

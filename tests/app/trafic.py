@@ -18,6 +18,7 @@ import time
 import unittest
 
 import defauts
+import velorin  # the package of this tree, on the path that defauts gives
 from defauts import Velorin, frame
 
 REJOUE = None
@@ -54,6 +55,25 @@ def size(path):
 
 def bytes_of(event):
     return event["data"].encode("latin-1")
+
+
+def launched(**keys):
+    """A Velorin launched and not waited for: its start-up ends, or waits, before it is ready.
+    No control API, as the keys left to the program's defaults."""
+    v = velorin.Velorin(binary=defauts.BINARY, start_timeout=DEADLINE, stop_timeout=DEADLINE,
+                        **{"control": None, "log": "off", **keys})
+    v.launch()
+    return v
+
+
+def refused(**keys):
+    """What a start-up that fails says on stderr; it must end with status 1, never ready."""
+    v = launched(**keys)
+    status = v.process.wait(DEADLINE)
+    err = v.stderr()
+    v.stop()
+    assert status == 1, (keys, status, err)
+    return err
 
 
 def rejoue(*args):
@@ -260,11 +280,7 @@ class Journal(unittest.TestCase):
             ]
             for keys, said in cases:
                 with self.subTest(keys=keys):
-                    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-                    run = subprocess.run([defauts.BINARY, "portip=0", "log=off", *keys], env=env,
-                                         capture_output=True, text=True, timeout=DEADLINE)
-                    self.assertEqual(run.returncode, 1)
-                    self.assertIn(said, run.stderr)
+                    self.assertIn(said, refused(**dict(key.split("=", 1) for key in keys)))
 
 
 class FilesThatFight(unittest.TestCase):
@@ -289,12 +305,6 @@ class FilesThatFight(unittest.TestCase):
             self.assertEqual(v.api("GET", "/health")["journal"], {"state": "ok", "lost": 0})
             self.assertEqual(v.stop(), 0)
 
-    def start(self, *keys):
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        return subprocess.Popen([defauts.BINARY, "portip=0", "log=off", *keys], env=env,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.PIPE, text=True)
-
     def test_a_fifo_nobody_opens_holds_the_start_until_sigterm(self):
         with tempfile.TemporaryDirectory() as d:
             fifo = os.path.join(d, "fifo")
@@ -302,7 +312,8 @@ class FilesThatFight(unittest.TestCase):
             # Read by start-up (nobody writes), or written (nobody reads).
             for key, read in (("scenario", True), ("playback", True), ("journal", False), ("log", False)):
                 with self.subTest(key):
-                    proc = self.start(f"{key}={fifo}")
+                    v = launched(**{key: fifo})
+                    proc = v.process
 
                     # SIGTERM caught, and for a FIFO to read, the FIFO held open. Opening it to
                     # look would be a writer that comes and goes.
@@ -316,10 +327,9 @@ class FilesThatFight(unittest.TestCase):
                         except (OSError, TypeError):
                             return proc.poll() is not None
                     wait_for(waiting, "the start to wait on the FIFO")
-                    self.assertIsNone(proc.poll(), proc.stderr.read() if proc.poll() is not None else "")
-                    proc.send_signal(signal.SIGTERM)
-                    self.assertEqual(proc.wait(DEADLINE), 0)
-                    proc.stderr.close()
+                    self.assertIsNone(proc.poll(), v.stderr())
+                    v.terminate()
+                    self.assertEqual(v.stop(), 0)
 
     def test_files_past_their_bound_and_pipes_read_to_their_end(self):
         with tempfile.TemporaryDirectory() as d:
@@ -330,10 +340,7 @@ class FilesThatFight(unittest.TestCase):
                 f.write('{"t": "x", "mono_')   # a writer stopped short
             for keys, said in [(["scenario=/dev/zero"], "SCENARIO"), (["playback=/dev/zero"], "PLAYBACK")]:
                 with self.subTest(keys):
-                    proc = self.start(*keys)
-                    self.assertEqual(proc.wait(DEADLINE), 1)
-                    err = proc.stderr.read()
-                    proc.stderr.close()
+                    err = refused(**dict(key.split("=", 1) for key in keys))
                     self.assertIn(said, err)
                     self.assertRegex(err, r"trop grand, \d+ octets au plus")
             # A pipe, as bash's <(cat file) gives it, with a writer that has gone or not yet.

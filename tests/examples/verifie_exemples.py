@@ -29,10 +29,13 @@ import sys
 import tempfile
 import time
 import unittest
-import urllib.request
 from pathlib import Path
 
 SOURCES = Path(__file__).resolve().parents[2]
+sys.dont_write_bytecode = True   # no __pycache__ left in the sources
+sys.path.insert(0, str(SOURCES / "python"))
+import velorin  # noqa: E402  (the package of this tree)
+
 VELORIN = "velorin"
 REJOUE = "velorin-rejoue"
 
@@ -78,8 +81,8 @@ def anchors(page):
 
 
 def environment(**more):
-    # No window, and no __pycache__ left in examples/ by the examples that import quickstart.
-    # The Python package from this tree, as the installed one would be found.
+    # No window, and no __pycache__ left in python/ by the examples. The Python package from
+    # this tree, as the installed one would be found.
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VELORIN=VELORIN, VELORIN_REJOUE=REJOUE,
                PYTHONDONTWRITEBYTECODE="1", PYTHONPATH=str(SOURCES / "python"))
     env.update(more)
@@ -215,24 +218,10 @@ class Documentation(unittest.TestCase):
         usage = (SOURCES / "docs" / "usage.md").read_text(encoding="utf-8")
         shown_health = json.loads(re.search(r"\| `GET /health` \| `(\{.*?\})`", readme).group(1))
         shown_ready = json.loads(re.search(r"^(\{\"control_port\".*\})$", usage, re.M).group(1))
-        with tempfile.TemporaryDirectory() as folder:
-            ready = Path(folder) / "ready.json"
-            process = subprocess.Popen([VELORIN, "portip=0", "control=0", "log=off",
-                                        f"ready={ready}"], env=environment(),
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-            try:
-                deadline = time.monotonic() + 60
-                while not ready.exists():
-                    self.assertIsNone(process.poll(), "velorin ended at start-up")
-                    self.assertLess(time.monotonic(), deadline, "no ready file after 60 s")
-                    time.sleep(0.05)
-                given_ready = json.loads(ready.read_text())
-                url = f"http://127.0.0.1:{given_ready['control_port']}/health"
-                with urllib.request.urlopen(url, timeout=30) as answer:
-                    given_health = json.load(answer)
-            finally:
-                process.send_signal(signal.SIGTERM)
-                self.assertEqual(process.wait(timeout=60), 0)
+        # Ended with a status other than 0, the with block fails the test.
+        with velorin.Velorin(binary=VELORIN, env=environment(), log="off") as v:
+            given_ready = v.ready
+            given_health = v.api.health()
         for shown, given in ((shown_health, given_health), (shown_ready, given_ready)):
             self.assertEqual(shown.keys(), given.keys())
             for key in ("control_port", "port", "pid"):
@@ -356,20 +345,19 @@ class StartFailure(unittest.TestCase):
         self.assertEqual(left, [])
 
     def test_quickstart_py_start_failure_gives_the_reason(self):
-        sys.dont_write_bytecode = True
-        sys.path.insert(0, str(SOURCES / "examples"))
-        try:
-            from quickstart import Velorin
-        finally:
-            sys.path.pop(0)
-        os.environ.update(environment())
-        begin = time.monotonic()
-        with self.assertRaises(RuntimeError) as failure:
-            with Velorin("bind=nowhere"):
-                pass
-        self.assertIn("status 1", str(failure.exception))
-        self.assertIn('"nowhere"', str(failure.exception))   # the reason, from stderr
+        with tempfile.TemporaryDirectory() as cwd:
+            # velorin with a key it refuses: it ends at start-up, saying why on stderr.
+            refused = Path(cwd, ".velorin-refuse")
+            refused.write_text('#!/bin/sh\nexec "$VELORIN_REAL" bind=nowhere "$@"\n')
+            refused.chmod(0o755)
+            begin = time.monotonic()
+            result, left = run_example("quickstart.py", cwd, VELORIN=str(refused),
+                                       VELORIN_REAL=VELORIN)
+        self.assertEqual(result.returncode, 1, result)
+        self.assertIn("velorin ended with status 1", result.stderr)
+        self.assertIn('"nowhere"', result.stderr)   # the reason, from velorin's stderr
         self.assertLess(time.monotonic() - begin, 25)
+        self.assertEqual(left, [])
 
 
 def main():
