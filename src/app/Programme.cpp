@@ -8,10 +8,12 @@
 #include "controle/RessourceCanaux.h"
 #include "controle/RessourceDefauts.h"
 #include "controle/RessourceEtat.h"
+#include "controle/RessourceEvenements.h"
 #include "controle/RessourceHorloge.h"
 #include "controle/RessourceJournalTrafic.h"
 #include "controle/RessourceLog.h"
 #include "controle/RessourceMinuteries.h"
+#include "controle/RessourcePage.h"
 #include "controle/RessourceReinitialisation.h"
 #include "controle/RessourceSante.h"
 #include "controle/RessourceScenario.h"
@@ -84,6 +86,8 @@ void Programme::creeControle()
         journalMessages, [this] { etatAppareil.efface(); }, attentes);
     const HistoriqueJournal& lignes = ressourceLog->lignesNumerotees();
     apiControle->ajoute(std::move(ressourceLog));
+    apiControle->ajoute(std::make_unique<RessourceEvenements>(journalMessages));
+    apiControle->ajoute(std::make_unique<RessourcePage>());
     apiControle->ajoute(std::make_unique<RessourceReinitialisation>(
         [this] {
             etatAppareil.reinitialiseControles();

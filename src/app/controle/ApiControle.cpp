@@ -118,7 +118,10 @@ void ApiControle::sert(ConnexionControle* connexion, const RequeteControle& requ
             if (ici)
                 ici->repond(numero, reponse);
         },
-        [ici, numero] { return ici && ici->attend(numero); });
+        [ici, numero] { return ici && ici->attend(numero); },
+        [ici, numero](const QByteArray& enTete) -> QTcpSocket* {
+            return ici ? ici->ouvreFlux(numero, enTete) : nullptr;
+        });
     const QString chemin = requete.url().path();
     QJsonArray permises;
     QString connu;
