@@ -256,6 +256,8 @@ EXPECTED = {
     "plc_move.py": ["b'1version Velorin'", "b'1Ok'", "12000 -3000 b'a'", "-0003000"],
     "laser.py": ["b'1version Simulation module Lasers'", "b'1OK'", "b'10500'"],
     "laser.sh": ["/105000A", "velorin ended with status 0"],
+    "events.sh": ['data: "', ' demande version firmware --> version Velorin"\n',
+                  "velorin ended with status 0"],
     "clock.sh": ['"arrived":true', '"ticks_run":6', '"Lbl_PosRelleX":"10000"',
                  '"Lbl_PosRelleX":"8000"', "10000800000000000c", '"device_ms":800',
                  "velorin ended with status 0"],
@@ -300,7 +302,7 @@ EXPECTED = {
 class Examples(unittest.TestCase):
     def check(self, name):
         self.assertIn(name, EXPECTED, "say in EXPECTED what the example prints")
-        if name == "control_api.sh" and subprocess.run(["sh", "-c", "command -v curl"],
+        if name in ("control_api.sh", "events.sh") and subprocess.run(["sh", "-c", "command -v curl"],
                                                        capture_output=True).returncode != 0:
             self.skipTest("curl is not installed")
         with tempfile.TemporaryDirectory() as cwd:
