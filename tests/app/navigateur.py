@@ -13,8 +13,11 @@ import json
 import shutil
 import sys
 import tempfile
+import threading
 import time
 import unittest
+import urllib.request
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
 from selenium import webdriver
@@ -102,7 +105,8 @@ class Page(unittest.TestCase):
         self.attend(lambda: self.velorin.state()["Cmb_Simulate"] == "moduleLASERS",
                     "the mode chosen on the page")
         champ = self.element("Txt_ValeurLu")
-        champ.clear()
+        champ.click()
+        champ.send_keys(Keys.CONTROL, "a")
         champ.send_keys("1234", Keys.ENTER)
         self.attend(lambda: self.velorin.state()["Txt_ValeurLu"] == "1234",
                     "the laser value typed on the page")
@@ -179,6 +183,123 @@ class Page(unittest.TestCase):
         self.element("ajouteRegle").click()
         self.attend(lambda: self.element("erreurDefauts").text != "", "the refusal shown")
         self.assertEqual(self.velorin.api.faults(), [])
+
+
+class Appareils(BaseHTTPRequestHandler):
+    """A program that serves twelve devices, as a multi-device run answers: the page as Velorin
+    serves it, canned answers for the rest, and every request kept with its headers."""
+
+    page = b""
+    requetes = []
+    fin = threading.Event()
+
+    def log_message(self, *arguments):
+        pass
+
+    def reponse(self, corps, type_="application/json"):
+        donnees = corps if isinstance(corps, bytes) else json.dumps(corps).encode()
+        self.send_response(200)
+        self.send_header("Content-Type", type_)
+        self.send_header("Content-Length", str(len(donnees)))
+        self.end_headers()
+        self.wfile.write(donnees)
+
+    def do_GET(self):
+        self.requetes.append(("GET", self.path, dict(self.headers)))
+        morceaux = self.path.split("?")[0].split("/")
+        if self.path == "/":
+            return self.reponse(self.page, "text/html; charset=utf-8")
+        if self.path == "/devices":
+            return self.reponse({"devices": [{"name": f"d{i}", "mode": "modeECHO",
+                                              "port": 41000 + i, "clients": i % 3}
+                                             for i in range(12)]})
+        if len(morceaux) == 4 and morceaux[3] == "faults":
+            return self.reponse({"faults": [{"id": 1, "fired": int(morceaux[2][1:]),
+                                             "armed": True, "action": {"type": "drop"}}]})
+        if len(morceaux) == 4 and morceaux[3] == "state":
+            return self.reponse(self.etat(morceaux[2]))
+        if len(morceaux) == 4 and morceaux[3] == "events":
+            self.send_response(200)
+            self.send_header("Content-Type", "text/event-stream")
+            self.end_headers()
+            self.wfile.write(f'event: contenu\ndata: ["ligne de {morceaux[2]}"]\n\n'.encode())
+            self.wfile.flush()
+            self.fin.wait(DEADLINE)
+            return None
+        self.send_error(404)
+        return None
+
+    def do_PATCH(self):
+        corps = self.rfile.read(int(self.headers["Content-Length"]))
+        self.requetes.append(("PATCH", self.path, dict(self.headers), corps))
+        self.reponse(self.etat(self.path.split("/")[2]))
+
+    @staticmethod
+    def etat(nom):
+        return {"Cmb_Simulate": "modeECHO", "Txt_ValeurLu": nom, "Lbl_PosDemX": "00000000",
+                "Lbl_PosDemZ": "00000000", "Lbl_PosRelleX": "00000000",
+                "Lbl_PosRelleZ": "00000000", "Lbl_LiaisonValide": "aucune liaison",
+                "Chk_HOMING_X_ok": False, "Chk_HOMING_Z_ok": False, "Chk_TPnon0": False,
+                "Chk_TraceIP": False}
+
+
+class SeveralDevices(unittest.TestCase):
+    """The page against a program that answers GET /devices: a grid of devices, the selected
+    one read through its own routes, and the token of the address sent with every request."""
+
+    def setUp(self):
+        with velorin.Velorin(binary=BINARY, start_timeout=60.0, stop_timeout=60.0) as v:
+            Appareils.page = urllib.request.urlopen(
+                f"http://127.0.0.1:{v.control_port}/", timeout=DEADLINE).read()
+        Appareils.requetes = []
+        Appareils.fin.clear()
+        self.serveur = ThreadingHTTPServer(("127.0.0.1", 0), Appareils)
+        self.serveur.daemon_threads = True
+        threading.Thread(target=self.serveur.serve_forever, daemon=True).start()
+        self.profil = tempfile.mkdtemp(prefix="velorin-chromium-")
+        self.navigateur = chromium(self.profil)
+
+    def tearDown(self):
+        self.navigateur.quit()
+        Appareils.fin.set()
+        self.serveur.shutdown()
+        self.serveur.server_close()
+        shutil.rmtree(self.profil, ignore_errors=True)
+
+    def attend(self, condition, message):
+        try:
+            return WebDriverWait(self.navigateur, DEADLINE, poll_frequency=0.02,
+                                 ignored_exceptions=[StaleElementReferenceException]).until(
+                lambda _: condition())
+        except Exception as erreur:
+            raise AssertionError(message) from erreur
+
+    def test_a_grid_of_devices_each_read_through_its_own_routes_with_the_token(self):
+        n = self.navigateur
+        n.get(f"http://127.0.0.1:{self.serveur.server_port}/#token=s3cr%C3%A8t")
+        boutons = lambda: n.find_elements(By.CSS_SELECTOR, "#listeAppareils .grille button")
+        self.attend(lambda: len(boutons()) == 12, "twelve devices in a grid")
+        self.assertEqual(boutons()[7].text, "d7 · modeECHO · :41007 · 1 cl. · 7 déf.")
+        self.attend(lambda: n.find_element(By.ID, "Txt_ValeurLu").get_attribute("value") == "d0",
+                    "the first device selected")
+        boutons()[7].click()
+        self.attend(lambda: n.find_element(By.ID, "Txt_ValeurLu").get_attribute("value") == "d7",
+                    "the device chosen")
+        self.attend(lambda: n.find_element(By.ID, "lignes").text == "ligne de d7",
+                    "the chosen device's log")
+        n.find_element(By.ID, "Chk_TPnon0").click()
+        self.attend(lambda: any(r[0] == "PATCH" for r in Appareils.requetes), "the edit sent")
+        methode, chemin, entetes, corps = next(r for r in Appareils.requetes if r[0] == "PATCH")
+        self.assertEqual((chemin, json.loads(corps)), ("/devices/d7/state", {"Chk_TPnon0": True}))
+        self.assertEqual(entetes["Content-Type"], "application/json")
+        self.assertEqual(entetes["X-Velorin"], "1")
+        for requete in Appareils.requetes:
+            if "/events" in requete[1]:
+                self.assertTrue(requete[1].endswith("/events?access_token=s3cr%C3%A8t"), requete)
+            elif requete[1] != "/":
+                self.assertEqual(requete[2].get("Authorization"), "Bearer s3crèt", requete[:2])
+        self.assertIn("/devices/d7/events?access_token=s3cr%C3%A8t",
+                      [r[1] for r in Appareils.requetes])
 
 
 def main():
