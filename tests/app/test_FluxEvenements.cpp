@@ -116,9 +116,10 @@ TEST_F(FluxEvenementsTest, AClientThatDoesNotReadLosesCountedLinesAndNothingWait
     ClientLent client(api.port());
     ASSERT_TRUE(client.connecte);
     ASSERT_TRUE(ProcessusVelorin::attend([&] { return ressource->flux() == 1; }));
-    // Far more than the socket buffers and the queue hold together.
+    // Far more than the socket buffers (4 MiB at most for the sender here) and the queue hold
+    // together.
     constexpr int Lignes = 20000;
-    const QString remplissage(80, QLatin1Char('x'));
+    const QString remplissage(1000, QLatin1Char('x'));
     for (int i = 0; i < Lignes; ++i) {
         journal.AfficheMessage(QString::number(i) + remplissage);
         if (i % 200 == 0)
