@@ -8,11 +8,13 @@
 #include "controle/RessourceCanaux.h"
 #include "controle/RessourceDefauts.h"
 #include "controle/RessourceEtat.h"
+#include "controle/RessourceEvenements.h"
 #include "controle/RessourceHorloge.h"
 #include "controle/RessourceJournalTrafic.h"
 #include "controle/RessourceLog.h"
 #include "controle/RessourceMetriques.h"
 #include "controle/RessourceMinuteries.h"
+#include "controle/RessourcePage.h"
 #include "controle/RessourcePrefixee.h"
 #include "controle/RessourceReinitialisation.h"
 #include "controle/RessourceSante.h"
@@ -37,6 +39,7 @@ void Programme::creeControle()
     };
     ajoute(std::make_unique<RessourceEtat>(champs, journalMessages));
     ajoute(std::make_unique<RessourceCanaux>(appareilSimule.serveur(), appareilSimule.sockets()));
+    ajoute(std::make_unique<RessourceEvenements>(journalMessages));
     auto ressourceLog = std::make_unique<RessourceLog>(
         journalMessages, [this] { etatAppareil.efface(); }, attentes);
     const HistoriqueJournal& lignes = ressourceLog->lignesNumerotees();
@@ -76,6 +79,7 @@ void Programme::creeControle()
                                                   std::move(journal));
     sante->setAppareils([] { return QStringList{nomAppareil()}; });
     apiControle->ajoute(std::move(sante));
+    apiControle->ajoute(std::make_unique<RessourcePage>());
     std::vector<RessourceMetriques::Dispositif> dispositifs;
     dispositifs.push_back({nomAppareil(), appareilSimule, etatAppareil});
     apiControle->ajoute(std::make_unique<RessourceMetriques>(RessourceMetriques::Sources{

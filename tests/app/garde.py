@@ -144,6 +144,12 @@ class Rules(unittest.TestCase):
                          None),
                         ("the Host is still checked", "GET", "/health",
                          [ok, ("Host", "evil.example")], b"", 421, "host_not_allowed"),
+                        ("a GET's query carries it", "GET", "/health?access_token=t0k-en.42", [],
+                         b"", 200, None),
+                        ("a wrong one in the query", "GET", "/health?access_token=t0k-en.4", [],
+                         b"", 401, "unauthorized"),
+                        ("never for a change", "POST", "/reset?access_token=t0k-en.42",
+                         [("X-Velorin", "1")], b"", 401, "unauthorized"),
                     ])
                     status, fields, _ = exchange(v.ready["control_port"], "GET", "/state")
                     self.assertEqual((status, fields.get("www-authenticate")), (401, ["Bearer"]))

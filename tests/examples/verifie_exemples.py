@@ -252,6 +252,8 @@ EXPECTED = {
     "laser.sh": ["/105000A", "velorin ended with status 0"],
     "machine.sh": ["1version Velorin\n", "/1version Simulation module Lasers54\n",
                    "[laser] lecture des parametres ...", "velorin ended with status 0"],
+    "events.sh": ['data: "', ' demande version firmware --> version Velorin"\n',
+                  "velorin ended with status 0"],
     "clock.sh": ['"arrived":true', '"ticks_run":6', '"Lbl_PosRelleX":"10000"',
                  '"Lbl_PosRelleX":"8000"', "10000800000000000c", '"device_ms":800',
                  "velorin ended with status 0"],
@@ -296,7 +298,7 @@ EXPECTED = {
 class Examples(unittest.TestCase):
     def check(self, name):
         self.assertIn(name, EXPECTED, "say in EXPECTED what the example prints")
-        if name in ("control_api.sh", "metrics.sh") and subprocess.run(["sh", "-c", "command -v curl"],
+        if name in ("control_api.sh", "metrics.sh", "events.sh") and subprocess.run(["sh", "-c", "command -v curl"],
                                                        capture_output=True).returncode != 0:
             self.skipTest("curl is not installed")
         with tempfile.TemporaryDirectory() as cwd:

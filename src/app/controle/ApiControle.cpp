@@ -127,7 +127,10 @@ void ApiControle::sert(ConnexionControle* connexion, const RequeteControle& requ
             if (ici)
                 ici->repond(numero, reponse);
         },
-        [ici, numero] { return ici && ici->attend(numero); });
+        [ici, numero] { return ici && ici->attend(numero); },
+        [ici, numero](const QByteArray& enTete) -> QTcpSocket* {
+            return ici ? ici->ouvreFlux(numero, enTete) : nullptr;
+        });
     if (auto refus = garde.refuse(requete)) {
         repondeur(*refus);
         return;

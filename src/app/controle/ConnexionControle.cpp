@@ -99,6 +99,7 @@ void ConnexionControle::lit()
             termineCorps();
             break;
         case Etat::Rejet:
+        case Etat::Flux:
             while (socket->bytesAvailable() > 0)
                 socket->skip(MorceauJete);
             return;
@@ -215,6 +216,18 @@ void ConnexionControle::repond(quint64 numero, const QHttpServerResponse& repons
     QMetaObject::invokeMethod(this, &ConnexionControle::lit, Qt::QueuedConnection);
 }
 
+QTcpSocket* ConnexionControle::ouvreFlux(quint64 numero, const QByteArray& enTete)
+{
+    if (!attend(numero) || etat != Etat::Servie)
+        return nullptr;
+    enCours = 0;
+    etat = Etat::Flux;
+    socket->write(enTete);
+    // Whatever the client sends from now on is dropped: only its leaving matters.
+    QMetaObject::invokeMethod(this, &ConnexionControle::lit, Qt::QueuedConnection);
+    return socket;
+}
+
 void ConnexionControle::termine(const QHttpServerResponse& reponse)
 {
     if (enCours != 0 && etat == Etat::Servie) {
@@ -269,7 +282,7 @@ void ConnexionControle::rejette(const QHttpServerResponse& reponse)
 
 void ConnexionControle::inactif()
 {
-    if (etat == Etat::Servie || etat == Etat::Fin)
+    if (etat == Etat::Servie || etat == Etat::Flux || etat == Etat::Fin)
         return;
     socket->abort();
     fin();

@@ -39,6 +39,10 @@ public:
     void termine(const QHttpServerResponse& reponse);
     // Writes what it can of its output now, without waiting.
     void vide();
+    // Request `numero` is answered by a stream: the header section goes out, the connection
+    // reads no more requests and ends when the client goes. The socket, to write the stream
+    // on, or null if that request is no longer the one served.
+    QTcpSocket* ouvreFlux(quint64 numero, const QByteArray& enTete);
 
 signals:
     void requete(const RequeteControle& requete, quint64 numero);
@@ -46,7 +50,7 @@ signals:
     void finie();
 
 private:
-    enum class Etat { EnTete, Corps, Servie, Rejet, Fin };
+    enum class Etat { EnTete, Corps, Servie, Flux, Rejet, Fin };
 
     void lit();
     void analyseEnTete(qsizetype fin);

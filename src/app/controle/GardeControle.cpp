@@ -4,6 +4,7 @@
 #include "trace/LectureBornee.h"
 
 #include <QCryptographicHash>
+#include <QUrlQuery>
 
 namespace {
 
@@ -164,7 +165,18 @@ std::optional<QHttpServerResponse> GardeControle::refuse(const RequeteControle& 
                              QStringLiteral("this Host is not served here (CONTROL_HOSTS= adds "
                                             "names)"),
                              {{QStringLiteral("host"), QString::fromLatin1(*champs.hote)}});
-    if (aJeton() && !jetonPresente(champs.autorisation)) {
+    // A browser cannot put a header on the page's own address nor on an event stream: a GET
+    // may carry the token as `access_token` in its query instead, as bearer tokens allow.
+    const auto jetonRequete = [&requete]() -> std::optional<QByteArray> {
+        const QUrlQuery requeteUrl(requete.url());
+        if (requete.method() != RequeteControle::Methode::Get
+            || !requeteUrl.hasQueryItem(QStringLiteral("access_token")))
+            return std::nullopt;
+        return QByteArrayLiteral("Bearer ")
+               + requeteUrl.queryItemValue(QStringLiteral("access_token"), QUrl::FullyDecoded)
+                     .toUtf8();
+    };
+    if (aJeton() && !jetonPresente(champs.autorisation) && !jetonPresente(jetonRequete())) {
         QHttpServerResponse reponse = reponseErreur(
             QHttpServerResponse::StatusCode::Unauthorized, QStringLiteral("unauthorized"),
             QStringLiteral("a valid \"Authorization: Bearer <token>\" is required"));

@@ -12,6 +12,7 @@
 #include <optional>
 #include <variant>
 
+class QTcpSocket;
 class SortieMessages;
 
 // Where an answer goes once it is known: the connection that asked, if it is still there.
@@ -20,10 +21,12 @@ class Repondeur
 public:
     using Envoi = std::function<void(const QHttpServerResponse&)>;
     using Presence = std::function<bool()>;
+    // Turns the connection into a stream: writes the header section and gives the socket.
+    using Flux = std::function<QTcpSocket*(const QByteArray& enTete)>;
 
     Repondeur() = default;
-    Repondeur(Envoi envoi_, Presence presence_)
-        : envoi(std::move(envoi_)), presence(std::move(presence_))
+    Repondeur(Envoi envoi_, Presence presence_, Flux flux_ = {})
+        : envoi(std::move(envoi_)), presence(std::move(presence_)), flux(std::move(flux_))
     {
     }
     void operator()(const QHttpServerResponse& reponse) const
@@ -32,10 +35,13 @@ public:
             envoi(reponse);
     }
     bool present() const { return presence && presence(); }
+    // The socket to stream on, or null if the client left.
+    QTcpSocket* ouvreFlux(const QByteArray& enTete) const { return flux ? flux(enTete) : nullptr; }
 
 private:
     Envoi envoi;
     Presence presence;
+    Flux flux;
 };
 
 // One path and method of the control API, and what answers it: at once (`action`), or later

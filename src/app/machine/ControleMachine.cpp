@@ -9,11 +9,13 @@
 #include "app/controle/RessourceCanaux.h"
 #include "app/controle/RessourceDefauts.h"
 #include "app/controle/RessourceEtat.h"
+#include "app/controle/RessourceEvenements.h"
 #include "app/controle/RessourceHorloge.h"
 #include "app/controle/RessourceJournalTrafic.h"
 #include "app/controle/RessourceLog.h"
 #include "app/controle/RessourceMetriques.h"
 #include "app/controle/RessourceMinuteries.h"
+#include "app/controle/RessourcePage.h"
 #include "app/controle/RessourcePrefixee.h"
 #include "app/controle/RessourceReinitialisation.h"
 #include "app/controle/RessourceSante.h"
@@ -38,6 +40,7 @@ void ajouteAppareil(ApiControle& api, PosteMachine& poste, const SourcesControle
     Appareil& appareil = poste.appareil();
     ajoute(std::make_unique<RessourceEtat>(poste.champs(), poste.journal()));
     ajoute(std::make_unique<RessourceCanaux>(appareil.serveur(), appareil.sockets()));
+    ajoute(std::make_unique<RessourceEvenements>(poste.journal()));
     auto ressourceLog = std::make_unique<RessourceLog>(
         poste.journal(), [&poste] { poste.etat().efface(); }, attentes);
     const HistoriqueJournal& lignes = ressourceLog->lignesNumerotees();
@@ -152,6 +155,7 @@ std::unique_ptr<ApiControle> creeControleMachine(const SourcesControleMachine& s
         return liste;
     });
     api->ajoute(std::move(sante));
+    api->ajoute(std::make_unique<RessourcePage>());
 
     std::vector<RessourceMetriques::Dispositif> dispositifs;
     for (const auto& poste : postes)
