@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -15,6 +16,9 @@
 namespace {
 
 using Horloge = std::chrono::steady_clock;
+
+// As the control port reads its token file: a line, and no more than this.
+constexpr std::size_t TailleMaxFichierJeton = 4096;
 
 struct Adresse
 {
@@ -46,6 +50,77 @@ bool litAdresse(const std::string& texte, Adresse& adresse)
     // The path goes into the request line as it is: no blank nor line end may split it.
     const bool cheminSur = adresse.chemin.find_first_of(" \r\n") == std::string::npos;
     return !adresse.hote.empty() && portChiffres && cheminSur;
+}
+
+// A VELORIN_<KEY> variable as the program reads it: empty counts as absent.
+const char* variable(const char* nom)
+{
+    const char* valeur = std::getenv(nom);
+    return valeur && *valeur ? valeur : nullptr;
+}
+
+std::string sansBlancsAutour(const std::string& texte)
+{
+    const char* const blancs = " \t\r\n\v\f";
+    const std::size_t debut = texte.find_first_not_of(blancs);
+    if (debut == std::string::npos)
+        return {};
+    return texte.substr(debut, texte.find_last_not_of(blancs) - debut + 1);
+}
+
+// The control port's token, as the program would take it from its environment
+// (VELORIN_CONTROL_TOKEN, or the file VELORIN_CONTROL_TOKEN_FILE names), so that the check
+// passes the port's rules when the port asks for one. Empty when none is given; false with
+// `raison` said when one is given but cannot be used.
+bool jetonEnvironnement(std::string& jeton, std::string& raison)
+{
+    const char* texte = variable("VELORIN_CONTROL_TOKEN");
+    const char* fichier = variable("VELORIN_CONTROL_TOKEN_FILE");
+    if (texte && fichier) {
+        raison = "VELORIN_CONTROL_TOKEN et VELORIN_CONTROL_TOKEN_FILE donnés ensemble";
+        return false;
+    }
+    if (texte)
+        jeton = texte;
+    if (fichier) {
+        const int f = open(fichier, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (f < 0) {
+            raison = std::string("fichier de jeton illisible \"") + fichier
+                     + "\" : " + std::strerror(errno);
+            return false;
+        }
+        // One more than the largest file taken tells a file too large.
+        char morceau[TailleMaxFichierJeton + 1];
+        std::size_t lu = 0;
+        while (lu < sizeof morceau) {
+            const ssize_t n = read(f, morceau + lu, sizeof morceau - lu);
+            if (n == 0)
+                break;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                raison = std::string("fichier de jeton illisible \"") + fichier
+                         + "\" : " + std::strerror(errno);
+                close(f);
+                return false;
+            }
+            lu += std::size_t(n);
+        }
+        close(f);
+        if (lu > TailleMaxFichierJeton) {
+            raison = std::string("fichier de jeton trop grand \"") + fichier + "\"";
+            return false;
+        }
+        jeton = sansBlancsAutour(std::string(morceau, lu));
+    }
+    // The token goes into a header line: only visible ASCII, as the port itself asks.
+    for (const char c : jeton) {
+        if (c < '!' || c > '~') {
+            raison = "jeton de controle invalide : des caractères ASCII visibles sont attendus";
+            return false;
+        }
+    }
+    return true;
 }
 
 int resteMs(Horloge::time_point fin)
@@ -107,11 +182,33 @@ int connecte(const Adresse& adresse, Horloge::time_point fin, std::string& raiso
     return connectee;
 }
 
-// The status line of the answer to one GET, or empty with `raison` said.
-std::string statut(int socket, const Adresse& adresse, Horloge::time_point fin, std::string& raison)
+// The address the socket reached, as Host names it: the control port takes the address a
+// request came in on whatever names CONTROL_HOSTS= lists, where a name would need listing.
+std::string hoteAtteint(int socket, const Adresse& adresse)
 {
-    const std::string requete = "GET " + adresse.chemin + " HTTP/1.1\r\nHost: " + adresse.hote
-                                + "\r\nConnection: close\r\n\r\n";
+    sockaddr_storage pair{};
+    socklen_t taille = sizeof pair;
+    char numerique[NI_MAXHOST];
+    if (getpeername(socket, reinterpret_cast<sockaddr*>(&pair), &taille) != 0
+        || getnameinfo(reinterpret_cast<sockaddr*>(&pair), taille, numerique, sizeof numerique,
+                       nullptr, 0, NI_NUMERICHOST)
+               != 0)
+        return adresse.hote.find(':') == std::string::npos
+                   ? adresse.hote + ":" + adresse.port
+                   : "[" + adresse.hote + "]:" + adresse.port;
+    const std::string hote = numerique;
+    return (pair.ss_family == AF_INET6 ? "[" + hote + "]" : hote) + ":" + adresse.port;
+}
+
+// The status line of the answer to one GET, or empty with `raison` said.
+std::string statut(int socket, const Adresse& adresse, const std::string& jeton,
+                   Horloge::time_point fin, std::string& raison)
+{
+    std::string requete =
+        "GET " + adresse.chemin + " HTTP/1.1\r\nHost: " + hoteAtteint(socket, adresse) + "\r\n";
+    if (!jeton.empty())
+        requete += "Authorization: Bearer " + jeton + "\r\n";
+    requete += "Connection: close\r\n\r\n";
     for (std::size_t envoye = 0; envoye < requete.size();) {
         if (!attend(socket, POLLOUT, fin)) {
             raison = "délai dépassé";
@@ -162,14 +259,19 @@ int verifieSante(const char* texte)
                      texte ? texte : "");
         return 1;
     }
-    const auto fin = Horloge::now() + std::chrono::milliseconds(DelaiVerificationSanteMs);
+    std::string jeton;
     std::string raison;
+    if (!jetonEnvironnement(jeton, raison)) {
+        std::fprintf(stderr, "velorin --check-health : %s : %s\n", texte, raison.c_str());
+        return 1;
+    }
+    const auto fin = Horloge::now() + std::chrono::milliseconds(DelaiVerificationSanteMs);
     const int socket = connecte(adresse, fin, raison);
     if (socket < 0) {
         std::fprintf(stderr, "velorin --check-health : %s : %s\n", texte, raison.c_str());
         return 1;
     }
-    const std::string ligne = statut(socket, adresse, fin, raison);
+    const std::string ligne = statut(socket, adresse, jeton, fin, raison);
     close(socket);
     // "HTTP/1.1 200 OK": the code is the second word.
     const std::size_t blanc = ligne.find(' ');

@@ -4,6 +4,8 @@
 - `velorin --check-health URL` exits 0 only when URL answers 200, and 1 for anything else: a
   refused port, a listener that never answers, an answer that is not HTTP, another status, an
   address it cannot read;
+- with the control port's token in VELORIN_CONTROL_TOKEN or the file VELORIN_CONTROL_TOKEN_FILE
+  names, the check carries it, and names the address it reached as Host;
 - the keys come from VELORIN_<KEY> variables when the arguments leave them out, and the
   arguments win.
 
@@ -15,6 +17,7 @@ import os
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import unittest
 from pathlib import Path
@@ -41,8 +44,8 @@ def processus(env=None, **keys):
                            headless=False, env=env or environment(), **keys)
 
 
-def check_health(*args):
-    return subprocess.run([BINARY, "--check-health", *args], env=environment(),
+def check_health(*args, env=None):
+    return subprocess.run([BINARY, "--check-health", *args], env=env or environment(),
                           stdin=subprocess.DEVNULL, capture_output=True, text=True,
                           timeout=DEADLINE)
 
@@ -72,6 +75,21 @@ class Listener:
         for conn in self.held:
             conn.close()
         self.sock.close()
+
+
+def records(received):
+    """Keeps the request, then answers 200."""
+    def behaviour(conn):
+        data = b""
+        while b"\r\n\r\n" not in data:
+            chunk = conn.recv(4096)
+            if not chunk:
+                break
+            data += chunk
+        received.append(data)
+        conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
+        conn.close()
+    return behaviour
 
 
 def answers(text):
@@ -136,6 +154,71 @@ class CheckHealth(unittest.TestCase):
         finally:
             for listener in (muet, bavard, coupe, refus, pres):
                 listener.close()
+
+
+JETON = "s3cret-Jeton_42"
+
+
+class CheckHealthWithAToken(unittest.TestCase):
+    """A Velorin whose control port asks for a token, as in a container where it listens
+    beyond its loopback."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dossier = tempfile.TemporaryDirectory()
+        cls.fichier = Path(cls.dossier.name) / "jeton"
+        cls.fichier.write_text(JETON + "\n", encoding="utf-8")
+        cls.velorin = processus(control_token=JETON).start()
+        cls.url = "http://127.0.0.1:%d/health" % cls.velorin.control_port
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.velorin.stop()
+        cls.dossier.cleanup()
+
+    def test_the_right_token_is_healthy(self):
+        for nom, variables in [
+                ("from the variable", {"VELORIN_CONTROL_TOKEN": JETON}),
+                ("from the file", {"VELORIN_CONTROL_TOKEN_FILE": str(self.fichier)}),
+                ("an empty variable is absent", {"VELORIN_CONTROL_TOKEN": "",
+                                                 "VELORIN_CONTROL_TOKEN_FILE": str(self.fichier)}),
+        ]:
+            with self.subTest(nom):
+                fin = check_health(self.url, env=environment(**variables))
+                self.assertEqual(fin.returncode, 0, fin.stderr)
+                self.assertIn("HTTP/1.1 200", fin.stdout)
+
+    def test_no_token_or_a_wrong_one_is_unhealthy_with_the_reason(self):
+        absent = Path(self.dossier.name) / "absent"
+        cas = [
+            ("none", {}, "401"),
+            ("a wrong one", {"VELORIN_CONTROL_TOKEN": "faux"}, "401"),
+            ("a wrong file", {"VELORIN_CONTROL_TOKEN_FILE": str(absent)}, "absent"),
+            ("both", {"VELORIN_CONTROL_TOKEN": JETON,
+                      "VELORIN_CONTROL_TOKEN_FILE": str(self.fichier)}, "ensemble"),
+            ("a line end in it", {"VELORIN_CONTROL_TOKEN": JETON + "\nX-Autre: 1"},
+             "jeton de controle invalide"),
+        ]
+        for nom, variables, raison in cas:
+            with self.subTest(nom):
+                fin = check_health(self.url, env=environment(**variables))
+                self.assertEqual(fin.returncode, 1, fin.stdout)
+                self.assertIn(raison, fin.stderr)
+                self.assertEqual(fin.stderr.count("\n"), 1, fin.stderr)
+
+    def test_host_is_the_address_reached_and_the_token_goes_along(self):
+        recues = []
+        ecoute = Listener(records(recues))
+        try:
+            fin = check_health("http://localhost:%d/health" % ecoute.port,
+                               env=environment(VELORIN_CONTROL_TOKEN=JETON))
+            self.assertEqual(fin.returncode, 0, fin.stderr)
+            lignes = recues[0].decode().split("\r\n")
+            self.assertEqual(lignes[0], "GET /health HTTP/1.1")
+            self.assertIn("Host: 127.0.0.1:%d" % ecoute.port, lignes)
+            self.assertIn("Authorization: Bearer " + JETON, lignes)
+        finally:
+            ecoute.close()
 
 
 class KeysFromTheEnvironment(unittest.TestCase):

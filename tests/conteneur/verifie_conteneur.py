@@ -3,11 +3,15 @@
 
 The image is built by `scripts/construit-image.sh` (its layers and base are used again), then:
 
-- one container serves its devices on published ports: the devices of examples/machine.json
-  when the program takes MACHINE=, else one device; its health check turns healthy; a stop
-  ends it within 2 s with status 0;
-- a second container given a wrong value ends at once with status 1, its log naming what was
-  wrong.
+- one container runs the devices of examples/machine.json (on fixed ports, so that they can be
+  published) with its control API beyond the container's loopback and a token from a mounted
+  file: each device answers over its published port, the image's health check (which reads the
+  same file) turns healthy, the API answers with the token and refuses without, and a stop ends
+  it within 2 s with status 0;
+- a wrong machine file ends a container at once with status 1, its log naming the member; so
+  does a control API beyond loopback without a token, naming the key;
+- where podman-compose is installed, the bench of deploy/compose.yaml runs and its host side
+  reaches every machine, with the bench's token.
 
 It prints the image's size, its build time and the time to healthy. Deadlines are generous and
 only bound waits. Exit 77 (skipped) when no engine can be had.
@@ -25,6 +29,8 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.error
+import urllib.request
 from pathlib import Path
 
 import yaml
@@ -34,10 +40,12 @@ MOTEUR = str(SOURCES / "scripts" / "moteur-conteneur.sh")
 IMAGE = "localhost/velorin:dev"
 DEADLINE = 120.0
 PORT_CONTROLE = 8080
-# Inside the container the devices take these ports, so that they can be published.
-PORTS_APPAREILS = [10001, 10002, 10003, 10004]
-# A request each mode answers.
-REQUETES = {"OMRON": b"\x1bP1\r", "LASER": b"\x1bM10121\r", "ECHO": b"bonjour\r"}
+# Inside the container the devices of examples/machine.json take these ports, so that they can
+# be published; a request each answers, and the start of its answer.
+PORTS_APPAREILS = {"plc": 10001, "laser": 10002}
+ECHANGES = {"automateOMRON": (b"\x1bV1\r", b"\x1b1version Velorin\r"),
+            "moduleLASERS": (b"\x1bV179\r", b"/1version Simulation module Lasers")}
+JETON = "jeton-du-test-conteneur"
 CHIFFRES = {}
 
 
@@ -55,34 +63,41 @@ def wait_for(condition, what, deadline=DEADLINE):
     raise AssertionError("timed out waiting for " + what)
 
 
-def requete(mode):
-    for nom, texte in REQUETES.items():
-        if nom in mode.upper():
-            return texte
-    return REQUETES["ECHO"]
-
-
-def repond(port, mode):
-    """True when the device behind the published port answers its mode's request."""
+def reponse(port, requete, attendu):
+    """What the device behind the published port answers, once it has said as much as
+    `attendu` (or closed, or 5 s passed)."""
+    recu = b""
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
-            s.sendall(requete(mode))
-            return len(s.recv(256)) > 0
+            s.sendall(requete)
+            while len(recu) < len(attendu):
+                morceau = s.recv(256)
+                if not morceau:
+                    break
+                recu += morceau
     except OSError:
-        return False
+        pass
+    return recu
 
 
-def machine_multiple():
-    """The devices of examples/machine.json on fixed ports, when the image takes MACHINE=."""
-    exemple = SOURCES / "examples" / "machine.json"
-    if not exemple.exists():
+def statut_sante(port, jeton):
+    requete = urllib.request.Request("http://127.0.0.1:%d/health" % port)
+    if jeton:
+        requete.add_header("Authorization", "Bearer " + jeton)
+    try:
+        with urllib.request.urlopen(requete, timeout=10) as r:
+            return r.status
+    except urllib.error.HTTPError as erreur:
+        return erreur.code
+    except OSError:
         return None
-    aide = moteur("run", "--rm", IMAGE, "--help").stdout
-    if "MACHINE=" not in aide:
-        return None
-    machine = json.loads(exemple.read_text(encoding="utf-8"))
-    for appareil, port in zip(machine["devices"], PORTS_APPAREILS):
-        appareil["port"] = port
+
+
+def machine_exemple():
+    """The devices of examples/machine.json, on the fixed ports above."""
+    machine = json.loads((SOURCES / "examples" / "machine.json").read_text(encoding="utf-8"))
+    for appareil in machine["devices"]:
+        appareil["port"] = PORTS_APPAREILS[appareil["name"]]
     return machine
 
 
@@ -95,6 +110,13 @@ class Conteneur(unittest.TestCase):
         for nom in self.noms:
             moteur("rm", "-f", nom, check=False)
         self.dossier.cleanup()
+
+    def fichier(self, nom, texte):
+        """A file the container's user (uid 10001) can read, to mount."""
+        chemin = Path(self.dossier.name) / nom
+        chemin.write_text(texte, encoding="utf-8")
+        chemin.chmod(0o444)
+        return chemin
 
     def lance(self, *args):
         nom = "velorin-test-%d-%d" % (os.getpid(), len(self.noms))
@@ -117,28 +139,31 @@ class Conteneur(unittest.TestCase):
         sortie = moteur("port", nom, "%d/tcp" % port).stdout.split()
         return int(sortie[0].rsplit(":", 1)[1])
 
-    def test_devices_answer_health_turns_healthy_and_stop_ends_it_with_0(self):
-        machine = machine_multiple()
-        args = []
-        if machine:
-            fichier = Path(self.dossier.name) / "machine.json"
-            fichier.write_text(json.dumps(machine), encoding="utf-8")
-            fichier.chmod(0o644)
-            args += ["-v", "%s:/etc/velorin/machine.json:ro" % fichier,
-                     "-e", "VELORIN_MACHINE=/etc/velorin/machine.json"]
-            appareils = [(a["port"], a["mode"]) for a in machine["devices"]]
-        else:
-            appareils = [(PORTS_APPAREILS[0], "automateOMRON")]
-        for port, _ in appareils:
+    def test_a_machine_file_serves_its_devices_with_the_control_api_behind_a_token(self):
+        machine = self.fichier("machine.json", json.dumps(machine_exemple()))
+        jeton = self.fichier("jeton", JETON + "\n")
+        args = ["-v", "%s:/etc/velorin/machine.json:ro" % machine,
+                "-e", "VELORIN_MACHINE=/etc/velorin/machine.json",
+                # Beyond the container's loopback, so with a token, which the image's health
+                # check reads from the same file.
+                "-v", "%s:/run/secrets/velorin/token:ro" % jeton,
+                "-e", "VELORIN_CONTROL_BIND=0.0.0.0",
+                "-e", "VELORIN_CONTROL_TOKEN_FILE=/run/secrets/velorin/token",
+                "-p", "127.0.0.1::%d" % PORT_CONTROLE]
+        for port in PORTS_APPAREILS.values():
             args += ["-p", "127.0.0.1::%d" % port]
         debut = time.monotonic()
         nom = self.lance(*args, IMAGE)
         wait_for(lambda: self.sante(nom) == "healthy", "a healthy container")
         CHIFFRES["time to healthy"] = "%.1f s" % (time.monotonic() - debut)
-        CHIFFRES["devices"] = str(len(appareils))
-        for port, mode in appareils:
-            publie = self.port_publie(nom, port)
-            wait_for(lambda: repond(publie, mode), "device %d (%s) to answer" % (port, mode))
+        for appareil in machine_exemple()["devices"]:
+            with self.subTest(appareil["name"]):
+                publie = self.port_publie(nom, appareil["port"])
+                requete, attendu = ECHANGES[appareil["mode"]]
+                self.assertEqual(reponse(publie, requete, attendu)[:len(attendu)], attendu)
+        controle = self.port_publie(nom, PORT_CONTROLE)
+        self.assertEqual([statut_sante(controle, j) for j in (JETON, None, "faux")],
+                         [200, 401, 401])
         debut = time.monotonic()
         moteur("stop", "-t", "10", nom)
         duree = time.monotonic() - debut
@@ -147,24 +172,23 @@ class Conteneur(unittest.TestCase):
         self.assertEqual(etat["ExitCode"], 0, moteur("logs", nom).stdout)
         self.assertLess(duree, 2.0)
 
-    def test_a_wrong_value_ends_it_with_1_naming_what_was_wrong(self):
-        machine = machine_multiple()
-        if machine:
-            machine["devices"][0]["mode"] = "nimporte"
-            fichier = Path(self.dossier.name) / "machine.json"
-            fichier.write_text(json.dumps(machine), encoding="utf-8")
-            fichier.chmod(0o644)
-            args = ["-v", "%s:/etc/velorin/machine.json:ro" % fichier,
-                    "-e", "VELORIN_MACHINE=/etc/velorin/machine.json"]
-            attendu = "mode"
-        else:
-            args = ["-e", "VELORIN_CLOCK=demain"]
-            attendu = "CLOCK"
-        nom = self.lance(*args, IMAGE)
+    def test_a_wrong_machine_file_ends_it_with_1_naming_the_member(self):
+        machine = machine_exemple()
+        machine["devices"][0]["port"] = 70000
+        fichier = self.fichier("machine.json", json.dumps(machine))
+        nom = self.lance("-v", "%s:/etc/velorin/machine.json:ro" % fichier,
+                         "-e", "VELORIN_MACHINE=/etc/velorin/machine.json", IMAGE)
         wait_for(lambda: not self.etat(nom)["Running"], "the container to end")
         journal = moteur("logs", nom)
         self.assertEqual(self.etat(nom)["ExitCode"], 1, journal.stdout + journal.stderr)
-        self.assertIn(attendu, journal.stdout + journal.stderr)
+        self.assertIn("devices[0].port", journal.stdout + journal.stderr)
+
+    def test_beyond_loopback_without_a_token_it_refuses_to_start(self):
+        nom = self.lance("-e", "VELORIN_CONTROL_BIND=0.0.0.0", IMAGE)
+        wait_for(lambda: not self.etat(nom)["Running"], "the container to end")
+        journal = moteur("logs", nom)
+        self.assertEqual(self.etat(nom)["ExitCode"], 1, journal.stdout + journal.stderr)
+        self.assertIn("CONTROL_TOKEN", journal.stdout + journal.stderr)
 
 
 class Banc(unittest.TestCase):
@@ -183,8 +207,11 @@ class Banc(unittest.TestCase):
                                   else v for v in service.get("volumes", [])]
         fichier = Path(dossier.name) / "compose.yaml"
         fichier.write_text(yaml.safe_dump(banc), encoding="utf-8")
+        jeton = Path(dossier.name) / "jeton"
+        jeton.write_text(JETON + "\n", encoding="utf-8")
+        jeton.chmod(0o444)
         projet = "velorin-banc-%d" % os.getpid()
-        env = {**os.environ, "VELORIN_IMAGE": IMAGE,
+        env = {**os.environ, "VELORIN_IMAGE": IMAGE, "VELORIN_JETON": str(jeton),
                "CONTAINERS_CONF": str(SOURCES / "packaging" / "container" / "containers.conf")}
 
         def compose(*args):
@@ -202,7 +229,7 @@ class Banc(unittest.TestCase):
         etat = json.loads(moteur("inspect", cote_hote).stdout)[0]["State"]
         self.assertEqual(etat["ExitCode"], 0, journal)
         for machine in banc["services"]["banc"]["depends_on"]:
-            self.assertIn(machine + ": the PLC answers", journal)
+            self.assertIn(machine + ": the control API is well and the PLC answers", journal)
 
 
 def construit():

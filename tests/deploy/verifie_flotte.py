@@ -27,6 +27,8 @@ PREMIER_PORT = 10001
 APPAREILS_PAR_SHARD = 1000
 # Velorin's longest shutdown pause, in seconds: the grace period must leave room past it.
 PAUSE_ARRET = 0.5
+# The bench's token file, on the host: never in the tree.
+JETON_COMPOSE = "${VELORIN_JETON:-./jeton}"
 
 
 def machine(fichier):
@@ -130,21 +132,41 @@ class Flotte(unittest.TestCase):
                 self.assertTrue(NOM_APPAREIL.match(appareil["name"]), appareil)
         self.assertEqual(len(set(noms)), len(noms), "a device name is in two shards")
 
-    def test_probes_ask_health_on_the_control_port(self):
+    def test_probes_ask_health_on_the_control_port_with_the_secret_token(self):
         variables = env(self.conteneur)
+        controle = int(variables["VELORIN_CONTROL"])
+        self.assertEqual(self.ports["controle"], controle)
         for sonde in ("readinessProbe", "livenessProbe"):
             with self.subTest(sonde):
-                requete = self.conteneur[sonde]["httpGet"]
-                self.assertEqual(requete["path"], "/health")
-                self.assertEqual(self.ports[requete["port"]], int(variables["VELORIN_CONTROL"]))
-        # Probes come from outside the container: the API listens beyond its loopback, and
-        # then only with a token, read from a Secret.
+                # An exec probe: the check reads the token file inside the container, which an
+                # httpGet probe could only send by writing the token into the spec.
+                self.assertNotIn("httpGet", self.conteneur[sonde])
+                self.assertEqual(self.conteneur[sonde]["exec"]["command"],
+                                 ["velorin", "--check-health",
+                                  "http://127.0.0.1:%d/health" % controle])
+                # The check gives up after 5 s; the probe must wait for its answer.
+                self.assertGreater(self.conteneur[sonde]["timeoutSeconds"], 5)
+        # The API listens beyond the pod's loopback, and then only with a token, read from the
+        # Secret's key as the file the variable names.
         self.assertEqual(variables["VELORIN_CONTROL_BIND"], "0.0.0.0")
+        self.assertNotIn("VELORIN_CONTROL_TOKEN", variables)
         jeton = Path(variables["VELORIN_CONTROL_TOKEN_FILE"])
         volumes = {v["name"]: v for v in self.pod["volumes"]}
-        secrets = [m["mountPath"] for m in self.conteneur["volumeMounts"]
-                   if volumes[m["name"]].get("secret")]
-        self.assertEqual([str(jeton.parent)], secrets)
+        montages = [m for m in self.conteneur["volumeMounts"]
+                    if volumes[m["name"]].get("secret")]
+        self.assertEqual([m["mountPath"] for m in montages], [str(jeton.parent)])
+        secret = volumes[montages[0]["name"]]["secret"]
+        self.assertEqual(secret["secretName"], "velorin-controle")
+        self.assertEqual(secret["items"], [{"key": "token", "path": jeton.name}])
+        # Readable by the pod's group only: fsGroup gives the uid the program runs as.
+        self.assertEqual(secret["defaultMode"] & 0o007, 0)
+        # The kustomization says how to make that Secret, with that key.
+        self.assertIn("kubectl create secret generic velorin-controle --from-file=token=",
+                      (KUBE / "kustomization.yaml").read_text())
+        # Only the shards' own pods reach the control port.
+        politique = un(self.objets, "NetworkPolicy")
+        regle = next(r for r in politique["spec"]["ingress"] if "from" in r)
+        self.assertEqual([p["port"] for p in regle["ports"]], [controle])
 
     def test_the_service_is_headless_and_inside_the_cluster(self):
         service = un(self.objets, "Service")
@@ -172,7 +194,8 @@ class Banc(unittest.TestCase):
     def setUpClass(cls):
         cls.compose = yaml.safe_load((DEPLOY / "compose.yaml").read_text())
         cls.services = cls.compose["services"]
-        cls.machines = {n: s for n, s in cls.services.items() if "volumes" in s}
+        cls.machines = {n: s for n, s in cls.services.items()
+                        if "VELORIN_MACHINE" in s.get("environment", {})}
 
     def test_each_machine_publishes_its_devices_and_checks_its_health(self):
         self.assertGreaterEqual(len(self.machines), 2)
@@ -191,6 +214,11 @@ class Banc(unittest.TestCase):
                                  ["CMD", "velorin", "--check-health",
                                   "http://127.0.0.1:8080/health"])
                 self.assertEqual(service["stop_signal"], "SIGTERM")
+                # Beyond its loopback, so with the token, whose file the health check reads too.
+                variables = service["environment"]
+                self.assertEqual(variables["VELORIN_CONTROL_BIND"], "0.0.0.0")
+                self.assertIn(JETON_COMPOSE + ":" + variables["VELORIN_CONTROL_TOKEN_FILE"] + ":ro",
+                              service["volumes"])
         self.assertEqual(len(set(publies)), len(publies), "a host port is published twice")
 
     def test_the_host_side_waits_for_every_machine_to_be_healthy(self):
@@ -199,6 +227,11 @@ class Banc(unittest.TestCase):
                          {n: {"condition": "service_healthy"} for n in self.machines})
         for nom in self.machines:
             self.assertIn(nom, banc["command"][0])
+        # It asks each machine's control API with the machines' own token.
+        self.assertIn("--check-health", banc["command"][0])
+        self.assertIn(JETON_COMPOSE + ":" + banc["environment"]["VELORIN_CONTROL_TOKEN_FILE"]
+                      + ":ro", banc["volumes"])
+        self.assertEqual((DEPLOY / ".gitignore").read_text().split(), ["jeton"])
 
     @unittest.skipUnless(shutil.which("podman-compose"), "podman-compose is not installed")
     def test_podman_compose_starts_each_machine_with_its_health_check(self):
