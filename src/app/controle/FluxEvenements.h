@@ -32,7 +32,7 @@ public:
     void envoie(const QByteArray& type, const QByteArray& donnee);
 
     qint64 perdus() const { return perdusEnTout; }
-    qsizetype enAttente() const { return file.size(); }
+    qsizetype enAttente() const { return qsizetype(file.size()); }
 
 private:
     void pousse();

@@ -158,6 +158,7 @@ std::unique_ptr<ApiControle> creeControleMachine(const SourcesControleMachine& s
     api->ajoute(std::make_unique<RessourcePage>());
 
     std::vector<RessourceMetriques::Dispositif> dispositifs;
+    dispositifs.reserve(postes.size());
     for (const auto& poste : postes)
         dispositifs.push_back({poste->nom(), poste->appareil(), poste->etat()});
     api->ajoute(std::make_unique<RessourceMetriques>(RessourceMetriques::Sources{
