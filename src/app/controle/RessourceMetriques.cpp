@@ -15,6 +15,14 @@ namespace {
 class Exposition
 {
 public:
+    // About what one device's families take, so that the text is not copied as it grows.
+    static constexpr qsizetype OctetsParAppareil = 4096;
+
+    explicit Exposition(qsizetype appareils)
+    {
+        sortie.reserve((appareils + 1) * OctetsParAppareil);
+    }
+
     void famille(const char* nom, const char* type, const char* aide)
     {
         courante = nom;
@@ -24,17 +32,24 @@ public:
     void echantillon(const QByteArray& suffixe,
                      const QList<std::pair<QByteArray, QString>>& etiquettes, double valeur)
     {
-        sortie += courante + suffixe;
+        // Appended piece by piece: a scrape of a thousand devices is a hundred thousand lines.
+        sortie += courante;
+        sortie += suffixe;
         if (!etiquettes.isEmpty()) {
             sortie += '{';
             for (qsizetype i = 0; i < etiquettes.size(); ++i) {
                 if (i > 0)
                     sortie += ',';
-                sortie += etiquettes[i].first + "=\"" + echappe(etiquettes[i].second) + '"';
+                sortie += etiquettes[i].first;
+                sortie += "=\"";
+                echappe(etiquettes[i].second);
+                sortie += '"';
             }
             sortie += '}';
         }
-        sortie += ' ' + nombre(valeur) + '\n';
+        sortie += ' ';
+        sortie += nombre(valeur);
+        sortie += '\n';
     }
     void echantillon(const QList<std::pair<QByteArray, QString>>& etiquettes, double valeur)
     {
@@ -58,11 +73,24 @@ public:
     const QByteArray& texte() const { return sortie; }
 
 private:
-    static QByteArray echappe(const QString& valeur)
+    // A label's value, its backslashes, quotes and line feeds escaped.
+    void echappe(const QString& valeur)
     {
-        QByteArray texte = valeur.toUtf8();
-        texte.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n");
-        return texte;
+        const QByteArray texte = valeur.toUtf8();
+        if (!texte.contains('\\') && !texte.contains('"') && !texte.contains('\n')) {
+            sortie += texte;
+            return;
+        }
+        for (const char c : texte) {
+            if (c == '\\')
+                sortie += "\\\\";
+            else if (c == '"')
+                sortie += "\\\"";
+            else if (c == '\n')
+                sortie += "\\n";
+            else
+                sortie += c;
+        }
     }
     static QByteArray nombre(double valeur)
     {
@@ -140,7 +168,7 @@ QList<Route> RessourceMetriques::routes()
 
 QByteArray RessourceMetriques::texte()
 {
-    Exposition e;
+    Exposition e(qsizetype(sources.dispositifs.size()));
     const auto chacun = [&](const char* nom, const char* type, const char* aide,
                             const std::function<void(const Dispositif&, const Etiquettes&)>& f) {
         e.famille(nom, type, aide);
