@@ -29,21 +29,25 @@ public:
         sortie += QByteArray("# HELP ") + nom + ' ' + aide + '\n';
         sortie += QByteArray("# TYPE ") + nom + ' ' + type + '\n';
     }
+    // `borne`: a histogram bucket's "le", after the other labels.
     void echantillon(const QByteArray& suffixe,
-                     const QList<std::pair<QByteArray, QString>>& etiquettes, double valeur)
+                     const QList<std::pair<QByteArray, QString>>& etiquettes, double valeur,
+                     const QString* borne = nullptr)
     {
         // Appended piece by piece: a scrape of a thousand devices is a hundred thousand lines.
         sortie += courante;
         sortie += suffixe;
-        if (!etiquettes.isEmpty()) {
+        if (!etiquettes.isEmpty() || borne) {
             sortie += '{';
             for (qsizetype i = 0; i < etiquettes.size(); ++i) {
                 if (i > 0)
                     sortie += ',';
-                sortie += etiquettes[i].first;
-                sortie += "=\"";
-                echappe(etiquettes[i].second);
-                sortie += '"';
+                etiquette(etiquettes[i].first, etiquettes[i].second);
+            }
+            if (borne) {
+                if (!etiquettes.isEmpty())
+                    sortie += ',';
+                etiquette("le", *borne);
             }
             sortie += '}';
         }
@@ -59,13 +63,13 @@ public:
     void histogramme(const QList<std::pair<QByteArray, QString>>& etiquettes,
                      const Histogramme<N>& h)
     {
+        const QByteArray tranche("_bucket");
         quint64 cumul = 0;
         for (std::size_t i = 0; i <= N; ++i) {
             cumul += h.tranche(i);
-            auto avecBorne = etiquettes;
-            avecBorne.append({"le", i < N ? QString::number(h.bornes()[i] / 1000.0, 'g', 10)
-                                          : QStringLiteral("+Inf")});
-            echantillon("_bucket", avecBorne, double(cumul));
+            const QString borne =
+                i < N ? QString::number(h.bornes()[i] / 1000.0, 'g', 10) : QStringLiteral("+Inf");
+            echantillon(tranche, etiquettes, double(cumul), &borne);
         }
         echantillon("_sum", etiquettes, h.sommeMs() / 1000.0);
         echantillon("_count", etiquettes, double(h.total()));
@@ -73,6 +77,13 @@ public:
     const QByteArray& texte() const { return sortie; }
 
 private:
+    void etiquette(const QByteArray& nom, const QString& valeur)
+    {
+        sortie += nom;
+        sortie += "=\"";
+        echappe(valeur);
+        sortie += '"';
+    }
     // A label's value, its backslashes, quotes and line feeds escaped.
     void echappe(const QString& valeur)
     {
