@@ -2,14 +2,15 @@
 // level-triggered epoll, non-blocking sockets with TCP_NODELAY: the client must never be
 // what limits the figures.
 //
-//   charge --port N [--host A] --request TEXT (--reply-len N | --reply-cr) [--expect TEXT]
+//   charge --port N[,N...] [--host A] --request TEXT (--reply-len N | --reply-cr) [--expect TEXT]
 //          [--connections C] [--inflight K] [--warmup S] [--duration S] [--requests N]
 //          [--churn [--cycles N]] [--burst N] [--label TEXT]
 //
 // Ping-pong by default: C connections with K requests outstanding on each. --churn: C slots
 // each connect, send one request, read the reply, close, and start over. --burst N: N
 // connects at once, one request each, no warm-up. TEXT takes C escapes (\r \n \t \\ \e \xHH
-// \033). With --requests or --cycles and no --duration, a run lasts at most 600 s.
+// \033). With --requests or --cycles and no --duration, a run lasts at most 600 s. Several
+// ports (the devices of one machine): connection i goes to the (i mod count)-th.
 // Prints one line of JSON on stdout; exit status 0 if the run happened, 2 on bad usage.
 //   g++ -O2 -std=c++20 -o /tmp/charge bench/charge.cpp
 #include <arpa/inet.h>
@@ -49,7 +50,7 @@ char inbuf[64 * 1024];
 struct Options
 {
     std::string host = "127.0.0.1";
-    int port = 0;
+    std::vector<int> ports; // connection i goes to ports[i % size]: one device of many each
     std::size_t connections = 1, inflight = 1;
     std::string request, expect, label;
     bool haveExpect = false;
@@ -63,12 +64,13 @@ struct Options
 
 [[noreturn]] void usage(const std::string& why)
 {
-    std::fprintf(stderr,
-                 "charge: %s\nusage: charge --port N [--host A] --request TEXT (--reply-len N | "
-                 "--reply-cr)\n  [--expect TEXT] [--connections C] [--inflight K] [--warmup S] "
-                 "[--duration S]\n  [--requests N] [--churn [--cycles N]] [--burst N] [--label "
-                 "TEXT]\n",
-                 why.c_str());
+    std::fprintf(
+        stderr,
+        "charge: %s\nusage: charge --port N[,N...] [--host A] --request TEXT (--reply-len N | "
+        "--reply-cr)\n  [--expect TEXT] [--connections C] [--inflight K] [--warmup S] "
+        "[--duration S]\n  [--requests N] [--churn [--cycles N]] [--burst N] [--label "
+        "TEXT]\n",
+        why.c_str());
     std::exit(2);
 }
 
@@ -128,9 +130,18 @@ Options parse(int argc, char** argv)
             usage("unknown option or missing value: " + std::string(a));
         const char* v = argv[++i];
         const auto count = [&](double hi) { return std::size_t(number(a, v, 1, hi)); };
-        if (a == "--port")
-            o.port = int(count(65535)), port = true;
-        else if (a == "--host")
+        if (a == "--port") {
+            o.ports.clear();
+            for (std::string_view rest = v;;) {
+                const std::size_t comma = rest.find(',');
+                const std::string one(rest.substr(0, comma));
+                o.ports.push_back(int(number(a, one.c_str(), 1, 65535)));
+                if (comma == std::string_view::npos)
+                    break;
+                rest.remove_prefix(comma + 1);
+            }
+            port = true;
+        } else if (a == "--host")
             o.host = v;
         else if (a == "--connections")
             o.connections = count(100000);
@@ -198,10 +209,13 @@ class Charge
 public:
     explicit Charge(Options o) : opt(std::move(o)), conns(opt.connections)
     {
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(std::uint16_t(opt.port));
-        if (inet_pton(AF_INET, opt.host.c_str(), &addr.sin_addr) != 1)
-            usage("--host: not an IPv4 address");
+        for (const int port : opt.ports) {
+            sockaddr_in& addr = addrs.emplace_back();
+            addr.sin_family = AF_INET;
+            addr.sin_port = htons(std::uint16_t(port));
+            if (inet_pton(AF_INET, opt.host.c_str(), &addr.sin_addr) != 1)
+                usage("--host: not an IPv4 address");
+        }
         for (std::size_t k = 0; k < opt.inflight; ++k)
             train += opt.request;
         for (Conn& c : conns)
@@ -279,7 +293,7 @@ public:
 
 private:
     Options opt;
-    sockaddr_in addr{};
+    std::vector<sockaddr_in> addrs;
     std::string train; // the request K times: what a connection writes in one go
     int ep = -1;
     std::vector<Conn> conns;
@@ -336,6 +350,7 @@ private:
         ::setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         if (opt.oneShot) // latency counts from connect()
             c.sent[0] = now, c.outstanding = 1;
+        const sockaddr_in& addr = addrs[i % addrs.size()];
         const int r = ::connect(c.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
         if (r < 0 && errno != EINPROGRESS)
             return fail(i, now); // refused, or EADDRNOTAVAIL when churn runs out of ports

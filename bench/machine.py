@@ -13,10 +13,13 @@ import json
 import os
 import resource
 import socket
-import subprocess
+import sys
 import tempfile
 import time
-import urllib.request
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "python"))
+import velorin  # noqa: E402  (the package of this tree)
 
 V, V_REPLY = b"\x1bV1\r", b"\x1b1version Velorin\r"
 FAR = b"\x1bD109999999909999999\r"   # both axes far away: they move for the whole run
@@ -44,56 +47,44 @@ def main():
     parser.add_argument("--count", type=int, default=1000)
     parser.add_argument("--duration", type=float, default=5.0)
     args = parser.parse_args()
-    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))   # one client per device here too
 
     with tempfile.TemporaryDirectory() as folder:
-        machine, ready = os.path.join(folder, "machine.json"), os.path.join(folder, "ready.json")
+        machine = os.path.join(folder, "machine.json")
         with open(machine, "w") as f:
             json.dump({"devices": [{"name": "plc", "count": args.count, "port": 0,
                                     "state": {"Chk_HOMING_X_ok": True, "Chk_HOMING_Z_ok": True}}]},
                       f)
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        v = velorin.Velorin(binary=os.path.abspath(args.binary), machine=machine, portip=None,
+                            log="off", shutdown_pause_ms=0, start_timeout=300,
+                            poll_interval=0.005)
         start = time.monotonic()
-        proc = subprocess.Popen([os.path.abspath(args.binary), "machine=" + machine, "control=0",
-                                 "log=off", "ready=" + ready, "shutdown_pause_ms=0"],
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, env=env)
+        v.launch()
         try:
-            while not os.path.exists(ready):
-                if proc.poll() is not None or time.monotonic() - start > 300:
-                    raise RuntimeError("velorin did not start")
-                time.sleep(0.005)
+            v.wait_ready()
             ready_s = time.monotonic() - start
-            with open(ready) as f:
-                given = json.load(f)
-            rss_ready = rss_kib(proc.pid)
-            control = f"http://127.0.0.1:{given['control_port']}"
-
-            def api(method, path, body=None):
-                data = json.dumps(body).encode() if body is not None else None
-                request = urllib.request.Request(control + path, data, method=method)
-                with urllib.request.urlopen(request, timeout=60) as answer:
-                    return json.load(answer)
+            rss_ready = rss_kib(v.pid)
+            api = v.api
 
             clients, answered = [], 0
             t = time.monotonic()
-            for device in given["devices"]:
-                s = socket.create_connection(("127.0.0.1", device["port"]), timeout=60)
+            for port in v.devices.values():
+                s = socket.create_connection(("127.0.0.1", port), timeout=60)
                 clients.append(s)
                 answered += exchange(s, V) == V_REPLY
             answer_s = time.monotonic() - t
             for s in clients:
                 assert exchange(s, FAR) == b"\x1b1Ok\r"
-            api("POST", "/timers/reset")
+            api.post("/timers/reset")
             time.sleep(args.duration)   # bench only: real time is what is measured
-            timers = api("GET", "/timers")["Timer_Deplacement"]
-            last = api("GET", f"/devices/{given['devices'][-1]['name']}/state")
-            rss_moving = rss_kib(proc.pid)
+            timers = api.get("/timers")["Timer_Deplacement"]
+            last = v.device(list(v.devices)[-1]).state()
+            rss_moving = rss_kib(v.pid)
             for s in clients:
                 s.close()
         finally:
-            proc.terminate()
-            proc.wait(60)
+            v.stop()
     print(json.dumps({"devices": args.count, "ready_s": round(ready_s, 3),
                       "rss_ready_kib": rss_ready, "answered_v": answered,
                       "all_answered_s": round(answer_s, 3), "rss_moving_kib": rss_moving,

@@ -9,13 +9,14 @@ import argparse
 import json
 import os
 import socket
-import subprocess
 import sys
 import tempfile
 import time
 import unittest
-import urllib.error
-import urllib.request
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
+import velorin  # noqa: E402  (the package of this tree)
 
 BINARY = None
 SOURCES = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -26,52 +27,37 @@ PLC_D = b"\x1bD100001200000003000\r"        # X to 12000, Z to 3000
 LASER_V = b"\x1bV179\r"
 
 
-def environment():
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    env["QT_QPA_PLATFORM"] = "offscreen"
-    return env
+class Velorin(velorin.Velorin):
+    """The package's Velorin, with no PORTIP= (a machine refuses it) and a traffic journal; the
+    control API called as this file's tests call it: the status each call must answer."""
 
+    def __init__(self, *keys, **options):
+        self.folder = tempfile.TemporaryDirectory()
+        self.journal = os.path.join(self.folder.name, "journal.jsonl")
+        chosen = {"portip": None, "journal": self.journal}
+        chosen.update(key.split("=", 1) for key in keys)
+        chosen.update(options)
+        super().__init__(binary=BINARY, start_timeout=DEADLINE, stop_timeout=DEADLINE, **chosen)
 
-class Velorin:
-    def __init__(self, *keys):
-        self.dir = tempfile.TemporaryDirectory()
-        ready = os.path.join(self.dir.name, "ready.json")
-        self.log = os.path.join(self.dir.name, "log.txt")
-        self.journal = os.path.join(self.dir.name, "journal.jsonl")
-        self.proc = subprocess.Popen([BINARY, "control=0", "log=" + self.log, "ready=" + ready,
-                                      "journal=" + self.journal, *keys],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.PIPE, env=environment())
-        end = time.monotonic() + DEADLINE
-        while not os.path.exists(ready):
-            if self.proc.poll() is not None or time.monotonic() > end:
-                raise RuntimeError("velorin did not start: %r" % self.proc.stderr.read())
-            time.sleep(0.02)
-        with open(ready) as f:
-            self.ready = json.load(f)
-        self.ports = {d["name"]: d["port"] for d in self.ready["devices"]}
+    def __exit__(self, *exception):
+        try:
+            super().__exit__(*exception)
+        finally:
+            self.folder.cleanup()
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        self.proc.terminate()
-        self.proc.wait(DEADLINE)
-        self.proc.stderr.close()
-        self.dir.cleanup()
+    @property
+    def ports(self):
+        return self.devices
 
     def api(self, method, path, body=None, status=200):
-        data = json.dumps(body).encode() if body is not None else None
-        request = urllib.request.Request(
-            f"http://127.0.0.1:{self.ready['control_port']}{path}", data, method=method,
-            headers={"Content-Type": "application/json", "X-Velorin": "1"})
         try:
-            with urllib.request.urlopen(request, timeout=DEADLINE) as answer:
-                code, text = answer.status, answer.read()
-        except urllib.error.HTTPError as error:
-            code, text = error.code, error.read()
-        assert code == status, (path, body, code, text)
-        return json.loads(text)
+            code, answer = 200, self._api.request(method, path, body, timeout=DEADLINE)
+        except velorin.VelorinError as error:
+            if error.status is None:
+                raise
+            code, answer = error.status, error.body
+        assert code == status, (path, body, code, answer)
+        return answer
 
     def client(self, name):
         s = socket.create_connection(("127.0.0.1", self.ports[name]), timeout=DEADLINE)
@@ -100,16 +86,22 @@ def exchange(s, request):
 
 
 def start_failure(*keys, files=None):
-    """Runs velorin to its end; its status and stderr. `files`: name -> text, made first."""
+    """Runs velorin, in a folder of its own, to its end; its status, its stderr and whether its
+    ready file was written. `files`: name -> text, made first."""
     with tempfile.TemporaryDirectory() as folder:
         for name, text in (files or {}).items():
             with open(os.path.join(folder, name), "w") as f:
                 f.write(text)
-        ready = os.path.join(folder, "ready.json")
-        done = subprocess.run([BINARY, "control=0", "log=off", "ready=" + ready, *keys],
-                              cwd=folder, env=environment(), stdin=subprocess.DEVNULL,
-                              capture_output=True, timeout=DEADLINE)
-        return done.returncode, done.stderr.decode(), os.path.exists(ready)
+        v = Velorin(*keys, journal=None, log="off",
+                    preexec_fn=lambda: os.chdir(folder))
+        try:
+            v.start()
+        except velorin.StartError as ended:
+            return ended.exit_status, ended.stderr, os.path.exists(v.ready_file)
+        finally:
+            v.stop()
+            v.folder.cleanup()
+        raise AssertionError(f"velorin started with {keys}")
 
 
 class Machine(unittest.TestCase):
@@ -163,7 +155,7 @@ class Machine(unittest.TestCase):
 
             # Each device's own log, and the process's with each line headed by its name.
             self.assertTrue(any("ouvre" in line for line in v.api("GET", "/devices/laser/log")["lines"]))
-            text = v.wait_for(v.log, lambda t: "[laser] " in t and "[plc] " in t)
+            text = v.wait_for(v.log_file, lambda t: "[laser] " in t and "[plc] " in t)
             self.assertIn("[plc] en attente de communication ...", text)
             # The journal is written in order: once this last change is in, all before it is.
             v.api("PATCH", "/devices/laser/state", {"Txt_ValeurLu": "0888"})
@@ -248,27 +240,10 @@ class Machine(unittest.TestCase):
         self.assertFalse(ready)
 
     def test_a_single_device_is_named_default(self):
-        with tempfile.TemporaryDirectory() as folder:
-            ready = os.path.join(folder, "ready.json")
-            proc = subprocess.Popen([BINARY, "portip=0", "control=0", "log=off", "ready=" + ready],
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.DEVNULL, env=environment())
-            try:
-                end = time.monotonic() + DEADLINE
-                while not os.path.exists(ready):
-                    self.assertIsNone(proc.poll())
-                    self.assertLess(time.monotonic(), end)
-                    time.sleep(0.02)
-                with open(ready) as f:
-                    given = json.load(f)
-                self.assertEqual(given["devices"], [{"name": "default", "port": given["port"],
-                                                     "mode": "automateOMRON"}])
-                base = f"http://127.0.0.1:{given['control_port']}"
-                with urllib.request.urlopen(base + "/devices/default/state", timeout=DEADLINE) as a:
-                    self.assertEqual(json.load(a)["PortIP"], given["port"])
-            finally:
-                proc.terminate()
-                proc.wait(DEADLINE)
+        with Velorin("portip=0", journal=None, log="off") as v:
+            self.assertEqual(v.ready["devices"], [{"name": "default", "port": v.port,
+                                                   "mode": "automateOMRON"}])
+            self.assertEqual(v.device("default").get("/state")["PortIP"], v.port)
 
 
 if __name__ == "__main__":

@@ -15,26 +15,45 @@ namespace {
 class Exposition
 {
 public:
+    // About what one device's families take, so that the text is not copied as it grows.
+    static constexpr qsizetype OctetsParAppareil = 4096;
+
+    explicit Exposition(qsizetype appareils)
+    {
+        sortie.reserve((appareils + 1) * OctetsParAppareil);
+    }
+
     void famille(const char* nom, const char* type, const char* aide)
     {
         courante = nom;
         sortie += QByteArray("# HELP ") + nom + ' ' + aide + '\n';
         sortie += QByteArray("# TYPE ") + nom + ' ' + type + '\n';
     }
+    // `borne`: a histogram bucket's "le", after the other labels.
     void echantillon(const QByteArray& suffixe,
-                     const QList<std::pair<QByteArray, QString>>& etiquettes, double valeur)
+                     const QList<std::pair<QByteArray, QString>>& etiquettes, double valeur,
+                     const QString* borne = nullptr)
     {
-        sortie += courante + suffixe;
-        if (!etiquettes.isEmpty()) {
+        // Appended piece by piece: a scrape of a thousand devices is a hundred thousand lines.
+        sortie += courante;
+        sortie += suffixe;
+        if (!etiquettes.isEmpty() || borne) {
             sortie += '{';
             for (qsizetype i = 0; i < etiquettes.size(); ++i) {
                 if (i > 0)
                     sortie += ',';
-                sortie += etiquettes[i].first + "=\"" + echappe(etiquettes[i].second) + '"';
+                etiquette(etiquettes[i].first, etiquettes[i].second);
+            }
+            if (borne) {
+                if (!etiquettes.isEmpty())
+                    sortie += ',';
+                etiquette("le", *borne);
             }
             sortie += '}';
         }
-        sortie += ' ' + nombre(valeur) + '\n';
+        sortie += ' ';
+        sortie += nombre(valeur);
+        sortie += '\n';
     }
     void echantillon(const QList<std::pair<QByteArray, QString>>& etiquettes, double valeur)
     {
@@ -44,13 +63,13 @@ public:
     void histogramme(const QList<std::pair<QByteArray, QString>>& etiquettes,
                      const Histogramme<N>& h)
     {
+        const QByteArray tranche("_bucket");
         quint64 cumul = 0;
         for (std::size_t i = 0; i <= N; ++i) {
             cumul += h.tranche(i);
-            auto avecBorne = etiquettes;
-            avecBorne.append({"le", i < N ? QString::number(h.bornes()[i] / 1000.0, 'g', 10)
-                                          : QStringLiteral("+Inf")});
-            echantillon("_bucket", avecBorne, double(cumul));
+            const QString borne =
+                i < N ? QString::number(h.bornes()[i] / 1000.0, 'g', 10) : QStringLiteral("+Inf");
+            echantillon(tranche, etiquettes, double(cumul), &borne);
         }
         echantillon("_sum", etiquettes, h.sommeMs() / 1000.0);
         echantillon("_count", etiquettes, double(h.total()));
@@ -58,11 +77,31 @@ public:
     const QByteArray& texte() const { return sortie; }
 
 private:
-    static QByteArray echappe(const QString& valeur)
+    void etiquette(const QByteArray& nom, const QString& valeur)
     {
-        QByteArray texte = valeur.toUtf8();
-        texte.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n");
-        return texte;
+        sortie += nom;
+        sortie += "=\"";
+        echappe(valeur);
+        sortie += '"';
+    }
+    // A label's value, its backslashes, quotes and line feeds escaped.
+    void echappe(const QString& valeur)
+    {
+        const QByteArray texte = valeur.toUtf8();
+        if (!texte.contains('\\') && !texte.contains('"') && !texte.contains('\n')) {
+            sortie += texte;
+            return;
+        }
+        for (const char c : texte) {
+            if (c == '\\')
+                sortie += "\\\\";
+            else if (c == '"')
+                sortie += "\\\"";
+            else if (c == '\n')
+                sortie += "\\n";
+            else
+                sortie += c;
+        }
     }
     static QByteArray nombre(double valeur)
     {
@@ -140,7 +179,7 @@ QList<Route> RessourceMetriques::routes()
 
 QByteArray RessourceMetriques::texte()
 {
-    Exposition e;
+    Exposition e(qsizetype(sources.dispositifs.size()));
     const auto chacun = [&](const char* nom, const char* type, const char* aide,
                             const std::function<void(const Dispositif&, const Etiquettes&)>& f) {
         e.famille(nom, type, aide);
