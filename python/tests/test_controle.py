@@ -64,3 +64,22 @@ def test_a_device_that_is_not_there(v):
         v.device("laser")
     with pytest.raises(VelorinError, match="no device 'laser'"):
         v.plc(device="laser")
+
+
+def test_a_machine_by_device(tmp_path):
+    """A machine file: no PORTIP= beside it, each device's port by name, its own API and
+    clients, and the token of a control port that asks for one."""
+    machine = tmp_path / "m.json"
+    machine.write_text('{"devices":[{"name":"plc","mode":"automateOMRON","port":0},'
+                       '{"name":"laser","mode":"moduleLASERS","port":0}]}')
+    with Velorin(machine=str(machine), control_token="s3cret", shutdown_pause_ms=0) as v:
+        assert sorted(v.devices) == ["laser", "plc"] and v.port == v.devices["plc"]
+        v.device("laser").set_state(Txt_ValeurLu="0777")
+        assert v.device("laser").state()["Txt_ValeurLu"] == "0777"
+        assert v.device("plc").state()["Cmb_Simulate"] == "automateOMRON"
+        with v.laser(device="laser") as laser, v.plc(device="plc") as plc:
+            assert laser.value() == 777
+            assert plc.version().startswith("version")
+        with pytest.raises(VelorinError) as echec:
+            v.device("nowhere").state()
+        assert "nowhere" in str(echec.value)

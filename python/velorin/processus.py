@@ -58,6 +58,9 @@ class Velorin:
         self.log_file = os.path.join(self.dir, "velorin.log")
         self.stderr_file = os.path.join(self.dir, "stderr")
         choisies: Dict[str, Any] = {"portip": 0, "control": 0, "log": self.log_file}
+        # A machine file gives its devices' ports; PORTIP= beside it is refused.
+        if any(cle.lower() == "machine" for cle in keys):
+            del choisies["portip"]
         choisies.update({cle.lower(): valeur for cle, valeur in keys.items()})
         self.ready_file = str(choisies.get("ready") or os.path.join(self.dir, "ready.json"))
         self._cles = choisies
