@@ -58,15 +58,15 @@ def rendu_python():
     images = {i["name"]: "%s:%s" % (i["newName"], i["newTag"]) for i in k.get("images", [])}
     for objet in objets:
         objet["metadata"].setdefault("labels", {}).update(etiquettes)
-        spec = objet.get("spec", {})
+        corps = objet.get("spec", {})
         if objet["kind"] == "StatefulSet":
-            spec.setdefault("selector", {}).setdefault("matchLabels", {}).update(etiquettes)
-            spec["template"].setdefault("metadata", {}).setdefault("labels", {}).update(
+            corps.setdefault("selector", {}).setdefault("matchLabels", {}).update(etiquettes)
+            corps["template"].setdefault("metadata", {}).setdefault("labels", {}).update(
                 etiquettes)
-            for conteneur in spec["template"]["spec"]["containers"]:
+            for conteneur in corps["template"]["spec"]["containers"]:
                 conteneur["image"] = images.get(conteneur["image"], conteneur["image"])
         if objet["kind"] == "Service":
-            spec.setdefault("selector", {}).update(etiquettes)
+            corps.setdefault("selector", {}).update(etiquettes)
     return objets
 
 
@@ -139,7 +139,7 @@ class Flotte(unittest.TestCase):
         for sonde in ("readinessProbe", "livenessProbe"):
             with self.subTest(sonde):
                 # An exec probe: the check reads the token file inside the container, which an
-                # httpGet probe could only send by writing the token into the spec.
+                # httpGet probe could only send by writing the token into the pod's description.
                 self.assertNotIn("httpGet", self.conteneur[sonde])
                 self.assertEqual(self.conteneur[sonde]["exec"]["command"],
                                  ["velorin", "--check-health",
