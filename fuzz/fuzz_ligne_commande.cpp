@@ -54,13 +54,11 @@ void verifie(const QString& texte)
     const LigneCommande ligne = LigneCommande::lire(texte);
     const QString majuscules = texte.toUpper();
     // A "?" asks for help, but not inside the value of a file or an address.
-    const bool chemins = majuscules.contains(QLatin1String("LOG="))
-                         || majuscules.contains(QLatin1String("READY="))
-                         || majuscules.contains(QLatin1String("BIND="))
-                         || majuscules.contains(QLatin1String("SCENARIO="))
-                         || majuscules.contains(QLatin1String("JOURNAL="))
-                         || majuscules.contains(QLatin1String("PROXY="))
-                         || majuscules.contains(QLatin1String("PLAYBACK="));
+    // The keys whose values keep their typed case, from the one table every reader shares.
+    const auto& cles = clesLigneCommande();
+    const bool chemins = std::any_of(cles.begin(), cles.end(), [&](const CleLigneCommande& cle) {
+        return cle.casseTapee && majuscules.contains(cle.nom);
+    });
     exige(!ligne.aide || majuscules.contains(QLatin1Char('?')), "l'aide vient d'un ?", texte);
     exige(chemins || ligne.aide == majuscules.contains(QLatin1Char('?')), "? demande l'aide",
           texte);
