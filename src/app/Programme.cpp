@@ -1,6 +1,7 @@
 #include "Programme.h"
 
 #include "EnregistrementTrafic.h"
+#include "OuvertureMiroir.h"
 #include "ReglagesTrafic.h"
 #include "controle/ApiControle.h"
 #include "controle/ChampsControle.h"
@@ -9,18 +10,11 @@
 #include "trace/Horodatage.h"
 #include "trace/LectureBornee.h"
 #include "trace/MiroirSortie.h"
-#include "trace/OuvertureEcriture.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -239,26 +233,14 @@ bool Programme::ouvreTrafic()
     return !refus || refus->isEmpty();
 }
 
-// Where the log's mirror goes: LOG= says, or standard output when no window can be shown.
 bool Programme::ouvreMiroir()
 {
-    if (parametres.journalCoupe() || (!parametres.journal && !sansEcran))
-        return true;
-    if (!parametres.journal || parametres.journalStdout()) {
-        miroir = std::make_unique<MiroirSortie>(journalMessages, STDOUT_FILENO);
-        return true;
-    }
-    const int fichier = ouvreEnEcriture(QFile::encodeName(*parametres.journal),
-                                        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                                        [this] { return arretProgramme.arretSignale(); });
-    if (fichier < 0 && arretProgramme.estDemande())
-        return true;
-    if (fichier < 0) {
-        demarrage.signaleEchec(QStringLiteral("impossible d'ouvrir le fichier LOG \"")
-                               + *parametres.journal + QStringLiteral("\" : ")
-                               + QString::fromLocal8Bit(std::strerror(errno)));
+    const auto refus = ouvreMiroirJournal(
+        parametres, sansEcran, journalMessages, [this] { return arretProgramme.arretSignale(); },
+        miroir);
+    if (refus && !arretProgramme.estDemande()) {
+        demarrage.signaleEchec(*refus);
         return false;
     }
-    miroir = std::make_unique<MiroirSortie>(journalMessages, fichier, true);
     return true;
 }

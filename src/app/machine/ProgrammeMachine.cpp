@@ -4,24 +4,19 @@
 #include "FenetreMachine.h"
 #include "app/AideLigneCommande.h"
 #include "app/EnregistrementTrafic.h"
+#include "app/OuvertureMiroir.h"
 #include "app/controle/ApiControle.h"
 #include "trace/Horloge.h"
 #include "trace/Horodatage.h"
 #include "trace/LectureBornee.h"
 #include "trace/MiroirSortie.h"
-#include "trace/OuvertureEcriture.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QMessageBox>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -346,23 +341,12 @@ bool ProgrammeMachine::ouvreTrafic()
     return true;
 }
 
-// Where the log's mirror goes: LOG= says, or standard output when no window can be shown.
 bool ProgrammeMachine::ouvreMiroir()
 {
-    if (parametres.journalCoupe() || (!parametres.journal && !sansEcran))
-        return true;
-    if (!parametres.journal || parametres.journalStdout()) {
-        miroir = std::make_unique<MiroirSortie>(journalMessages, STDOUT_FILENO);
-        return true;
-    }
-    const int fichier = ouvreEnEcriture(QFile::encodeName(*parametres.journal),
-                                        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                                        [this] { return arretProgramme.arretSignale(); });
-    if (fichier < 0 && arretProgramme.estDemande())
-        return true;
-    if (fichier < 0)
-        return echec(QStringLiteral("impossible d'ouvrir le fichier LOG \"") + *parametres.journal
-                     + QStringLiteral("\" : ") + QString::fromLocal8Bit(std::strerror(errno)));
-    miroir = std::make_unique<MiroirSortie>(journalMessages, fichier, true);
+    const auto refus = ouvreMiroirJournal(
+        parametres, sansEcran, journalMessages, [this] { return arretProgramme.arretSignale(); },
+        miroir);
+    if (refus && !arretProgramme.estDemande())
+        return echec(*refus);
     return true;
 }
