@@ -9,6 +9,11 @@ same with the window shown on a virtual display of its own (Xvfb) unless --sans-
 the start-up without a window up to the ready file (median of --demarrages runs) with the
 resident memory at that moment. The servers run on core 0, the load on core 1. Prints a
 Markdown table.
+
+With --part-du-coeur F (root, cgroups), each server is held to the fraction F of its core by
+the kernel's CPU quota: the load generator then always has time to spare, and the throughput
+at 64 clients is what the server can do with the time it has, not what the generator's core
+can send.
 """
 import argparse
 import json
@@ -59,9 +64,40 @@ def lance(binaire, env, **cles):
     return v, time.monotonic() - debut
 
 
+class QuotaCpu:
+    """A cgroup whose processes get at most `part` of one core (cgroup v2, or v1's cpu
+    controller), every 10 ms so that the server is held back in small steps."""
+
+    PERIODE_US = 10000
+
+    def __init__(self, part):
+        quota = int(part * self.PERIODE_US)
+        nom = f"velorin-banc-{os.getpid()}"
+        unifie = Path("/sys/fs/cgroup")
+        controleurs = unifie / "cgroup.controllers"
+        if controleurs.exists() and "cpu" in controleurs.read_text().split():
+            (unifie / "cgroup.subtree_control").write_text("+cpu")
+            self.dossier = unifie / nom
+            self.dossier.mkdir()
+            (self.dossier / "cpu.max").write_text(f"{quota} {self.PERIODE_US}")
+        else:
+            self.dossier = Path("/sys/fs/cgroup/cpu") / nom
+            self.dossier.mkdir()
+            (self.dossier / "cpu.cfs_period_us").write_text(str(self.PERIODE_US))
+            (self.dossier / "cpu.cfs_quota_us").write_text(str(quota))
+
+    def place(self, pid):
+        (self.dossier / "cgroup.procs").write_text(str(pid))
+
+    def retire(self):
+        self.dossier.rmdir()
+
+
 def charge_p64(args, binaire, env):
     v, _ = lance(binaire, env, mode="automateOMRON", log="STDOUT")
     try:
+        if args.quota:
+            args.quota.place(v.pid)
         ligne = subprocess.run(
             ["taskset", "-c", "1", args.charge, "--port", str(v.port), "--connections", "64",
              "--request", P, "--reply-cr", "--expect", P_REPONSE, "--warmup", "1",
@@ -83,7 +119,10 @@ def main():
     parseur.add_argument("--demarrages", type=int, default=20)
     parseur.add_argument("--sans-fenetre", action="store_true",
                          help="skip the runs with the window shown")
+    parseur.add_argument("--part-du-coeur", type=float,
+                         help="hold each server to this fraction of its core (0 < F < 1)")
     args = parseur.parse_args()
+    args.quota = QuotaCpu(args.part_du_coeur) if args.part_du_coeur else None
     binaires = {"reference": args.reference, "this build": args.velorin}
 
     sans_ecran = dict(os.environ, QT_QPA_PLATFORM="offscreen")
@@ -120,6 +159,8 @@ def main():
         if xvfb:
             xvfb.terminate()
             xvfb.wait()
+        if args.quota:
+            args.quota.retire()
 
     def med(mesures, cle):
         return statistics.median(m[cle] for m in mesures)

@@ -167,17 +167,24 @@ bool ProgrammeMachine::creePostes()
             return echec(QStringLiteral("fichier MACHINE invalide \"") + *parametres.machine
                          + QStringLiteral("\" : devices[%1].state.").arg(appareil.index)
                          + refus->champ + QStringLiteral(" : ") + refus->raison);
-        // Its lines in the process's log, headed by its name.
-        const QString tete = QLatin1Char('[') + appareil.nom + QStringLiteral("] ");
+        postes.push_back(std::move(poste));
+    }
+    return true;
+}
+
+// Each device's lines in the process's log, headed by its name, for the mirror: the window
+// and the control API read each device's own log, so without a mirror nothing would read them.
+void ProgrammeMachine::relaieLignesAppareils()
+{
+    for (const auto& poste : postes) {
+        const QString tete = QLatin1Char('[') + poste->nom() + QStringLiteral("] ");
         QObject::connect(&poste->journal(), &Journal::messageJournalise, &journalMessages,
                          [this, tete](const QString& ligne) {
                              relaiEnCours = true;
                              journalMessages.AfficheMessage(tete + ligne);
                              relaiEnCours = false;
                          });
-        postes.push_back(std::move(poste));
     }
-    return true;
 }
 
 void ProgrammeMachine::creeFenetre()
@@ -206,6 +213,8 @@ bool ProgrammeMachine::demarre()
         return false;
     if (arretProgramme.estDemande())
         return true;
+    if (miroir)
+        relaieLignesAppareils();
     // Made before the devices start, so that their log lines are numbered from the first.
     if (parametres.portControle)
         apiControle = creeControleMachine(SourcesControleMachine{

@@ -42,6 +42,7 @@ private:
     bool litMachine();
     bool prendReglages();
     bool creePostes();
+    void relaieLignesAppareils();
     void creeFenetre();
     bool ouvreMiroir();
     bool ouvreTrafic();
