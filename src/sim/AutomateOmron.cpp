@@ -88,10 +88,26 @@ QString AutomateOmron::position(QChar tag)
     const AxesEnPosition en = axesEnPosition(panneau);
     const QChar statut = en.x ? (en.z ? u'a' : u'b') : (en.z ? u'c' : u'd');
 
-    panneau.AfficheMessage(ts() + QStringLiteral(" demande position --> ") + QString::number(x)
-                           + QStringLiteral(" / ") + QString::number(z) + QLatin1Char(' ')
-                           + statut);
-    return trame(tag + champPosition(x) + champPosition(z) + statut);
+    // The most frequent request of all: its line and its reply each built in one text.
+    QString ligne = ts();
+    ligne.reserve(ligne.size() + 64);
+    ligne += QLatin1String(" demande position --> ");
+    ajouteEntier(ligne, x);
+    ligne += QLatin1String(" / ");
+    ajouteEntier(ligne, z);
+    ligne += QLatin1Char(' ');
+    ligne += statut;
+    panneau.AfficheMessage(ligne);
+
+    QString reponse;
+    reponse.reserve(20);
+    reponse += ESC;
+    reponse += tag;
+    ajouteChampPosition(reponse, x);
+    ajouteChampPosition(reponse, z);
+    reponse += statut;
+    reponse += CR;
+    return reponse;
 }
 
 QString AutomateOmron::memoGoulotte(const QString& strData, QChar tag)

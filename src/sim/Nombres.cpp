@@ -2,6 +2,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -184,7 +187,28 @@ qint64 arrondiPair(double valeur)
 
 QString champPosition(qint64 valeur)
 {
-    return (QStringLiteral("00000000") + QString::number(valeur)).right(8);
+    QString champ;
+    champ.reserve(8);
+    ajouteChampPosition(champ, valeur);
+    return champ;
+}
+
+void ajouteChampPosition(QString& texte, qint64 valeur)
+{
+    constexpr std::ptrdiff_t largeur = 8;
+    std::array<char, 24> chiffres{};
+    const char* fin = std::to_chars(chiffres.begin(), chiffres.end(), valeur).ptr;
+    const std::ptrdiff_t pris = std::min(fin - chiffres.data(), largeur);
+    for (std::ptrdiff_t i = pris; i < largeur; ++i)
+        texte += QLatin1Char('0');
+    texte += QLatin1String(fin - pris, pris);
+}
+
+void ajouteEntier(QString& texte, qint64 valeur)
+{
+    std::array<char, 24> chiffres{};
+    const char* fin = std::to_chars(chiffres.begin(), chiffres.end(), valeur).ptr;
+    texte += QLatin1String(chiffres.data(), fin);
 }
 
 QString champRegistre(quint32 valeur)

@@ -27,5 +27,10 @@ qint64 arrondiPair(double valeur);
 // -2000 -> 000-2000.
 QString champPosition(qint64 valeur);
 
+// champPosition and the decimal text of an integer, appended to a text: what a reply or a log
+// line is built of on every request, without a text of its own for each piece.
+void ajouteChampPosition(QString& texte, qint64 valeur);
+void ajouteEntier(QString& texte, qint64 valeur);
+
 // The last 4 characters of "0000" followed by the upper-case hexadecimal text: 51 -> 0033.
 QString champRegistre(quint32 valeur);

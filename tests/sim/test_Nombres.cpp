@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 TEST(Nombres, DecimalAcceptsWhatAHostWrites)
@@ -56,6 +58,12 @@ TEST(Nombres, FixedWidthFieldsKeepTheLastCharacters)
     EXPECT_EQ(champPosition(0), QStringLiteral("00000000"));
     EXPECT_EQ(champPosition(-2000), QStringLiteral("000-2000"));
     EXPECT_EQ(champPosition(123456789), QStringLiteral("23456789"));
+    EXPECT_EQ(champPosition(std::numeric_limits<qint64>::min()), QStringLiteral("54775808"));
+    // Appended after what the text already holds, as a reply and a log line are built.
+    QString texte = QStringLiteral("P");
+    ajouteChampPosition(texte, -7);
+    ajouteEntier(texte, -1234567890123);
+    EXPECT_EQ(texte, QStringLiteral("P000000-7-1234567890123"));
     EXPECT_EQ(champRegistre(51864), QStringLiteral("CA98"));
     EXPECT_EQ(champRegistre(51), QStringLiteral("0033"));
     EXPECT_EQ(champRegistre(0), QStringLiteral("0000"));
