@@ -21,9 +21,15 @@ RessourceEvenements::RessourceEvenements(const Journal& journal_,
                                          const FluxEvenements::Bornes& bornes_)
     : journal(journal_), bornes(bornes_)
 {
-    connect(&journal, &Journal::ligneAjoutee, this,
-            [this](const QString& ligne) { diffuse({}, enJson(ligne)); });
-    connect(&journal, &Journal::contenuRemplace, this, [this] { diffuse("contenu", contenu()); });
+    // Every logged line passes here: it is written out only when a browser is there to read it.
+    connect(&journal, &Journal::ligneAjoutee, this, [this](const QString& ligne) {
+        if (flux() > 0)
+            diffuse({}, enJson(ligne));
+    });
+    connect(&journal, &Journal::contenuRemplace, this, [this] {
+        if (flux() > 0)
+            diffuse("contenu", contenu());
+    });
 }
 
 QList<Route> RessourceEvenements::routes()
