@@ -12,6 +12,9 @@ Velorins, in one run on this machine:
 
 Velorin runs on core 0 and `charge` on core 1, as bench/run.sh does; the two throughput and
 latency cases run --repetitions times, each first every other time, and the medians are given.
+The 64-client runs are measured after --warmup seconds (6 by default): long enough for each of
+the 64 devices to fill its log history (10,000 lines) once, as one device does in its first
+second, so that both sides are measured in their steady state.
 
     bench/machine_flotte.py --binary build/velorin [--count 1000] [--processes 1000]
 
@@ -53,11 +56,11 @@ def start(binary, **keys):
                            shutdown_pause_ms=0, preexec_fn=on_core_0, **keys).start()
 
 
-def charge(program, ports, connections, duration):
+def charge(program, ports, connections, duration, warmup=1.0):
     done = subprocess.run(
         ["taskset", "-c", "1", program, "--port", ",".join(map(str, ports)),
          "--connections", str(connections), "--request", P, "--reply-cr", "--expect", P_REPLY,
-         "--warmup", "1", "--duration", str(duration)],
+         "--warmup", str(warmup), "--duration", str(duration)],
         capture_output=True, text=True, check=True, timeout=DEADLINE)
     figures = json.loads(done.stdout)
     assert figures["errors"] == 0 and figures["mismatches"] == 0, figures
@@ -109,6 +112,7 @@ def main():
     parser.add_argument("--processes", type=int, default=1000)
     parser.add_argument("--repetitions", type=int, default=3)
     parser.add_argument("--duration", type=float, default=5.0)
+    parser.add_argument("--warmup", type=float, default=6.0)
     parser.add_argument("--scrapes", type=int, default=20)
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
@@ -146,7 +150,8 @@ def main():
                     s.close()
             for rep in range(args.repetitions):
                 for case in turn(rep):
-                    rates[case].append(charge(program, chosen[case], 64, args.duration)["rps"])
+                    rates[case].append(
+                        charge(program, chosen[case], 64, args.duration, args.warmup)["rps"])
             scrape, scrape_bytes = scrape_ms(machine.control_port, args.scrapes)
         finally:
             velorin.stop_all([machine, one])
