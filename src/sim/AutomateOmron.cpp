@@ -9,6 +9,7 @@
 #include "trace/LigneLongue.h"
 
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -18,6 +19,22 @@ const QChar CR(13);
 QString trame(const QString& donnees)
 {
     return ESC + donnees + CR;
+}
+
+// A reply of positions, X then Z as 8-character fields, and a status when there is one: the
+// most frequent replies, built in one text.
+QString trameDePositions(QChar tag, qint64 x, qint64 z, std::optional<QChar> statut = {})
+{
+    QString reponse;
+    reponse.reserve(20);
+    reponse += ESC;
+    reponse += tag;
+    ajouteChampPosition(reponse, x);
+    ajouteChampPosition(reponse, z);
+    if (statut)
+        reponse += *statut;
+    reponse += CR;
+    return reponse;
 }
 
 // Characters first..last of the request, counted from 1; shorter past the end of the text.
@@ -98,16 +115,7 @@ QString AutomateOmron::position(QChar tag)
     ligne += QLatin1Char(' ');
     ligne += statut;
     panneau.AfficheMessage(ligne);
-
-    QString reponse;
-    reponse.reserve(20);
-    reponse += ESC;
-    reponse += tag;
-    ajouteChampPosition(reponse, x);
-    ajouteChampPosition(reponse, z);
-    reponse += statut;
-    reponse += CR;
-    return reponse;
+    return trameDePositions(tag, x, z, statut);
 }
 
 QString AutomateOmron::memoGoulotte(const QString& strData, QChar tag)
@@ -126,7 +134,7 @@ QString AutomateOmron::memoGoulotte(const QString& strData, QChar tag)
     }
     panneau.AfficheMessage(ts() + QStringLiteral(" demande si memo goulotte --> ")
                            + QString::number(x) + QStringLiteral(" / ") + QString::number(z));
-    return trame(tag + champPosition(x) + champPosition(z));
+    return trameDePositions(tag, x, z);
 }
 
 QString AutomateOmron::deplacement(const QString& strData, QChar tag)
