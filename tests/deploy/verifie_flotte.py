@@ -30,6 +30,9 @@ PAUSE_ARRET = 0.5
 # The bench's token file, on the host: never in the tree.
 JETON_COMPOSE = "${VELORIN_JETON:-./jeton}"
 
+# The member of a Kubernetes object that holds what is wanted of it (its name is Kubernetes's).
+VOULU = "spec"
+
 
 def machine(fichier):
     donnees = json.loads(Path(fichier).read_text(encoding="utf-8"))
@@ -58,12 +61,12 @@ def rendu_python():
     images = {i["name"]: "%s:%s" % (i["newName"], i["newTag"]) for i in k.get("images", [])}
     for objet in objets:
         objet["metadata"].setdefault("labels", {}).update(etiquettes)
-        corps = objet.get("spec", {})
+        corps = objet.get(VOULU, {})
         if objet["kind"] == "StatefulSet":
             corps.setdefault("selector", {}).setdefault("matchLabels", {}).update(etiquettes)
             corps["template"].setdefault("metadata", {}).setdefault("labels", {}).update(
                 etiquettes)
-            for conteneur in corps["template"]["spec"]["containers"]:
+            for conteneur in corps["template"][VOULU]["containers"]:
                 conteneur["image"] = images.get(conteneur["image"], conteneur["image"])
         if objet["kind"] == "Service":
             corps.setdefault("selector", {}).update(etiquettes)
@@ -94,7 +97,7 @@ class Flotte(unittest.TestCase):
         cls.objets, cls.moteur = rendu()
         print("rendered by " + cls.moteur)
         cls.sts = un(cls.objets, "StatefulSet")
-        cls.pod = cls.sts["spec"]["template"]["spec"]
+        cls.pod = cls.sts[VOULU]["template"][VOULU]
         cls.conteneur = cls.pod["containers"][0]
         cls.ports = {p["name"]: p["containerPort"] for p in cls.conteneur["ports"]}
         cls.carte = un(cls.objets, "ConfigMap")
@@ -103,7 +106,7 @@ class Flotte(unittest.TestCase):
         fichiers = sorted(self.carte["data"])
         self.assertEqual(fichiers, ["shard-%d.json" % i for i in range(len(fichiers))])
         self.assertEqual(fichiers, sorted(p.name for p in (KUBE / "shards").glob("*.json")))
-        self.assertEqual(self.sts["spec"]["replicas"], len(fichiers))
+        self.assertEqual(self.sts[VOULU]["replicas"], len(fichiers))
         # The pod's ordinal, from its name, picks the file in the mounted ConfigMap.
         volumes = {v["name"]: v for v in self.pod["volumes"]}
         montage = next(m for m in self.conteneur["volumeMounts"]
@@ -116,7 +119,7 @@ class Flotte(unittest.TestCase):
     def test_shards_fit_the_ports_and_share_no_device_name(self):
         noms = []
         politique = un(self.objets, "NetworkPolicy")
-        plage = next(r["ports"][0] for r in politique["spec"]["ingress"] if "from" not in r)
+        plage = next(r["ports"][0] for r in politique[VOULU]["ingress"] if "from" not in r)
         self.assertEqual(plage["port"], PREMIER_PORT)
         self.assertEqual(plage["endPort"], PREMIER_PORT + APPAREILS_PAR_SHARD - 1)
         for nom, texte in self.carte["data"].items():
@@ -165,18 +168,18 @@ class Flotte(unittest.TestCase):
                       (KUBE / "kustomization.yaml").read_text())
         # Only the shards' own pods reach the control port.
         politique = un(self.objets, "NetworkPolicy")
-        regle = next(r for r in politique["spec"]["ingress"] if "from" in r)
+        regle = next(r for r in politique[VOULU]["ingress"] if "from" in r)
         self.assertEqual([p["port"] for p in regle["ports"]], [controle])
 
     def test_the_service_is_headless_and_inside_the_cluster(self):
         service = un(self.objets, "Service")
-        self.assertEqual(service["spec"]["clusterIP"], "None")
-        self.assertNotIn("type", service["spec"])
-        self.assertEqual(self.sts["spec"]["serviceName"], service["metadata"]["name"])
-        etiquettes = self.sts["spec"]["template"]["metadata"]["labels"]
-        for cle, valeur in service["spec"]["selector"].items():
+        self.assertEqual(service[VOULU]["clusterIP"], "None")
+        self.assertNotIn("type", service[VOULU])
+        self.assertEqual(self.sts[VOULU]["serviceName"], service["metadata"]["name"])
+        etiquettes = self.sts[VOULU]["template"]["metadata"]["labels"]
+        for cle, valeur in service[VOULU]["selector"].items():
             self.assertEqual(etiquettes.get(cle), valeur)
-        for port in service["spec"]["ports"]:
+        for port in service[VOULU]["ports"]:
             self.assertEqual(self.ports[port["targetPort"]], port["port"])
 
     def test_stop_and_size(self):
