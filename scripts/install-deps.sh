@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   xvfb xdotool
   curl                            # the documentation's shell examples
-  python3-pytest python3-venv python3-pip python3-setuptools mypy  # the Python package, its tests
+  python3-pytest python3-pytest-xdist python3-venv python3-pip python3-setuptools mypy  # the Python package, its tests
   python3-yaml podman-compose     # the bench and fleet files: read, and the dry run of the bench
   dpkg-dev desktop-file-utils
   clang libclang-rt-14-dev llvm   # fuzz targets; llvm-symbolizer names sanitizer frames

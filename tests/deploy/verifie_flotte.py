@@ -2,7 +2,7 @@
 """The bench (deploy/compose.yaml) and the fleet (deploy/kubernetes/) agree with themselves and
 with the image: every machine file is valid and served, ports, probes and files line up.
 
-The kustomization is rendered by `kubectl kustomize` where a kubectl is installed, otherwise by
+The kustomization is rendered by `kubectl kustomize` where a recent kubectl is installed, otherwise by
 the few rules of it that these files use (resources, one ConfigMap from files, labels, image).
 Where podman-compose is installed, its dry run shows how it would start the bench.
 
@@ -73,8 +73,23 @@ def rendu_python():
     return objets
 
 
+def kustomize_recent():
+    """kubectl with kustomize 4 or later, which knows `labels:` (Debian 12's kubectl 1.20 has
+    kustomize 2, which refuses it and mislabels a StatefulSet with `commonLabels`)."""
+    if not shutil.which("kubectl"):
+        return False
+    dit = subprocess.run(["kubectl", "version", "--client", "-o", "json"], capture_output=True,
+                         text=True, timeout=60).stdout
+    try:
+        version = json.loads(dit).get("kustomizeVersion", "")
+    except ValueError:
+        return False
+    majeure = version.lstrip("v").split(".")[0]
+    return majeure.isdigit() and int(majeure) >= 4
+
+
 def rendu():
-    if shutil.which("kubectl"):
+    if kustomize_recent():
         sortie = subprocess.run(["kubectl", "kustomize", str(KUBE)], capture_output=True,
                                 text=True, timeout=120, check=True).stdout
         return [o for o in yaml.safe_load_all(sortie) if o], "kubectl kustomize"
