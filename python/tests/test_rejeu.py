@@ -1,12 +1,15 @@
 """velorin.rejoue: a journal recorded here, replayed to a device that answers the same, to one
-that does not, and to none."""
+that does not, and to none; a machine's, device by device."""
 
+import os
 import socket
 
 import pytest
 
 import velorin
 from velorin import Velorin
+
+RACINE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 @pytest.fixture(scope="module")
@@ -43,3 +46,19 @@ def test_no_device(enregistre):
     resultat = velorin.rejoue(enregistre, f"127.0.0.1:{port}")
     assert (resultat.status, resultat.code) == (2, "unreachable")
     assert "nothing compared (unreachable)" in str(resultat)
+
+
+def test_a_machine_replayed_device_by_device(tmp_path):
+    """A machine's journal goes to each device by name: from the Velorin, or its ready file."""
+    machine = os.path.join(os.path.dirname(RACINE), "examples", "machine.json")
+    journal = tmp_path / "machine.jsonl"
+    with Velorin(machine=machine, journal=str(journal)) as v:
+        assert v.plc("plc").version() == "version Velorin"
+        assert v.laser("laser").version().startswith("version")
+    with Velorin(machine=machine) as v:
+        resultat = velorin.rejoue(journal, v)
+        assert (resultat.status, resultat.compared) == (0, 2), resultat
+        assert velorin.rejoue(journal, v.ready_file).ok
+        inverse = f"plc=127.0.0.1:{v.devices['laser']} laser=127.0.0.1:{v.devices['plc']}"
+        assert {d["device"] for d in velorin.rejoue(journal, inverse).differences} == {
+            "plc", "laser"}

@@ -55,13 +55,20 @@ class Velorin:
         # The directory goes with the object too, should it never be started or stopped.
         self._efface = weakref.finalize(self, shutil.rmtree, self.dir, True)
         self._stderr_garde = ""  # stderr as it was when the directory went
-        self.log_file = os.path.join(self.dir, "velorin.log")
         self.stderr_file = os.path.join(self.dir, "stderr")
-        choisies: Dict[str, Any] = {"portip": 0, "control": 0, "log": self.log_file}
+        choisies: Dict[str, Any] = {"portip": 0, "control": 0,
+                                    "log": os.path.join(self.dir, "velorin.log")}
         # A machine file gives its devices' ports; PORTIP= beside it is refused.
         if any(cle.lower() == "machine" for cle in keys):
             del choisies["portip"]
         choisies.update({cle.lower(): valeur for cle, valeur in keys.items()})
+        # The log's file, unless it goes to stdout or nowhere.
+        journal_log = choisies.get("log")
+        self.log_file: Optional[str] = (
+            None if journal_log is None or str(journal_log).upper() in ("STDOUT", "OFF")
+            else str(journal_log))
+        self.journal_file: Optional[str] = (None if choisies.get("journal") is None
+                                            else str(choisies["journal"]))
         self.ready_file = str(choisies.get("ready") or os.path.join(self.dir, "ready.json"))
         self._cles = choisies
         choisies["ready"] = self.ready_file
@@ -175,6 +182,22 @@ class Velorin:
         if self._efface.alive:
             self._stderr_garde = self.stderr()
             self._efface()
+
+    def log_tail(self, lines: int = 40) -> str:
+        """The last lines of the log's file ("" when the log has no file, or none yet)."""
+        if self.log_file is None:
+            return ""
+        try:
+            with open(self.log_file, "rb") as f:
+                f.seek(0, os.SEEK_END)
+                debut = max(0, f.tell() - 200 * lines)  # the end is enough, however long
+                f.seek(debut)
+                fin = f.read().decode("utf-8", "replace").splitlines()
+        except OSError:
+            return ""
+        if debut > 0:
+            fin = fin[1:]  # begun in the middle of a line
+        return "\n".join(fin[-lines:])
 
     def stderr(self) -> str:
         """What the process wrote on stderr so far."""

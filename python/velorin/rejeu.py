@@ -58,32 +58,47 @@ def programme_rejoue(binary: Optional[str] = None) -> str:
     return trouve
 
 
-def cible(target_or_ready: Union[str, "os.PathLike[str]", Velorin, Dict[str, Any]]) -> str:
-    """HOST:PORT from a Velorin, a ready file (its path or its content) or HOST:PORT itself."""
+Cible = Union[str, "os.PathLike[str]", Velorin, Dict[str, Any]]
+
+
+def adresses_du_pret(pret: Dict[str, Any]) -> List[str]:
+    """HOST:PORT for one device; NAME=HOST:PORT for each device of a machine."""
+    appareils = pret.get("devices")
+    if isinstance(appareils, list) and len(appareils) > 1:
+        return [f"{a['name']}=127.0.0.1:{int(a['port'])}" for a in appareils]
+    return [f"127.0.0.1:{int(pret['port'])}"]
+
+
+def cible(target_or_ready: Cible) -> List[str]:
+    """velorin-rejoue's addresses for a Velorin, a ready file (its path or its content), or
+    HOST:PORT and NAME=HOST:PORT as they are (several separated by blanks)."""
     if isinstance(target_or_ready, Velorin):
-        return f"127.0.0.1:{target_or_ready.port}"
+        return adresses_du_pret(target_or_ready.ready)
     if isinstance(target_or_ready, dict):
-        return f"127.0.0.1:{int(target_or_ready['port'])}"
+        return adresses_du_pret(target_or_ready)
     texte = os.fspath(target_or_ready)
     if os.path.isfile(texte):
-        with open(texte, encoding="utf-8") as f:
-            return f"127.0.0.1:{int(json.load(f)['port'])}"
-    return texte
+        return ["--ready", texte]
+    return texte.split()
 
 
 def rejoue(journal: Union[str, "os.PathLike[str]"],
-           target_or_ready: Union[str, "os.PathLike[str]", Velorin, Dict[str, Any]],
+           target_or_ready: Cible,
            timing: Optional[str] = None, *, timeout_ms: Optional[int] = None,
            args: Sequence[str] = (), binary: Optional[str] = None,
            timeout: float = 600.0) -> Result:
-    """Runs velorin-rejoue --json on the journal against the target; `args` are passed on as
-    they are (options, or more targets)."""
+    """Runs velorin-rejoue --json on the journal against the target: a Velorin (every device of
+    a machine, by name), its ready file, or addresses; `args` are passed on as they are."""
     arguments = [programme_rejoue(binary), "--json"]
     if timing is not None:
         arguments += ["--timing", timing]
     if timeout_ms is not None:
         arguments += ["--timeout-ms", str(timeout_ms)]
-    arguments += [*args, os.fspath(journal), cible(target_or_ready)]
+    adresses = cible(target_or_ready)
+    if adresses[0] == "--ready":  # an option: before the journal
+        arguments += adresses
+        adresses = []
+    arguments += [*args, os.fspath(journal), *adresses]
     fini = subprocess.run(arguments, stdin=subprocess.DEVNULL, capture_output=True,
                           timeout=timeout)
     stderr = fini.stderr.decode("utf-8", "replace")

@@ -87,25 +87,20 @@ for taille in 16 32 48; do
   [ "${entete[25]}" = 6 ] || echec "$png has colour type ${entete[25]}, not RGBA"
 done
 
-# The Python package imports from there, says the project's version, and pytest (Debian's, in
-# /usr/bin) finds the fixture through the entry point alone.
+# The Python package imports from there and says the project's version; a user's tests run
+# with the installed programs, pytest finding the fixtures through the entry point alone.
 for module in "$sources_python"/*.py; do
   cmp -s "$module" "$usr/$paquet_python/velorin/$(basename "$module")" \
     || echec "installed $(basename "$module") differs from the sources"
 done
-if [ -x /usr/bin/python3 ]; then
-  dit=$(PYTHONPATH=$usr/$paquet_python /usr/bin/python3 -c \
-    'import importlib.metadata as m, velorin; print(m.version("velorin"), velorin.__version__)' 2>&1) \
-    || true
-  [ "$dit" = "$version $version" ] || echec "the Python package says '$dit', not '$version $version'"
-  if /usr/bin/python3 -c 'import pytest' 2>/dev/null; then
-    fixtures=$(cd "$racine" && env -u PYTEST_DISABLE_PLUGIN_AUTOLOAD PYTHONPATH=$usr/$paquet_python \
-      /usr/bin/python3 -m pytest -p no:cacheprovider --fixtures 2>&1 || true)
-    grep -q "^velorin \[function scope\]\|^velorin$\|^velorin -- " <<<"$fixtures" \
-      || echec "pytest does not find the velorin fixture of the installed package:
-$fixtures"
-  fi
-fi
+dit=$(PYTHONPATH=$usr/$paquet_python /usr/bin/python3 -c \
+  'import importlib.metadata as m, velorin; print(m.version("velorin"), velorin.__version__)' 2>&1) \
+  || true
+[ "$dit" = "$version $version" ] || echec "the Python package says '$dit', not '$version $version'"
+mkdir "$racine/essais"
+sortie=$(bash "$(dirname "$0")/lance_essais_installes.sh" "$usr" "$usr/$paquet_python" \
+  "$racine/essais" 2>&1) || echec "a user's tests fail against the installed tree:
+$sortie"
 
 # The installed program runs on its own: headless, it serves, and SIGTERM ends it with 0.
 journal=$racine/velorin.log

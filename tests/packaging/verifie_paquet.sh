@@ -44,5 +44,13 @@ if grep -E '^d' <<<"$contenu" | grep -Ev '^drwxr-xr-x'; then
   echec "directories above are not 0755"
 fi
 
+# What apt would unpack, as a user's tests meet it: the programs and the Python package.
+dpkg-deb -x "$paquet" "$sortie/racine"
+mkdir "$sortie/essais"
+resultat=$(bash "$(dirname "$0")/lance_essais_installes.sh" "$sortie/racine/usr" \
+  "$sortie/racine/usr/lib/python3/dist-packages" "$sortie/essais" 2>&1) \
+  || echec "a user's tests fail against the package's contents:
+$resultat"
+
 [ "$echecs" = 0 ] && echo "paquet: all checks passed"
 exit "$echecs"
