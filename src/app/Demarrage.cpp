@@ -56,6 +56,7 @@ bool Demarrage::Form_Load(const LigneCommande& parametres)
                             + QStringLiteral("\", le mode ") + etat.Cmb_Simulate()
                             + QStringLiteral(" est conservé"));
     }
+    etat.retiensModeDeDepart();
     if (parametres.trace)
         etat.setChk_TraceIP(true);
 

@@ -52,7 +52,7 @@ void EtatAppareil::reinitialiseControles()
     for (bool* drapeau : {&homingX, &homingZ, &tpNon0})
         change_(*drapeau, false);
     change_(valeurLu, QStringLiteral("500"));
-    setModeSimulation(ModeSimulation::AutomateOmron);
+    setModeSimulation(modeDepart);
 }
 
 void EtatAppareil::efface()

@@ -53,6 +53,8 @@ public:
     QString Txt_PortIP() const { return portIP; }
     void setTxt_PortIP(const QString& t) { change_(portIP, t); }
 
+    // What a reset goes back to: the mode selected now (MODE=, or a machine file's mode).
+    void retiensModeDeDepart() { modeDepart = mode; }
     void reinitialiseControles() override;
     // The message area starts afresh: "clear", then the same stamped.
     void efface();
@@ -75,6 +77,7 @@ private:
     SortieMessages& journal;
     // Nothing is selected until start-up picks the PLC mode.
     ModeSimulation mode = ModeSimulation::Aucun;
+    ModeSimulation modeDepart = ModeSimulation::AutomateOmron;
     QString posDemX = QStringLiteral("0");
     QString posDemZ = QStringLiteral("0");
     QString posRelleX = QStringLiteral("0");

@@ -152,6 +152,9 @@ class Machine(unittest.TestCase):
             self.assertEqual(v.api("GET", "/faults")["faults"], [])
             v.api("POST", "/clock/advance", {"ms": 500})
             self.assertTrue(v.api("GET", "/devices/laser/faults")["faults"][0]["armed"])
+            # A reset puts a device back as the file describes it: the laser stays a laser.
+            v.api("POST", "/devices/laser/reset")
+            self.assertEqual(v.api("GET", "/devices/laser/state")["Cmb_Simulate"], "moduleLASERS")
 
             # Each device's own log, and the process's with each line headed by its name.
             self.assertTrue(any("ouvre" in line for line in v.api("GET", "/devices/laser/log")["lines"]))

@@ -153,6 +153,12 @@ TEST_F(Etat, AResetPutsTheDeviceBackAndLeavesTheTraceAndTheLink)
     etat.reinitialiseControles();
     EXPECT_EQ(etat.modeSimulation(), ModeSimulation::AutomateOmron);
     EXPECT_EQ(modes.count(), 1);
+    // A device that started in another mode (MODE=, a machine's laser) goes back to that one.
+    etat.selectionneMode(QStringLiteral("moduleLASERS"));
+    etat.retiensModeDeDepart();
+    etat.selectionneMode(QStringLiteral("modeECHO"));
+    etat.reinitialiseControles();
+    EXPECT_EQ(etat.modeSimulation(), ModeSimulation::ModuleLasers);
     EXPECT_EQ(etat.Lbl_PosDemX(), QStringLiteral("0"));
     EXPECT_EQ(etat.Lbl_PosRelleZ(), QStringLiteral("0"));
     EXPECT_FALSE(etat.Chk_HOMING_X_ok());
