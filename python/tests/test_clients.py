@@ -1,8 +1,10 @@
 """The device clients against the real program, and against a fake device for the replies
 the program never gives (a wrong checksum, a frame of another protocol)."""
 
+import gc
 import socket
 import threading
+import warnings
 
 import pytest
 
@@ -119,3 +121,11 @@ def test_position_fields():
     assert [lit_position(t) for t in ("00012000", "000-2000", "-0003000", "0", "   12000")] == [
         12000, -2000, -3000, 0, 12000]
     assert checksum(b"1OK") == b"35" and checksum(b"M101") == b"21" and checksum(b"") == b"00"
+
+
+def test_a_client_let_go_closes_without_a_warning():
+    with Velorin(mode="modeECHO") as v, warnings.catch_warnings(record=True) as vus:
+        warnings.simplefilter("always")
+        assert v.echo().ask(b"x") == b"x"
+        gc.collect()
+    assert [str(w.message) for w in vus if w.category is ResourceWarning] == []

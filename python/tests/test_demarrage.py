@@ -88,10 +88,23 @@ def test_a_start_up_failure_raises_with_stderr(cle, raison):
     assert "status 1" in str(echec.value) and raison in str(echec.value)
 
 
-def test_a_program_that_is_not_there():
-    with pytest.raises(OSError):
-        with Velorin(binary="/nonexistent/velorin"):
+@pytest.mark.parametrize("binaire", ["/nonexistent/velorin", "/tmp"])
+def test_a_program_that_is_not_there(binaire):
+    with pytest.raises(VelorinError, match=f"'{binaire}', from binary= .* is not an executable"):
+        Velorin(binary=binaire)
+
+
+@pytest.mark.parametrize("cles, raison", [
+    ({"mode": "moduleLASER"}, "mode 'moduleLASER' is unknown, velorin runs as 'automateOMRON'"),
+    ({"colour": "red"}, "unknown key COLOUR=red"),
+])
+def test_a_key_velorin_ignores_ends_the_start(cles, raison):
+    """A typo would otherwise leave the test talking to another device than it asked for."""
+    with pytest.raises(StartError, match=raison):
+        with Velorin(**cles):
             pass
+    with Velorin(strict=False, **cles) as v:
+        assert v.state()["Cmb_Simulate"] == "automateOMRON"
 
 
 def test_stop_gives_the_exit_status_and_exit_fails_on_a_bad_one():
@@ -110,7 +123,7 @@ def test_stop_gives_the_exit_status_and_exit_fails_on_a_bad_one():
 
 def test_keys_are_upper_cased_and_none_leaves_one_out():
     v = Velorin(mode="modeECHO", clock="step", trace=True, control=None, Shutdown_Pause_MS=0)
-    assert v.arguments[1:] == ["PORTIP=0", f"LOG={v.log_file}", "MODE=modeECHO",
+    assert v.arguments[1:] == ["PORTIP=0", "BIND=127.0.0.1", f"LOG={v.log_file}", "MODE=modeECHO",
                                "CLOCK=step", "TRACE=ON", "SHUTDOWN_PAUSE_MS=0",
                                f"READY={v.ready_file}"]
     v.stop()

@@ -120,6 +120,10 @@ def test_fixture_option_names_the_program(tmp_path):
     binaire = "--velorin-binary=" + os.environ["VELORIN"]
     statut, sortie = lance_pytest(sys.executable, tmp_path, binaire, env=env)
     assert statut == 0 and "1 passed" in sortie, sortie
+    # Named as well as found by its entry point: loaded once.
+    statut, sortie = lance_pytest(sys.executable, tmp_path, binaire, "-p", "velorin.greffon",
+                                  env=env)
+    assert statut == 0 and "1 passed" in sortie, sortie
     (tmp_path / "test_un.py").write_text(
         "import pytest\n@pytest.mark.velorin(portip='abc')\ndef test_one(velorin):\n    pass\n")
     statut, sortie = lance_pytest(sys.executable, tmp_path, binaire, env=env)

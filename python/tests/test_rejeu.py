@@ -30,6 +30,15 @@ def test_same_replies(enregistre):
         assert velorin.rejoue(enregistre, f"127.0.0.1:{v.port}", timeout_ms=5000).ok
 
 
+def test_found_beside_the_program_that_served(enregistre, monkeypatch):
+    binaire = os.environ["VELORIN"]
+    for variable in ("VELORIN", "VELORIN_REJOUE"):
+        monkeypatch.delenv(variable)
+    monkeypatch.setenv("PATH", "/nonexistent")
+    with Velorin(mode="modeECHO", binary=binaire) as v:
+        assert velorin.rejoue(enregistre, v).ok
+
+
 def test_a_reply_that_differs(enregistre):
     with Velorin() as plc:
         resultat = velorin.rejoue(enregistre, plc.ready)

@@ -33,6 +33,11 @@ class Client:
     def close(self) -> None:
         self.socket.close()
 
+    def __del__(self) -> None:
+        # A client a test let go of closes with it, without a ResourceWarning.
+        if getattr(self, "socket", None) is not None:
+            self.socket.close()
+
     def send(self, data: bytes) -> None:
         """Sends the bytes in one write (the device takes one arrival as one request)."""
         self._envoye = data

@@ -21,10 +21,18 @@ from .erreurs import StartError, VelorinError
 
 def programme(binary: Optional[str] = None) -> str:
     """`binary`, else $VELORIN, else velorin on the PATH."""
-    choisi = binary or os.environ.get("VELORIN") or shutil.which("velorin")
-    if not choisi:
-        raise VelorinError("velorin is not on the PATH: install it, or give binary= or $VELORIN")
-    return choisi
+    if binary:
+        source = "binary= (pytest: --velorin-binary)"
+    elif os.environ.get("VELORIN"):
+        binary, source = os.environ["VELORIN"], "$VELORIN"
+    else:
+        binary, source = shutil.which("velorin"), "the PATH"
+    if not binary:
+        raise VelorinError("velorin is not on the PATH: install it, or give binary= "
+                           "(pytest: --velorin-binary) or $VELORIN")
+    if not os.path.isfile(binary) or not os.access(binary, os.X_OK):
+        raise VelorinError(f"{binary!r}, from {source}, is not an executable file")
+    return binary
 
 
 def ligne_de_commande(keys: Dict[str, Any]) -> List[str]:
@@ -47,7 +55,7 @@ class Velorin:
                  stop_timeout: float = 30.0, headless: bool = True,
                  env: Optional[Dict[str, str]] = None, stdout: Any = subprocess.DEVNULL,
                  stderr: Any = None, preexec_fn: Optional[Callable[[], None]] = None,
-                 poll_interval: float = 0.02, **keys: Any) -> None:
+                 poll_interval: float = 0.02, strict: bool = True, **keys: Any) -> None:
         self.binary = programme(binary)
         self.start_timeout = start_timeout
         self.stop_timeout = stop_timeout
@@ -56,11 +64,13 @@ class Velorin:
         self._efface = weakref.finalize(self, shutil.rmtree, self.dir, True)
         self._stderr_garde = ""  # stderr as it was when the directory went
         self.stderr_file = os.path.join(self.dir, "stderr")
-        choisies: Dict[str, Any] = {"portip": 0, "control": 0,
+        # A test's device listens on loopback only, on a free port.
+        choisies: Dict[str, Any] = {"portip": 0, "bind": "127.0.0.1", "control": 0,
                                     "log": os.path.join(self.dir, "velorin.log")}
-        # A machine file gives its devices' ports; PORTIP= beside it is refused.
+        # A machine file gives its devices' ports and addresses; PORTIP= and BIND= beside it
+        # are refused.
         if any(cle.lower() == "machine" for cle in keys):
-            del choisies["portip"]
+            del choisies["portip"], choisies["bind"]
         choisies.update({cle.lower(): valeur for cle, valeur in keys.items()})
         # The log's file, unless it goes to stdout or nowhere.
         journal_log = choisies.get("log")
@@ -82,6 +92,9 @@ class Velorin:
         self._preexec_fn = preexec_fn
         # How often the ready file is looked for: a bench timing start-ups asks for less.
         self.poll_interval = poll_interval
+        # A key Velorin ignores (unknown, or an unknown mode) ends the start: the test would
+        # otherwise run against another device than it asked for.
+        self.strict = strict
         self.process: Optional["subprocess.Popen[bytes]"] = None
         self.exit_status: Optional[int] = None
         self._termine = False  # SIGTERM sent: once only, a second one may end the shutdown early
@@ -130,7 +143,29 @@ class Velorin:
         self.ready = vu
         if self.control_port is not None:
             self._api = Api(self.control_port, token=self._jeton())
+        ignorees = self.cles_ignorees() if self.strict else []
+        if ignorees:
+            self._tue()
+            raise StartError("velorin ignored what it was given (strict=False lets it run): "
+                             + "; ".join(ignorees), exit_status=self.exit_status,
+                             stderr=self.stderr())
         return self
+
+    def cles_ignorees(self) -> List[str]:
+        """What start-up said it ignored: an unknown mode (from the ready file), an unknown key
+        (from the first device's log, with the control API)."""
+        ignorees = []
+        mode = self._cles.get("mode")
+        if mode is not None and str(self.ready.get("mode", "")).lower() != str(mode).lower():
+            ignorees.append(f"mode {mode!r} is unknown, velorin runs as "
+                            f"{self.ready.get('mode')!r}")
+        if self.control_port is not None:
+            for ligne in self._api.get("/log").get("lines", []):
+                if ligne.startswith("parametre inconnu ignoré : "):
+                    ignorees.append(f"unknown key {ligne.split(' : ', 1)[1]}")
+                elif ligne.startswith("initialisation"):
+                    break
+        return ignorees
 
     def _jeton(self) -> Optional[str]:
         """The control port's token, from control_token= or control_token_file=."""

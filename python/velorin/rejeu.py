@@ -41,13 +41,14 @@ class Result:
         return "\n".join(lignes)
 
 
-def programme_rejoue(binary: Optional[str] = None) -> str:
-    """`binary`, else $VELORIN_REJOUE, else velorin-rejoue beside $VELORIN, else on the PATH."""
+def programme_rejoue(binary: Optional[str] = None, velorin: Optional[str] = None) -> str:
+    """`binary`, else $VELORIN_REJOUE, else velorin-rejoue beside the velorin program (the
+    target's, or $VELORIN), else on the PATH."""
     if binary:
         return binary
     if os.environ.get("VELORIN_REJOUE"):
         return os.environ["VELORIN_REJOUE"]
-    velorin = os.environ.get("VELORIN")
+    velorin = velorin or os.environ.get("VELORIN")
     if velorin:
         voisin = os.path.join(os.path.dirname(velorin), "velorin-rejoue")
         if os.access(voisin, os.X_OK):
@@ -89,7 +90,8 @@ def rejoue(journal: Union[str, "os.PathLike[str]"],
            timeout: float = 600.0) -> Result:
     """Runs velorin-rejoue --json on the journal against the target: a Velorin (every device of
     a machine, by name), its ready file, or addresses; `args` are passed on as they are."""
-    arguments = [programme_rejoue(binary), "--json"]
+    velorin = target_or_ready.binary if isinstance(target_or_ready, Velorin) else None
+    arguments = [programme_rejoue(binary, velorin), "--json"]
     if timing is not None:
         arguments += ["--timing", timing]
     if timeout_ms is not None:
