@@ -10,10 +10,12 @@ Where podman-compose is installed, its dry run shows how it would start the benc
 """
 
 import json
+import os
 import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import unittest
 from pathlib import Path
 
@@ -253,11 +255,20 @@ class Banc(unittest.TestCase):
 
     @unittest.skipUnless(shutil.which("podman-compose"), "podman-compose is not installed")
     def test_podman_compose_starts_each_machine_with_its_health_check(self):
-        # Debian's podman-compose has no `config`; its dry run prints what `up` would run.
-        sortie = subprocess.run(["podman-compose", "--dry-run", "-f",
-                                 str(DEPLOY / "compose.yaml"), "up", "-d"],
-                                stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                timeout=120, check=True).stdout
+        # Debian's podman-compose has no `config`; its dry run prints what `up` would run. It
+        # makes a bind mount's missing source even so: the token is a file of the test's own,
+        # never deploy/jeton in the sources.
+        avant = (DEPLOY / "jeton").exists()  # made by hand, as the compose file says
+        with tempfile.TemporaryDirectory() as dossier:
+            jeton = os.path.join(dossier, "jeton")
+            with open(jeton, "w") as f:
+                f.write("jeton-du-test\n")
+            sortie = subprocess.run(["podman-compose", "--dry-run", "-f",
+                                     str(DEPLOY / "compose.yaml"), "up", "-d"],
+                                    stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                    env={**os.environ, "VELORIN_JETON": jeton},
+                                    timeout=120, check=True).stdout
+        self.assertEqual((DEPLOY / "jeton").exists(), avant, "the dry run made deploy/jeton")
         lancements = [l for l in sortie.splitlines() if l.startswith("podman run ")]
         self.assertEqual(len(lancements), len(self.services))
         for nom, service in self.machines.items():
