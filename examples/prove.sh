@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Records a host's session with the machine through Velorin's proxy, plays it back, and checks
-# Velorin's own simulation against the recording. MACHINE=host:port is your machine; without it
+# Velorin's own simulation against the recording. REAL_MACHINE=host:port is your machine; without it
 # a Velorin with its clock stepped stands in for it. The programs are $VELORIN and
 # $VELORIN_REJOUE, or velorin and velorin-rejoue on the PATH.
 set -uo pipefail
@@ -43,11 +43,11 @@ host() {
 }
 
 # 1. Record: the host talks to the machine through Velorin, which journals both sides.
-if [ -z "${MACHINE:-}" ]; then
+if [ -z "${REAL_MACHINE:-}" ]; then
   start machine clock=STEP
-  MACHINE=127.0.0.1:$port
+  REAL_MACHINE=127.0.0.1:$port
 fi
-start proxy proxy="$MACHINE" journal="$work/session.jsonl"
+start proxy proxy="$REAL_MACHINE" journal="$work/session.jsonl"
 echo "recorded through the proxy:"
 host "$port"
 kill "${pids[-1]}" && wait "${pids[-1]}"
