@@ -27,6 +27,20 @@ import velorin  # noqa: E402  (the package of this tree)
 BINARY = None
 MACHINE = Path(__file__).resolve().parents[2] / "examples" / "machine.json"
 DEADLINE = 30.0
+# One browser of each kind for the whole run, each test opening its page afresh: Firefox takes
+# seconds to start.
+PILOTES = {}
+
+
+def pilote(Pilote):
+    if Pilote not in PILOTES:
+        PILOTES[Pilote] = Pilote(DEADLINE)
+    return PILOTES[Pilote]
+
+
+def tearDownModule():
+    while PILOTES:
+        PILOTES.popitem()[1].ferme()
 
 
 class Navigateur:
@@ -62,18 +76,15 @@ class Page(Navigateur):
         cls.velorin = velorin.Velorin(binary=BINARY, clock="step", start_timeout=60.0,
                                       stop_timeout=60.0).start()
         try:
-            cls.pilote = cls.Pilote(DEADLINE)
+            cls.pilote = pilote(cls.Pilote)
+            cls.pilote.ouvre(f"http://127.0.0.1:{cls.velorin.control_port}/")
         except Exception:
             cls.velorin.stop()
             raise
-        cls.pilote.ouvre(f"http://127.0.0.1:{cls.velorin.control_port}/")
 
     @classmethod
     def tearDownClass(cls):
-        try:
-            cls.pilote.ferme()
-        finally:
-            cls.velorin.stop()
+        cls.velorin.stop()
 
     def setUp(self):
         self.velorin.api.post("/reset")
@@ -143,8 +154,7 @@ class Machine(Navigateur):
         self.velorin = velorin.Velorin(binary=BINARY, machine=str(MACHINE), start_timeout=60.0,
                                        stop_timeout=60.0).start()
         self.addCleanup(self.velorin.stop)
-        self.pilote = self.Pilote(DEADLINE)
-        self.addCleanup(self.pilote.ferme)
+        self.pilote = pilote(self.Pilote)
         self.pilote.ouvre(f"http://127.0.0.1:{self.velorin.control_port}/")
 
     def test_the_laser_chosen_is_read_edited_and_followed_alone(self):
@@ -308,8 +318,7 @@ class SeveralDevices(Navigateur):
         self.addCleanup(self.serveur.server_close)
         self.addCleanup(self.serveur.shutdown)
         self.addCleanup(Appareils.fin.set)
-        self.pilote = self.Pilote(DEADLINE)
-        self.addCleanup(self.pilote.ferme)
+        self.pilote = pilote(self.Pilote)
 
     def test_a_grid_of_devices_each_read_through_its_own_routes_with_the_token(self):
         self.pilote.ouvre(f"http://127.0.0.1:{self.serveur.server_port}/#token=s3cr%C3%A8t")

@@ -149,7 +149,7 @@ class Firefox:
         self.sortie = open(os.path.join(self.profil, "stderr"), "wb")  # said if it fails
         self.processus = subprocess.Popen(
             [programme, "--headless", "--no-remote", "--profile", self.profil,
-             "--remote-debugging-port=0", "--window-size=1280,1100", "about:blank"],
+             "--remote-debugging-port=0", "about:blank"],
             stdin=subprocess.DEVNULL, stdout=self.sortie, stderr=self.sortie,
             start_new_session=True)
         try:
@@ -160,6 +160,9 @@ class Firefox:
                 suppress_origin=True)  # the agent refuses a request that names an origin
             self.commande("session.new", {"capabilities": {}})
             self.contexte = self.commande("browsingContext.getTree", {})["contexts"][0]["context"]
+            # The size Chromium's window is given; headless Firefox has no flag for it.
+            self.commande("browsingContext.setViewport", {
+                "context": self.contexte, "viewport": {"width": 1280, "height": 1100}})
         except Exception as erreur:
             self.ferme()
             raise RuntimeError("Firefox did not start: " + self.journal()) from erreur
@@ -221,7 +224,7 @@ class Firefox:
                     {"type": "pointerMove", "x": 0, "y": 0, "origin": origine},
                     {"type": "pointerDown", "button": 0}, {"type": "pointerUp", "button": 0}]})
             except ErreurBiDi as erreur:
-                if "no such node" in str(erreur) or "stale" in str(erreur):
+                if any(e in str(erreur) for e in ("no such node", "stale", "out of bounds")):
                     return False
                 raise
             return True
