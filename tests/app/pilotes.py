@@ -8,6 +8,7 @@ is driven through WebDriver BiDi, which it serves itself on a WebSocket when sta
 
 import json
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -164,17 +165,21 @@ class Firefox:
             self.commande("browsingContext.setViewport", {
                 "context": self.contexte, "viewport": {"width": 1280, "height": 1100}})
         except Exception as erreur:
+            journal = self.journal()
             self.ferme()
-            raise RuntimeError("Firefox did not start: " + self.journal()) from erreur
+            raise RuntimeError("Firefox did not start: " + journal) from erreur
 
     def _serveur(self):
         if self.processus.poll() is not None:
-            raise RuntimeError(f"Firefox ended ({self.processus.returncode}): " + self.journal())
+            raise RuntimeError(f"Firefox ended ({self.processus.returncode})")
         try:
             with open(os.path.join(self.profil, "WebDriverBiDiServer.json"), encoding="utf-8") as f:
                 return json.load(f)
         except (OSError, ValueError):
-            return None  # not there yet, or half written
+            pass  # not there yet, or half written, or a Firefox that writes none
+        # Before it wrote that file, Firefox said so on stderr only.
+        adresse = re.search(r"WebDriver BiDi listening on ws://([\w.]+):(\d+)", self.journal())
+        return adresse and {"ws_host": adresse[1], "ws_port": adresse[2]}
 
     def journal(self):
         try:
