@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev llvm   # fuzz targets; llvm-symbolizer names sanitizer frames
   clang-format-14 clang-tidy-14   # the layout and static checks of make test and make check
   chromium chromium-driver python3-selenium  # the control port's page in a headless browser
+  firefox-esr python3-websocket   # the page in Firefox too, driven over its own WebDriver BiDi
 )
 
 missing=()
