@@ -120,7 +120,7 @@ def replies_until(s, last, request):
     return replies
 
 
-def draws(path, folder, seed):
+def draws(path, seed):
     """The pattern the `hasard` device's probable rule gives to 16 V requests, in a run of its
     own with that seed in the file."""
     with open(path, "w") as f:
@@ -143,16 +143,17 @@ class Members(unittest.TestCase):
             recorded_journal(playback)
             path = os.path.join(folder, "m.json")
             with open(path, "w") as f:
-                json.dump({"clock": "step", "seed": 7, "journal_max": 4096,
+                json.dump({"clock": "step", "journal_max": 4096,
                            "control_bind": "0.0.0.0", "devices": [
                                {"name": "relais", "proxy": f"127.0.0.1:{upstream.port}"},
                                {"name": "rejeu", "playback": playback, "playback_fallback": "SIM"},
+                               # Up to each CR: P and V sent one after the other never
+                               # join into one request the journal lacks.
                                {"name": "rejeu-muet", "playback": playback, "framing": "CR"},
                                {"name": "origine", "auto_homing": {"delay_ms": 300}},
                                {"name": "entier", "framing": "NONE"},
                                {"name": "coupe", "framing": "CR"},
-                               {"name": "boucle", "bind": "127.0.0.1"},
-                               HASARD]}, f)
+                               {"name": "boucle", "bind": "127.0.0.1"}]}, f)
             with machine.Velorin("machine=" + path, control_token=TOKEN) as v:
                 self.check_devices(v, upstream)
                 self.check_process(v)
@@ -222,10 +223,10 @@ class Members(unittest.TestCase):
     def test_the_seed_makes_the_draws_again(self):
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "m.json")
-            first = draws(path, folder, 7)
+            first = draws(path, 7)
             self.assertEqual(set(first), {"r", "p"}, "a rule of chance 0.5 both fires and not")
-            self.assertEqual(draws(path, folder, 7), first)
-            self.assertNotEqual(draws(path, folder, 8), first)
+            self.assertEqual(draws(path, 7), first)
+            self.assertNotEqual(draws(path, 8), first)
 
     def test_a_control_bind_off_the_loopback_needs_a_token(self):
         status, stderr, ready = machine.start_failure("machine=m.json", files={"m.json": json.dumps(
