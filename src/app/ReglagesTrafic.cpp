@@ -8,6 +8,8 @@
 #include "trace/SortieMessages.h"
 #include "trace/ValeursCles.h"
 
+#include <algorithm>
+
 namespace {
 
 std::optional<QString> ouvreJournal(const LigneCommande& parametres,
@@ -41,8 +43,20 @@ std::optional<QString> ouvreJournal(const LigneCommande& parametres,
     return std::nullopt;
 }
 
+// A machine's journal holds every device's conversations, and two devices may be asked the
+// same bytes and answer them apart: a device named in it plays back its own part only.
+QList<Conversation> partDe(QList<Conversation> toutes, const QString& nomAppareil)
+{
+    const auto sienne = [&nomAppareil](const Conversation& c) { return c.appareil == nomAppareil; };
+    if (nomAppareil.isEmpty() || std::none_of(toutes.cbegin(), toutes.cend(), sienne))
+        return toutes;
+    toutes.removeIf([&sienne](const Conversation& c) { return !sienne(c); });
+    return toutes;
+}
+
 std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& appareil,
-                              SortieMessages& journal, const std::function<bool()>& interrompu)
+                              SortieMessages& journal, const std::function<bool()>& interrompu,
+                              const QString& nomAppareil)
 {
     if (parametres.rejeuSinon && *parametres.rejeuSinon != QLatin1String("SIM")
         && *parametres.rejeuSinon != QLatin1String("NONE"))
@@ -67,10 +81,13 @@ std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& apparei
     if (!avertissement.isEmpty())
         journal.AfficheMessage(QStringLiteral("journal PLAYBACK \"") + *parametres.rejeu
                                + QStringLiteral("\" : ") + avertissement);
-    auto reponses = std::make_unique<ReponsesEnregistrees>(
-        conversations(*std::get_if<QList<EvenementLu>>(&lu)));
+    const QList<Conversation> toutes = conversations(*std::get_if<QList<EvenementLu>>(&lu));
+    const QList<Conversation> siennes = partDe(toutes, nomAppareil);
+    auto reponses = std::make_unique<ReponsesEnregistrees>(siennes);
     journal.AfficheMessage(
         QStringLiteral("rejeu de \"") + *parametres.rejeu
+        + (siennes.size() == toutes.size() ? QString()
+                                           : QStringLiteral("\" pour l'appareil \"") + nomAppareil)
         + QStringLiteral("\" : %1 requêtes enregistrées").arg(reponses->nombreRequetes()));
     appareil.rejoue(std::move(reponses), parametres.rejeuSinon == QLatin1String("SIM"), journal);
     return std::nullopt;
@@ -81,7 +98,8 @@ std::optional<QString> rejoue(const LigneCommande& parametres, Appareil& apparei
 std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, Appareil& appareil,
                                               EnregistrementTrafic* enregistrement,
                                               SortieMessages& journal,
-                                              const std::function<bool()>& interrompu)
+                                              const std::function<bool()>& interrompu,
+                                              const QString& nomAppareil)
 {
     if (auto refus = ouvreJournal(parametres, enregistrement, journal, interrompu))
         return refus;
@@ -94,5 +112,5 @@ std::optional<QString> appliqueReglagesTrafic(const LigneCommande& parametres, A
                    + QStringLiteral("\" : hôte:port est attendu");
         appareil.relaie(adresse->hote, adresse->port, journal);
     }
-    return rejoue(parametres, appareil, journal, interrompu);
+    return rejoue(parametres, appareil, journal, interrompu, nomAppareil);
 }

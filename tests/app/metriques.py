@@ -19,6 +19,7 @@ import defauts  # noqa: E402  (the real program, started on free ports)
 
 NAME = re.compile(r"[a-zA-Z_:][a-zA-Z0-9_:]*\Z")
 LABEL = re.compile(r'([a-zA-Z_][a-zA-Z0-9_]*)="((?:[^"\\\n]|\\[\\"n])*)"')
+LASER_V = b"\x1bV179\r"
 TYPES = ("counter", "gauge", "histogram", "summary", "untyped")
 
 
@@ -259,6 +260,48 @@ class Metrics(unittest.TestCase):
             self.assertEqual(c("velorin_axis_real_position", axis="X"), 12000)
             self.assertGreater(c("velorin_device_time_seconds"), device_time)
             s.close()
+
+
+class Machine(unittest.TestCase):
+    def test_each_device_of_a_machine_has_its_own_series(self):
+        example = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                               "examples", "machine.json")
+        with defauts.Velorin("machine=" + example) as v:
+            c = scrape(v)
+            per_device = 0
+            for family, content in c.families.items():
+                series = {}
+                for _, label_set in content["samples"]:
+                    rest = dict(label_set)
+                    series.setdefault(rest.pop("device", None), set()).add(frozenset(rest.items()))
+                if not series:      # no rule, so no firing yet
+                    continue
+                if None in series:
+                    self.assertEqual(list(series), [None], f"{family}: per device or not at all")
+                    continue
+                per_device += 1
+                self.assertEqual(set(series), {"plc", "laser"}, family)
+                self.assertEqual(series["plc"], series["laser"], family)
+            self.assertGreater(per_device, 10)
+
+            with socket.create_connection(("127.0.0.1", v.devices["laser"]),
+                                          timeout=defauts.DEADLINE) as s:
+                s.sendall(LASER_V)
+                reply = b""
+                while not reply.endswith(b"\r"):
+                    chunk = s.recv(4096)
+                    self.assertTrue(chunk, reply)
+                    reply += chunk
+            c = scrape(v)
+            self.assertEqual(c("velorin_requests_total", device="laser", command="V"), 1)
+            self.assertEqual(c("velorin_received_bytes_total", device="laser"), len(LASER_V))
+            self.assertEqual(c("velorin_connections_opened_total", device="laser"), 1)
+            plc = {name: v for (name, label_set), v in c.families["velorin_requests_total"]
+                   ["samples"].items() if dict(label_set)["device"] == "plc"}
+            self.assertEqual(set(plc.values()), {0}, plc)
+            for family in ("velorin_received_bytes_total", "velorin_replies_total",
+                           "velorin_connections_opened_total"):
+                self.assertEqual(c(family, device="plc"), 0, family)
 
 
 class Dashboard(unittest.TestCase):

@@ -45,7 +45,8 @@ std::optional<QString> PosteMachine::prepareTrafic(const std::function<bool()>& 
     parametres.relais = description.relais;
     parametres.rejeu = description.rejeu;
     parametres.rejeuSinon = description.rejeuSinon;
-    return appliqueReglagesTrafic(parametres, appareilSimule, nullptr, journalAppareil, interrompu);
+    return appliqueReglagesTrafic(parametres, appareilSimule, nullptr, journalAppareil, interrompu,
+                                  description.nom);
 }
 
 bool PosteMachine::demarre(bool trace, std::optional<quint64> graine)
