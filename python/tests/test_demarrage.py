@@ -94,6 +94,11 @@ def test_a_program_that_is_not_there(binaire):
         Velorin(binary=binaire)
 
 
+def test_a_bare_name_is_looked_for_on_the_path(monkeypatch):
+    monkeypatch.setenv("PATH", os.path.dirname(os.environ["VELORIN"]))
+    assert Velorin(binary="velorin").binary == os.environ["VELORIN"]
+
+
 @pytest.mark.parametrize("cles, raison", [
     ({"mode": "moduleLASER"}, "mode 'moduleLASER' is unknown, velorin runs as 'automateOMRON'"),
     ({"colour": "red"}, "unknown key COLOUR=red"),

@@ -46,10 +46,14 @@ ESSAIS = textwrap.dedent('''
         assert velorin_machine.laser("laser").version().startswith("version")
         assert velorin_machine.plc("plc").version() == "version Velorin"
 
+    @pytest.mark.velorin(MODE="modeECHO", JOURNAL=None)
+    def test_keys_in_any_case(velorin):
+        assert velorin.journal_file is None and velorin.echo().ask(b"x") == b"x"
+
     def test_stopped_after_the_test(velorin):
         open("pids-of-test", "a").write(str(velorin.pid) + " ")
 ''')
-TESTS_ESSAIS = 7
+TESTS_ESSAIS = 8
 
 ECHECS = textwrap.dedent('''
     def test_fails_after_a_request(velorin):
@@ -58,6 +62,9 @@ ECHECS = textwrap.dedent('''
 
     def test_machine_without_a_file(velorin_machine):
         pass
+
+    def test_a_start_that_fails_is_said_once(velorin_factory):
+        velorin_factory(portip="abc")
 ''')
 
 
@@ -104,7 +111,7 @@ def test_fixtures_from_this_tree_by_the_entry_point_alone(tmp_path, parallele):
 def test_a_failing_test_reports_the_log_and_the_journal(tmp_path):
     (tmp_path / "test_echecs.py").write_text(ECHECS)
     statut, sortie = lance_pytest(sys.executable, tmp_path, env=environnement(PYTHONPATH=RACINE))
-    assert statut == 1 and "1 failed, 1 error" in sortie, sortie
+    assert statut == 1 and "2 failed, 1 error" in sortie, sortie
     rapport = sortie.split("test_fails_after_a_request", 2)[2]
     assert "velorin: the last 40 lines of its log" in rapport, sortie
     assert "demande version firmware --> version Velorin" in rapport, sortie

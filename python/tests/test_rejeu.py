@@ -57,6 +57,16 @@ def test_no_device(enregistre):
     assert "nothing compared (unreachable)" in str(resultat)
 
 
+def test_a_machine_of_one_device_is_replayed_by_its_name(tmp_path):
+    machine = tmp_path / "un.json"
+    machine.write_text('{"devices": [{"name": "plc", "mode": "modeECHO", "port": 0}]}')
+    journal = tmp_path / "un.jsonl"
+    with Velorin(machine=str(machine), journal=str(journal)) as v:
+        assert v.echo().ask(b"abc") == b"abc"
+    with Velorin(machine=str(machine)) as v:
+        assert velorin.rejoue(journal, v).ok
+
+
 def test_a_machine_replayed_device_by_device(tmp_path):
     """A machine's journal goes to each device by name: from the Velorin, or its ready file."""
     machine = os.path.join(os.path.dirname(RACINE), "examples", "machine.json")

@@ -20,7 +20,8 @@ and files of its own.
 """
 
 import os
-from typing import Any, Callable, Dict, Generator, Iterator, List, TypeVar, cast
+import warnings
+from typing import Any, Callable, Dict, Generator, Iterator, List, Set, TypeVar, cast
 
 import pytest
 
@@ -53,10 +54,10 @@ def cles_du_test(request: Any) -> Dict[str, Any]:
     """The velorin marker's keys (the closest marker wins), then an indirect parameter's."""
     keys: Dict[str, Any] = {}
     for marque in reversed(list(request.node.iter_markers("velorin"))):
-        keys.update(marque.kwargs)
+        keys.update({cle.lower(): valeur for cle, valeur in marque.kwargs.items()})
     parametre = getattr(request, "param", None)
     if isinstance(parametre, dict):
-        keys.update(parametre)
+        keys.update({str(cle).lower(): valeur for cle, valeur in parametre.items()})
     return keys
 
 
@@ -70,15 +71,19 @@ class Fabrique:
         self._dossier = str(request.getfixturevalue("tmp_path"))
         self._binaire = request.config.getoption("--velorin-binary", default=None)
         self.instances: List[Velorin] = []
+        self._journaux_par_defaut: Set[str] = set()
         # Every Velorin of the test, whichever fixture started it: their files are numbered
         # in it, and the report of a failing test reads it (pytest_runtest_makereport below).
         self._du_test: List[Velorin] = request.node.__dict__.setdefault("velorin_instances", [])
 
     def _prepare(self, keys: Dict[str, Any]) -> Velorin:
-        choisies = {**self._defauts, **keys}
+        # Keys in any case, as Velorin takes them: JOURNAL=None turns the default off too.
+        choisies = {cle.lower(): valeur for cle, valeur in {**self._defauts, **keys}.items()}
         n = len(self._du_test) + 1
         choisies.setdefault("log", os.path.join(self._dossier, f"velorin-{n}.log"))
-        choisies.setdefault("journal", os.path.join(self._dossier, f"journal-{n}.jsonl"))
+        if "journal" not in choisies:
+            choisies["journal"] = os.path.join(self._dossier, f"journal-{n}.jsonl")
+            self._journaux_par_defaut.add(choisies["journal"])
         machine = choisies.get("machine")
         if machine is not None and not os.path.isabs(str(machine)):
             # A machine file is named from the test file's folder, wherever pytest runs.
@@ -98,18 +103,30 @@ class Fabrique:
             return v.start()
         except BaseException:
             v.stop()
+            self.instances.remove(v)  # its failure is the test's error already
             raise
 
     def many(self, count: int, **keys: Any) -> List[Velorin]:
         """`count` Velorins with the same keys, started side by side."""
-        return start_all([self._prepare(keys) for _ in range(count)])
+        lot = [self._prepare(keys) for _ in range(count)]
+        try:
+            return start_all(lot)
+        except BaseException:
+            del self.instances[-count:]  # start_all stopped them all
+            raise
 
     def stop(self) -> None:
-        """Stops every one (all signalled first); one that ended badly fails the test."""
+        """Stops every one (all signalled first); one that ended badly fails the test. A
+        journal the fixture kept on its own that lost events (status 3) only warns."""
         demarres = [v for v in self.instances if v.process is not None]
         statuts = stop_all(demarres)
-        mauvais = [f"{v!r} ended with status {s}: {v.stderr().strip()}"
-                   for v, s in zip(demarres, statuts) if s != 0]
+        mauvais = []
+        for v, statut in zip(demarres, statuts):
+            if statut == 3 and v.journal_file in self._journaux_par_defaut:
+                warnings.warn(f"{v!r}: its traffic journal {v.journal_file} lost events "
+                              "(status 3)", stacklevel=1)
+            elif statut != 0:
+                mauvais.append(f"{v!r} ended with status {statut}: {v.stderr().strip()}")
         if mauvais:
             pytest.fail("\n".join(mauvais), pytrace=False)
 
@@ -145,6 +162,18 @@ def velorin_machine(request: Any) -> Iterator[Velorin]:
     fabrique.stop()
 
 
+def derniere_lignes(v: Velorin) -> str:
+    """The end of a Velorin's log: from its control API while one device runs (the file is
+    written a moment later), else from its file (a machine's lines, or a process that ended)."""
+    if v.process is not None and v.process.poll() is None and v.control_port is not None \
+            and len(v.devices) == 1:
+        try:
+            return "\n".join(v.log()["lines"][-LIGNES_DU_RAPPORT:])
+        except (OSError, VelorinError):
+            pass
+    return v.log_tail(LIGNES_DU_RAPPORT)
+
+
 @enveloppe
 def pytest_runtest_makereport(item: Any, call: Any) -> Generator[None, Any, None]:
     """A failing test's report ends with each Velorin's last log lines and its journal."""
@@ -157,6 +186,6 @@ def pytest_runtest_makereport(item: Any, call: Any) -> Generator[None, Any, None
         nom = "velorin" if len(instances) == 1 else f"velorin {n}"
         rapport.sections.append(
             (f"{nom}: the last {LIGNES_DU_RAPPORT} lines of its log ({v.log_file})",
-             v.log_tail(LIGNES_DU_RAPPORT) or "(nothing logged)"))
+             derniere_lignes(v) or "(nothing logged)"))
         rapport.sections.append((f"{nom}: its traffic journal",
                                  v.journal_file or "(none: journal=None)"))

@@ -23,6 +23,8 @@ def programme(binary: Optional[str] = None) -> str:
     """`binary`, else $VELORIN, else velorin on the PATH."""
     if binary:
         source = "binary= (pytest: --velorin-binary)"
+        if os.sep not in binary:  # a bare name, looked for on the PATH
+            binary = shutil.which(binary) or binary
     elif os.environ.get("VELORIN"):
         binary, source = os.environ["VELORIN"], "$VELORIN"
     else:
@@ -156,7 +158,8 @@ class Velorin:
         (from the first device's log, with the control API)."""
         ignorees = []
         mode = self._cles.get("mode")
-        if mode is not None and str(self.ready.get("mode", "")).lower() != str(mode).lower():
+        dit = self.ready.get("mode")  # an older Velorin's ready file may not say it
+        if mode is not None and dit is not None and str(dit).lower() != str(mode).lower():
             ignorees.append(f"mode {mode!r} is unknown, velorin runs as "
                             f"{self.ready.get('mode')!r}")
         if self.control_port is not None:

@@ -63,9 +63,10 @@ Cible = Union[str, "os.PathLike[str]", Velorin, Dict[str, Any]]
 
 
 def adresses_du_pret(pret: Dict[str, Any]) -> List[str]:
-    """HOST:PORT for one device; NAME=HOST:PORT for each device of a machine."""
+    """NAME=HOST:PORT for each device of a machine (its journal names them); HOST:PORT for the
+    lone device of a run without one, named "default"."""
     appareils = pret.get("devices")
-    if isinstance(appareils, list) and len(appareils) > 1:
+    if isinstance(appareils, list) and [a.get("name") for a in appareils] != ["default"]:
         return [f"{a['name']}=127.0.0.1:{int(a['port'])}" for a in appareils]
     return [f"127.0.0.1:{int(pret['port'])}"]
 
@@ -80,6 +81,8 @@ def cible(target_or_ready: Cible) -> List[str]:
     texte = os.fspath(target_or_ready)
     if os.path.isfile(texte):
         return ["--ready", texte]
+    if not texte.split():
+        raise VelorinError("no address to replay to")
     return texte.split()
 
 

@@ -10,6 +10,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -259,21 +260,29 @@ class Firefox:
         if not trouve:
             raise AssertionError(f"no option {texte!r} in {selecteur}")
 
+    def signale(self, numero):
+        # Firefox leads a session of its own: its content processes go with it.
+        try:
+            os.killpg(self.processus.pid, numero)
+        except ProcessLookupError:
+            pass
+
     def ferme(self):
         try:
             if getattr(self, "ws", None) is None:
-                self.processus.terminate()
+                self.signale(signal.SIGTERM)
             else:
                 try:
                     self.commande("browser.close", {})
                 except Exception:
-                    self.processus.terminate()  # the agent is gone: the process goes too
+                    self.signale(signal.SIGTERM)  # the agent is gone: the process goes too
                 self.ws.close()
             try:
                 self.processus.wait(self.delai)
             except subprocess.TimeoutExpired:
-                self.processus.kill()
+                self.signale(signal.SIGKILL)
                 self.processus.wait(self.delai)
+            self.signale(signal.SIGKILL)  # a content process that outlived the parent
         finally:
             self.sortie.close()
             shutil.rmtree(self.profil, ignore_errors=True)
